@@ -1,0 +1,38 @@
+# Two entry points, each of which installs what it needs first:
+#   make run   builds Pagemint in Release and starts it
+#   make test  builds the test suite under AddressSanitizer and
+#              UndefinedBehaviorSanitizer and runs it through ctest
+JOBS ?= $(shell nproc)
+RELEASE := build/release
+TEST    := build/test
+FUZZ    := build/fuzz
+
+.PHONY: deps run build test bench fuzz clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF >/dev/null
+	@cmake --build $(RELEASE) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(RELEASE)
+
+test: deps
+	@cmake -S . -B $(TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPAGEMINT_SANITIZE=ON -DPAGEMINT_BENCH=OFF >/dev/null
+	@cmake --build $(TEST) -j $(JOBS)
+	@cd $(TEST) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@cmake -S . -B $(RELEASE) -DPAGEMINT_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE) -j $(JOBS)
+
+fuzz: deps
+	@CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEMINT_SANITIZE=ON \
+	  -DPAGEMINT_FUZZ=ON -DPAGEMINT_TESTS=OFF -DPAGEMINT_BENCH=OFF -DPAGEMINT_APP=OFF >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,265 @@
+#include "platform/stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/exception.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+
+namespace {
+
+// Writes are collected up to this size before they reach the file.
+constexpr size_t kWriteBufferSize = 1 << 20;
+
+int64_t Resolve(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      return offset;
+    case TSeekOrigin::soCurrent:
+      return position + offset;
+    case TSeekOrigin::soEnd:
+      return size + offset;
+  }
+  return position;
+}
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+}  // namespace
+
+int64_t TStream::GetSize() {
+  const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
+  const int64_t size = Seek(0, TSeekOrigin::soEnd);
+  Seek(pos, TSeekOrigin::soBeginning);
+  return size;
+}
+
+void TStream::SetSize(int64_t) {}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EFileError(msg::kStreamReadError);
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EFileError(msg::kStreamWriteError);
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  if (MemoryView v = source.View()) {
+    const int64_t pos = *v.position;
+    if (pos < 0 || pos + count > v.size) throw EFileError(msg::kStreamReadError);
+    WriteBuffer(v.data + pos, count);
+    *v.position = pos + count;
+    return count;
+  }
+  std::string chunk(std::min<int64_t>(count, 1 << 16), '\0');
+  int64_t left = count;
+  while (left > 0) {
+    const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(chunk.size()));
+    source.ReadBuffer(chunk.data(), n);
+    WriteBuffer(chunk.data(), n);
+    left -= n;
+  }
+  return count;
+}
+
+// ---------------------------------------------------------------------------
+
+void TMemoryStream::SetSize(int64_t new_size) {
+  data_.resize(static_cast<size_t>(std::max<int64_t>(new_size, 0)));
+  if (position_ > new_size) position_ = new_size;
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+  const int64_t size = static_cast<int64_t>(data_.size());
+  if (count <= 0 || position_ < 0 || position_ >= size) return 0;
+  const int64_t n = std::min(count, size - position_);
+  std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0 || position_ < 0) return 0;
+  const size_t end = static_cast<size_t>(position_ + count);
+  if (end > data_.size()) {
+    if (end > data_.capacity()) data_.reserve(std::max(end, data_.capacity() * 2));
+    data_.resize(end);
+  }
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = Resolve(offset, origin, position_, static_cast<int64_t>(data_.size()));
+  return position_;
+}
+
+std::string TMemoryStream::TakeBytes() {
+  std::string out = std::move(data_);
+  data_.clear();
+  position_ = 0;
+  return out;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& file_name) {
+  TFileStream file(file_name, TFileMode::fmOpenRead);
+  Clear();
+  CopyFrom(file, 0);
+  position_ = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& file_name) {
+  TFileStream file(file_name, TFileMode::fmCreate);
+  file.WriteBuffer(data_.data(), static_cast<int64_t>(data_.size()));
+  file.Close();
+}
+
+// ---------------------------------------------------------------------------
+
+TFileStream::TFileStream(const std::string& file_name, TFileMode mode)
+    : file_name_(file_name), mode_(mode) {
+  if (mode == TFileMode::fmOpenRead) {
+    fd_ = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw EFileError(Format(msg::kCannotOpenFile, file_name.c_str(), ErrnoText().c_str()));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      const std::string why = S_ISDIR(st.st_mode) ? "Is a directory" : ErrnoText();
+      ::close(fd_);
+      fd_ = -1;
+      throw EFileError(Format(msg::kCannotOpenFile, file_name.c_str(), why.c_str()));
+    }
+    data_.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < data_.size()) {
+      const ssize_t n = ::read(fd_, data_.data() + got, data_.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    data_.resize(got);  // a file that shrank while we read it
+    ::close(fd_);
+    fd_ = -1;
+    size_ = static_cast<int64_t>(got);
+    return;
+  }
+  fd_ = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw EFileError(Format(msg::kCannotCreateFile, file_name.c_str(), ErrnoText().c_str()));
+  data_.reserve(kWriteBufferSize);
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) {
+    try {
+      Flush();
+    } catch (...) {
+      // A destructor cannot report; callers that care call Close().
+    }
+    ::close(fd_);
+  }
+}
+
+void TFileStream::Close() {
+  if (fd_ < 0) return;
+  Flush();
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0)
+    throw EFileError(Format(msg::kWriteError, file_name_.c_str(), ErrnoText().c_str()));
+}
+
+void TFileStream::Flush() {
+  if (mode_ != TFileMode::fmCreate || fd_ < 0 || data_.empty()) return;
+  size_t done = 0;
+  while (done < data_.size()) {
+    const ssize_t n = ::pwrite(fd_, data_.data() + done, data_.size() - done,
+                               static_cast<off_t>(buffer_start_ + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw EFileError(Format(msg::kWriteError, file_name_.c_str(), ErrnoText().c_str()));
+    done += static_cast<size_t>(n);
+  }
+  buffer_start_ += static_cast<int64_t>(data_.size());
+  data_.clear();
+}
+
+int64_t TFileStream::GetSize() { return size_; }
+
+void TFileStream::SetSize(int64_t new_size) {
+  if (mode_ != TFileMode::fmCreate) throw EFileError(msg::kStreamWriteError);
+  Flush();
+  if (::ftruncate(fd_, static_cast<off_t>(new_size)) != 0)
+    throw EFileError(Format(msg::kWriteError, file_name_.c_str(), ErrnoText().c_str()));
+  size_ = new_size;
+  if (position_ > size_) position_ = size_;
+  buffer_start_ = position_;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || position_ < 0) return 0;
+  if (mode_ == TFileMode::fmOpenRead) {
+    if (position_ >= size_) return 0;
+    const int64_t n = std::min(count, size_ - position_);
+    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+  }
+  Flush();
+  buffer_start_ = position_;
+  const ssize_t n = ::pread(fd_, buffer, static_cast<size_t>(count), static_cast<off_t>(position_));
+  if (n <= 0) return 0;
+  position_ += n;
+  buffer_start_ = position_;
+  return n;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  if (mode_ != TFileMode::fmCreate) throw EFileError(msg::kStreamWriteError);
+  if (count <= 0 || position_ < 0) return 0;
+  if (position_ != buffer_start_ + static_cast<int64_t>(data_.size())) {
+    Flush();
+    buffer_start_ = position_;
+  }
+  if (data_.size() + static_cast<size_t>(count) > kWriteBufferSize) Flush();
+  if (static_cast<size_t>(count) >= kWriteBufferSize) {
+    // Large blocks go straight to the file.
+    const char* p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(count - done),
+                                 static_cast<off_t>(position_ + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw EFileError(Format(msg::kWriteError, file_name_.c_str(), ErrnoText().c_str()));
+      done += n;
+    }
+    buffer_start_ = position_ + count;
+  } else {
+    data_.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+  }
+  position_ += count;
+  size_ = std::max(size_, position_);
+  return count;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = Resolve(offset, origin, position_, size_);
+  return position_;
+}
+
+TStream::MemoryView TFileStream::View() {
+  if (mode_ != TFileMode::fmOpenRead) return {};
+  return {reinterpret_cast<const uint8_t*>(data_.data()), size_, &position_};
+}
+
+}  // namespace pagemint
