@@ -1,0 +1,36 @@
+// Device-independent bitmaps: the pixel data of .bmp files and of the
+// bitmap records of metafiles and icons. Every header and depth real files
+// use: core (OS/2) and info headers (V3, V4, V5), 1, 4, 8, 16, 24 and 32
+// bits per pixel, palettes, RLE4 and RLE8, bit fields, bottom-up and
+// top-down rows.
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/exception.h"
+
+namespace pagemint {
+
+// A DIB that cannot be decoded. The message says what is wrong; callers
+// add the file name.
+PAGEMINT_EXCEPTION(EInvalidDib, Exception);
+
+struct DibSource {
+  // The BITMAPINFO: header followed by bit masks and colour table.
+  const uint8_t* info = nullptr;
+  size_t info_size = 0;
+  // The pixel data.
+  const uint8_t* bits = nullptr;
+  size_t bits_size = 0;
+  // Icons store an AND mask after the colour bits and double the height.
+  bool icon = false;
+};
+
+// Decodes into an ARGB32 image, top row first. Alpha is 255 except where an
+// icon's mask or a 32-bit alpha channel makes a pixel transparent.
+QImage DecodeDib(const DibSource& source);
+
+}  // namespace pagemint
