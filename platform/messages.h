@@ -29,6 +29,20 @@ inline constexpr const char kUnexpectedObject[] = "Unexpected PDF object encount
 // pdf/streams
 inline constexpr const char kInvalidStream[] = "Invalid Stream! Cannot create with null stream";
 inline constexpr const char kWriteOnlyCannotRead[] = "A write-only filter cannot read";
+inline constexpr const char kUnsupportedFilter[] = "Unsupported filter (%s)";
+inline constexpr const char kUnsupportedFilterPlain[] = "Unsupported filter";
+inline constexpr const char kUnexpectedFilterObject[] = "Unexpected filter object, found (%s)";
+inline constexpr const char kIllegalCharacter[] = "Illeagal character within stream";
+inline constexpr const char kEndOfDataMarkerWrong[] = "EndOfData marker is wrong";
+inline constexpr const char kMisplacedZ[] = "\"z\" found at inappropriate position";
+inline constexpr const char kSingleFinalCharacter[] = "Single Final Character";
+inline constexpr const char kRunLengthMarkerWrong[] = "EndOfData Marker is wrong";
+inline constexpr const char kPrematureEndOfData[] = "Premature EndOfData Marker found";
+inline constexpr const char kUnexpectedEndOfFile[] = "Unexpected EndOfFile found";
+inline constexpr const char kInvalidZStreamOperation[] = "Invalid ZStream operation!";
+inline constexpr const char kDecodedSizeLimit[] = "Decoded stream exceeds the limit of %lld bytes";
+inline constexpr const char kInvalidLzwCode[] = "Invalid LZW code (%d)";
+inline constexpr const char kUnsupportedCompressionMethod[] = "Unsupported compression method (%d)";
 
 // pdf/parser
 
