@@ -61,11 +61,15 @@ uint8_t TgtReadOnlyFilter::SlowReadByte() {
   return b;
 }
 
+// Steps back only over a byte actually read, as the buffer path does: a
+// peek at the end must not move the position back onto the last byte, or
+// a reader at the end would read that byte again.
 uint8_t TgtRandomAccessFilter::SlowPeekByte() {
   uint8_t b = 0;
-  stream_->Read(&b, 1);
-  end_of_data_ = stream_->Size() == stream_->Position();
-  stream_->Seek(-1, TSeekOrigin::soCurrent);
+  const int64_t got = stream_->Read(&b, 1);
+  const int64_t position = stream_->Position();
+  end_of_data_ = stream_->Size() == position;
+  if (got > 0) stream_->SetPosition(position - 1);
   return b;
 }
 
@@ -99,7 +103,9 @@ int64_t TgtExtMemStream::ReadBytes(std::string& buffer, int64_t n) {
 }
 
 void TgtExtMemStream::SkipBytes(int64_t n) {
-  SetPosition(std::clamp<int64_t>(Position() + n, 0, Size()));
+  const int64_t position = std::clamp<int64_t>(Position(), 0, Size());
+  // Clamped before adding, so that no n can overflow the sum.
+  SetPosition(position + std::clamp<int64_t>(n, -position, Size() - position));
 }
 
 void TgtExtMemStream::WriteUInt16BE(uint16_t v) {

@@ -6,7 +6,8 @@
 // wrapper and the wrapped stream always agree on the position. When the
 // wrapped stream holds its bytes in memory (a memory stream, or a file
 // stream opened for reading) those operations work on the buffer directly:
-// no call per byte.
+// no call per byte. Such a wrapper keeps a view of that buffer, so the
+// wrapped stream must not be written to or resized while it is wrapped.
 #pragma once
 
 #include <cstdint>
@@ -77,9 +78,9 @@ class TgtRandomAccessFilter : public TgtReadOnlyFilter {
  public:
   explicit TgtRandomAccessFilter(TStream* stream) : TgtReadOnlyFilter(stream) {}
 
-  // Reads a byte, sets the end-of-data flag when it was the last byte, and
-  // steps back one byte (even when nothing could be read). Returns 0 past
-  // the end.
+  // Reads a byte, sets the end-of-data flag when it was the last byte (or
+  // there was none), and steps back over it: the position does not move.
+  // Returns 0 past the end.
   uint8_t PeekByte() {
     if (view_) {
       const int64_t p = *view_.position;

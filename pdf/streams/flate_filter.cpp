@@ -1,0 +1,78 @@
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "pdf/streams/filters.h"
+#include "pdf/streams/zlib_streams.h"
+
+namespace pagemint {
+
+namespace {
+
+// Output is pulled from zlib in chunks that double from the first size to
+// the last, so small streams stay small and large ones take few calls.
+constexpr int64_t kFirstChunk = 64 * 1024;
+constexpr int64_t kLastChunk = 16 * 1024 * 1024;
+
+}  // namespace
+
+// Damaged Flate data is common in real files: a producer cuts the last
+// block short, or writes a wrong Adler-32 checksum. What inflated before
+// the damage is kept and the rest is dropped; only damaged data that
+// yields nothing at all raises EZDecompressionError, with zlib's message
+// (for data that simply stops early, zlib's message for an incomplete
+// stream, "buffer error"). Zero bytes of input give zero bytes of output.
+std::string TgtFlateFilter::Inflate(TStream& source) {
+  source.SetPosition(0);
+  const bool has_input = source.Size() > 0;
+  TDecompressionStream z(source);
+  std::string out;
+  int64_t chunk = kFirstChunk;
+  for (;;) {
+    const int64_t used = static_cast<int64_t>(out.size());
+    // One byte more than the limit allows, to tell "exactly the limit"
+    // from "beyond it".
+    const int64_t room = MaxDecodedSize() - used;
+    const int64_t want = room >= chunk ? chunk : room + 1;
+    out.resize(static_cast<size_t>(used + want));
+    int64_t got = 0;
+    try {
+      got = z.Read(out.data() + used, want);
+    } catch (const EZDecompressionError&) {
+      out.resize(static_cast<size_t>(used));
+      if (used == 0) throw;
+      break;
+    }
+    out.resize(static_cast<size_t>(used + got));
+    CheckDecodedSize(used + got);
+    if (got < want) break;
+    chunk = std::min(chunk * 2, kLastChunk);
+  }
+  if (out.empty() && has_input && !z.StreamEnded()) throw EZDecompressionError(zError(Z_BUF_ERROR));
+  return out;
+}
+
+std::unique_ptr<TMemoryStream> TgtFlateFilter::DecodeStream(TStream& source) {
+  return ToStream(Inflate(source));
+}
+
+std::string TgtFlateFilter::DecodeString(std::string_view data) {
+  if (data.empty()) return {};
+  TMemoryStream source{std::string(data)};
+  return Inflate(source);
+}
+
+std::unique_ptr<TMemoryStream> TgtFlateFilter::CompressStream(TStream& source, uint8_t level) {
+  std::string holder;
+  return ToStream(CompressString(SourceBytes(source, holder), level));
+}
+
+std::string TgtFlateFilter::CompressString(std::string_view data, uint8_t level) {
+  TMemoryStream out;
+  TCompressionStream z(level, out);
+  z.Write(data.data(), static_cast<int64_t>(data.size()));
+  z.Finish();
+  return out.TakeBytes();
+}
+
+}  // namespace pagemint
