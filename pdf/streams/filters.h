@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/streams/zlib_streams.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
