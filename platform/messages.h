@@ -53,6 +53,54 @@ inline constexpr const char kUnsupportedCompressionMethod[] = "Unsupported compr
 // pdf/document
 
 // picture
+// picture: bitmaps, JPEG images and icons. The "... is not valid" messages
+// name the file; the reasons below fill their second %s.
+inline constexpr const char kBitmapInvalid[] = "Bitmap image \"%s\" is not valid: %s";
+inline constexpr const char kJpegInvalid[] = "JPEG image \"%s\" is not valid: %s";
+inline constexpr const char kIconInvalid[] = "Icon \"%s\" is not valid: %s";
+inline constexpr const char kPictureTooLarge[] =
+    "the picture is too large (%lld x %lld pixels; the limit is %lld pixels, %d on a side)";
+inline constexpr const char kPictureBadSize[] = "the picture has an impossible size (%lld x %lld pixels)";
+inline constexpr const char kPictureOutOfMemory[] = "not enough memory for %d x %d pixels";
+inline constexpr const char kBitmapNoHeader[] =
+    "the file starts with neither a bitmap file header nor a bitmap information header";
+inline constexpr const char kBitmapBitsPastEnd[] =
+    "the pixel data offset %u lies past the end of the file (%zu bytes)";
+inline constexpr const char kDibHeaderTruncated[] = "the bitmap header is truncated";
+inline constexpr const char kDibHeaderSize[] = "unsupported bitmap header size %u";
+inline constexpr const char kDibBitCount[] = "unsupported bit count %u";
+inline constexpr const char kDibCompression[] = "unsupported compression (%s)";
+inline constexpr const char kDibCompressionDepth[] =
+    "compression %s does not go with %u bits per pixel";
+inline constexpr const char kDibTableTruncated[] = "the colour table is truncated";
+inline constexpr const char kDibBitsTruncated[] = "the pixel data is truncated (%zu of %zu bytes)";
+inline constexpr const char kDibRleTruncated[] = "the RLE data ends before the end of the bitmap";
+inline constexpr const char kDibMaskTruncated[] = "the transparency mask is truncated";
+inline constexpr const char kJpegComponents[] = "unsupported number of colour components (%d)";
+inline constexpr const char kJpegTooManyScans[] = "more than %d progressive scans";
+inline constexpr const char kIconNoDirectory[] = "the file does not start with an icon directory";
+inline constexpr const char kIconDirectoryTruncated[] = "the icon directory is truncated";
+inline constexpr const char kIconNoImage[] = "no image of the directory lies inside the file";
+inline constexpr const char kIconPng[] = "the PNG image cannot be read (%s)";
+// picture: enhanced metafiles. kMetafileInvalid names the file; the others
+// fill its second %s.
+inline constexpr const char kMetafileInvalid[] = "Invalid metafile \"%s\": %s";
+inline constexpr const char kMetafileTooShort[] = "the file is too short to hold a metafile header";
+inline constexpr const char kMetafileNoHeader[] = "the first record is not a metafile header";
+inline constexpr const char kMetafileSignature[] = "the header has no \" EMF\" signature";
+inline constexpr const char kMetafileEmptyFrame[] = "the picture frame is empty (%d x %d pixels)";
+inline constexpr const char kMetafileFrameTooLarge[] = "the picture frame is too large (%d x %d pixels)";
+inline constexpr const char kMetafileRecordPastEnd[] =
+    "record %u at offset %zu (type %u, %u bytes) runs past the end of the file";
+inline constexpr const char kMetafileRecordTooSmall[] =
+    "record %u at offset %zu (type %u) has an impossible size of %u bytes";
+inline constexpr const char kMetafileRecordDamaged[] =
+    "record %u at offset %zu (type %u) is damaged: %s";
+inline constexpr const char kMetafileFieldPastEnd[] = "a field runs past the end of the record";
+inline constexpr const char kMetafileCountTooLarge[] = "its counts do not fit the record";
+inline constexpr const char kMetafileBadIndex[] = "an index points outside the record";
+inline constexpr const char kMetafilePlusOnly[] =
+    "it holds only EMF+ drawing records and no plain drawing records to play";
 
 }  // namespace msg
 }  // namespace pagemint
