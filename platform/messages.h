@@ -49,8 +49,66 @@ inline constexpr const char kUnsupportedCompressionMethod[] = "Unsupported compr
 // pdf/security
 
 // pdf/reader
+inline constexpr const char kInvalidUniqueId[] = "Invalid unique ID (%d)";
+inline constexpr const char kStoreAddNothing[] = "Expected PDF null object";
+inline constexpr const char kInvalidHeader[] = "Invalid PDF Header (%s)";
+inline constexpr const char kUnsupportedVersion[] = "Unsupported PDF Version (%s)";
+inline constexpr const char kUnexpectedStreamType[] = "Unexpected Stream Type";
+inline constexpr const char kInvalidPdfFile[] = "Invalid PDF File";
+inline constexpr const char kUnableToReadOffset[] = "Error reading document. Unable to read offset";
+inline constexpr const char kFileCorrupted[] = "File is corrupted";
+inline constexpr const char kTrailerError[] = "Error reading PDF trailer";
+inline constexpr const char kImproperPngTag[] = "Improper PNG algorithm tag in stream";
+inline constexpr const char kReadingXRefTable[] = "Reading Cross-Reference Table";
+inline constexpr const char kReadingXRefStream[] = "Reading Cross-Reference Stream Table";
+inline constexpr const char kInvalidObjectNumber[] = "Invalid Object number in PDF (%d)";
+inline constexpr const char kStreamInsideArray[] = "Stream Object found inside Array!";
+inline constexpr const char kTraversingPages[] = "Traversing Pages...";
+inline constexpr const char kProcessingDestinations[] = "Processing Destinations";
+inline constexpr const char kProcessingAnnotations[] = "Processing Annotations...";
+inline constexpr const char kAcroFormsProcessed[] = "AcroForms Processed";
+inline constexpr const char kProcessingNameTree[] = "Processing Name Tree...";
+inline constexpr const char kReadingOutlines[] = "Reading Outlines...";
+inline constexpr const char kUnexpectedErrorText[] = "Unexpected Error";
+inline constexpr const char kFileTooLarge[] =
+    "File is too large (%lld bytes): files of 2 GB or more cannot be read";
+inline constexpr const char kOffsetTooLarge[] =
+    "Object %d lies at or beyond 2 GB (offset %lld): such files cannot be read";
+inline constexpr const char kPrevTooLarge[] =
+    "A cross-reference section lies at or beyond 2 GB (offset %lld): such files cannot be read";
+inline constexpr const char kObjectNumberRange[] =
+    "File is corrupted: object number %lld in the cross-reference data is out of range";
+inline constexpr const char kTooManySections[] =
+    "File is corrupted: more than %d cross-reference sections";
+inline constexpr const char kBadXRefStream[] =
+    "File is corrupted: no cross-reference stream at offset %d";
+inline constexpr const char kBadXRefWidths[] =
+    "File is corrupted: invalid field widths (/W) in the cross-reference stream";
+inline constexpr const char kBadXRefPredictor[] =
+    "Unsupported predictor (%d) in the cross-reference stream";
+inline constexpr const char kObjectNotAtOffset[] =
+    "File is corrupted: object %d is not at offset %d where the cross-reference data puts it";
+inline constexpr const char kObjectStreamUnreadable[] = "Object stream %d cannot be read: %s";
+inline constexpr const char kNestedTooDeeply[] =
+    "File is corrupted: objects refer to each other more than %d levels deep";
+inline constexpr const char kNoRoot[] = "File is corrupted: the trailer names no catalog (/Root)";
+inline constexpr const char kCatalogMissing[] =
+    "File is corrupted: the catalog (object %d) cannot be found";
+inline constexpr const char kNoPages[] = "File is corrupted: the catalog has no page tree (/Pages)";
+inline constexpr const char kPageNodeMissing[] =
+    "File is corrupted: page tree node %d cannot be found";
+inline constexpr const char kPageTreeLoop[] =
+    "File is corrupted: the page tree reaches node %d more than once";
+inline constexpr const char kPageTreeTooDeep[] =
+    "File is corrupted: the page tree is nested more than %d levels deep";
+inline constexpr const char kNameTreeLoop[] =
+    "File is corrupted: the name tree reaches node %d more than once";
+inline constexpr const char kOutlineLoop[] =
+    "Outline item %d is reached more than once; the outline is cut there";
 
 // pdf/document
+inline constexpr const char kFileNotFound[] = "File Not Found";
+inline constexpr const char kDocumentReadComplete[] = "Document read complete. Pages read = %d";
 
 // picture
 // picture: bitmaps, JPEG images and icons. The "... is not valid" messages
