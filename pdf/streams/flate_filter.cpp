@@ -1,6 +1,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "pdf/streams/filters.h"
 #include "pdf/streams/zlib_streams.h"
@@ -26,29 +29,34 @@ std::string TgtFlateFilter::Inflate(TStream& source) {
   source.SetPosition(0);
   const bool has_input = source.Size() > 0;
   TDecompressionStream z(source);
-  std::string out;
+  // Output collects in uninitialised chunks of growing size and is joined
+  // once at the end: no zero-filling and no copying on growth.
+  std::vector<std::pair<std::unique_ptr<char[]>, int64_t>> chunks;
+  int64_t total = 0;
   int64_t chunk = kFirstChunk;
   for (;;) {
-    const int64_t used = static_cast<int64_t>(out.size());
     // One byte more than the limit allows, to tell "exactly the limit"
     // from "beyond it".
-    const int64_t room = MaxDecodedSize() - used;
+    const int64_t room = MaxDecodedSize() - total;
     const int64_t want = room >= chunk ? chunk : room + 1;
-    out.resize(static_cast<size_t>(used + want));
+    std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(want)]);
     int64_t got = 0;
     try {
-      got = z.Read(out.data() + used, want);
+      got = z.Read(buffer.get(), want);
     } catch (const EZDecompressionError&) {
-      out.resize(static_cast<size_t>(used));
-      if (used == 0) throw;
+      if (total == 0) throw;
       break;
     }
-    out.resize(static_cast<size_t>(used + got));
-    CheckDecodedSize(used + got);
+    total += got;
+    CheckDecodedSize(total);
+    if (got > 0) chunks.emplace_back(std::move(buffer), got);
     if (got < want) break;
     chunk = std::min(chunk * 2, kLastChunk);
   }
-  if (out.empty() && has_input && !z.StreamEnded()) throw EZDecompressionError(zError(Z_BUF_ERROR));
+  if (total == 0 && has_input && !z.StreamEnded()) throw EZDecompressionError(zError(Z_BUF_ERROR));
+  std::string out;
+  out.reserve(static_cast<size_t>(total));
+  for (const auto& [bytes, size] : chunks) out.append(bytes.get(), static_cast<size_t>(size));
   return out;
 }
 
