@@ -207,6 +207,8 @@ class TgtPDFArrayObject final : public TgtPDFObject {
   TgtPDFObject* ItemAt(int32_t index) const {
     return index >= 0 && index < Count() ? items_[static_cast<size_t>(index)].get() : nullptr;
   }
+  // Insert, PutAt, DeleteAt and TakeAt raise EListError for an index out
+  // of range (Insert accepts Count, which appends).
   void Insert(int32_t index, TgtPDFObjectPtr item);
   // Replaces the item at index and hands the old one back to the caller.
   TgtPDFObjectPtr PutAt(int32_t index, TgtPDFObjectPtr item);
@@ -232,9 +234,11 @@ class TgtPDFDictObject final : public TgtPDFObject {
   void AddValue(std::string_view key, TgtPDFObjectPtr value);
 
   int32_t Count() const { return static_cast<int32_t>(keys_.size()); }
-  TgtPDFNameObject* KeyAt(int32_t index) const { return keys_.at(static_cast<size_t>(index)).get(); }
+  // An index out of range raises EListError.
+  TgtPDFNameObject* KeyAt(int32_t index) const;
   // May be nullptr: a value the parser could not read is stored as missing.
-  TgtPDFObject* ValueAt(int32_t index) const { return values_.at(static_cast<size_t>(index)).get(); }
+  // An index out of range raises EListError.
+  TgtPDFObject* ValueAt(int32_t index) const;
   int32_t IndexOfKey(std::string_view key) const;
   TgtPDFObject* Lookup(std::string_view key) const;
 
@@ -263,7 +267,9 @@ class TgtPDFStreamObject final : public TgtPDFObject {
  public:
   explicit TgtPDFStreamObject(std::unique_ptr<TgtPDFDictObject> dictionary,
                               std::unique_ptr<TMemoryStream> data = nullptr)
-      : TgtPDFObject(otStream), dictionary_(std::move(dictionary)), data_(std::move(data)) {}
+      : TgtPDFObject(otStream),
+        dictionary_(dictionary ? std::move(dictionary) : std::make_unique<TgtPDFDictObject>()),
+        data_(std::move(data)) {}
   TgtPDFObjectPtr Clone() const override;
 
   TgtPDFDictObject& Dictionary() const { return *dictionary_; }
