@@ -1,5 +1,7 @@
 // Decoding speed of the stream filters, with zlib's own one-call
 // uncompress as the peer for Flate.
+#include "pdf/streams/filters.h"
+
 #include <zlib.h>
 
 #include <chrono>
@@ -7,16 +9,15 @@
 #include <random>
 #include <string>
 
-#include "pdf/streams/filters.h"
-
 using namespace pagemint;
 
 namespace {
 
 std::string PageLikeText(size_t size) {
   std::mt19937 rng(1);
-  static const char* words[] = {"BT ", "/F1 12 Tf ", "72 712 Td ", "(Lorem ipsum) Tj ", "ET\n", "0 0 612 792 re f\n",
-                                "q 1 0 0 1 0 0 cm ", "Q\n"};
+  static const char* words[] = {
+      "BT ",  "/F1 12 Tf ",         "72 712 Td ",        "(Lorem ipsum) Tj ",
+      "ET\n", "0 0 612 792 re f\n", "q 1 0 0 1 0 0 cm ", "Q\n"};
   std::string s;
   while (s.size() < size) {
     s += words[rng() % 8];
@@ -48,7 +49,8 @@ int main() {
   const double peer = Seconds(3, [&] {
     std::string out(plain.size(), '\0');
     uLongf n = out.size();
-    uncompress(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(z.data()), z.size());
+    uncompress(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(z.data()),
+               z.size());
   });
   TMemoryStream source(z);
   const double ours = Seconds(3, [&] { TgtFlateFilter().DecodeStream(source); });
@@ -57,10 +59,13 @@ int main() {
   std::printf("%-28s %8.2f\n", "ratio (ours / zlib time)", ours / peer);
 
   const std::string rle = TgtRLEFilter().EncodeString(plain);
-  Report("RunLength DecodeString", plain.size(), Seconds(3, [&] { TgtRLEFilter().DecodeString(rle); }));
+  Report("RunLength DecodeString", plain.size(),
+         Seconds(3, [&] { TgtRLEFilter().DecodeString(rle); }));
   const std::string a85 = TgtAscii85Filter().EncodeString(plain);
-  Report("ASCII85 DecodeString", plain.size(), Seconds(3, [&] { TgtAscii85Filter().DecodeString(a85); }));
+  Report("ASCII85 DecodeString", plain.size(),
+         Seconds(3, [&] { TgtAscii85Filter().DecodeString(a85); }));
   const std::string hex = TgtAsciiHexFilter().EncodeString(plain);
-  Report("ASCIIHex DecodeString", plain.size(), Seconds(3, [&] { TgtAsciiHexFilter().DecodeString(hex); }));
+  Report("ASCIIHex DecodeString", plain.size(),
+         Seconds(3, [&] { TgtAsciiHexFilter().DecodeString(hex); }));
   return 0;
 }

@@ -28,7 +28,8 @@ void Decode(TgtDecodeFilter filter, std::string_view data) {
 }
 
 void RoundTrip(TgtFilter& filter, std::string_view data, bool compress) {
-  const std::string encoded = compress ? filter.CompressString(data, clFastest) : filter.EncodeString(data);
+  const std::string encoded =
+      compress ? filter.CompressString(data, clFastest) : filter.EncodeString(data);
   if (filter.DecodeString(encoded) != data) std::abort();
 }
 
@@ -36,7 +37,8 @@ void RoundTrip(TgtFilter& filter, std::string_view data, bool compress) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const std::string_view data(reinterpret_cast<const char*>(bytes), size);
-  for (const TgtDecodeFilter f : {ftASCIIHexDecode, ftASCII85Decode, ftFlateDecode, ftRunLengthDecode, ftLZWDecode})
+  for (const TgtDecodeFilter f :
+       {ftASCIIHexDecode, ftASCII85Decode, ftFlateDecode, ftRunLengthDecode, ftLZWDecode})
     Decode(f, data);
   // The zlib stream on its own, as the Flate filter does not use its seeks.
   try {

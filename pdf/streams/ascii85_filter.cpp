@@ -69,7 +69,8 @@ std::string TgtAscii85Filter::EncodeString(std::string_view data) {
   };
   size_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    const uint32_t v = uint32_t{p[i]} << 24 | uint32_t{p[i + 1]} << 16 | uint32_t{p[i + 2]} << 8 | p[i + 3];
+    const uint32_t v =
+        uint32_t{p[i]} << 24 | uint32_t{p[i + 1]} << 16 | uint32_t{p[i + 2]} << 8 | p[i + 3];
     if (v == 0)
       out.push_back('z');
     else

@@ -1,7 +1,6 @@
-#include "pdf/streams/filters.h"
-
 #include <algorithm>
 
+#include "pdf/streams/filters.h"
 #include "platform/messages.h"
 
 namespace pagemint {
@@ -16,7 +15,8 @@ std::string TgtFilter::EncodeString(std::string_view) { return {}; }
 
 void TgtFilter::CheckDecodedSize(int64_t size) const {
   if (size > max_decoded_size_)
-    throw EDecodedSizeError(Format(msg::kDecodedSizeLimit, static_cast<long long>(max_decoded_size_)));
+    throw EDecodedSizeError(
+        Format(msg::kDecodedSizeLimit, static_cast<long long>(max_decoded_size_)));
 }
 
 std::string_view TgtFilter::SourceBytes(TStream& source, std::string& holder) {
@@ -24,7 +24,8 @@ std::string_view TgtFilter::SourceBytes(TStream& source, std::string& holder) {
     return {reinterpret_cast<const char*>(v.data), static_cast<size_t>(v.size)};
   holder.resize(static_cast<size_t>(source.Size()));
   source.SetPosition(0);
-  holder.resize(static_cast<size_t>(std::max<int64_t>(source.Read(holder.data(), holder.size()), 0)));
+  holder.resize(
+      static_cast<size_t>(std::max<int64_t>(source.Read(holder.data(), holder.size()), 0)));
   return holder;
 }
 

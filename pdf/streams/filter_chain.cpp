@@ -13,22 +13,37 @@ struct NamedFilter {
 
 // In the order names are compared.
 constexpr NamedFilter kFilterNames[] = {
-    {"/ASCIIHexDecode", ftASCIIHexDecode}, {"/ASCII85Decode", ftASCII85Decode},
-    {"/LZWDecode", ftLZWDecode},           {"/FlateDecode", ftFlateDecode},
-    {"/RunLengthDecode", ftRunLengthDecode}, {"/DCTDecode", ftDCTDecode},
-    {"/A85", ftASCII85Decode},             {"/CCITTFaxDecode", ftCCITTFaxDecode},
+    {"/ASCIIHexDecode", ftASCIIHexDecode},
+    {"/ASCII85Decode", ftASCII85Decode},
+    {"/LZWDecode", ftLZWDecode},
+    {"/FlateDecode", ftFlateDecode},
+    {"/RunLengthDecode", ftRunLengthDecode},
+    {"/DCTDecode", ftDCTDecode},
+    {"/A85", ftASCII85Decode},
+    {"/CCITTFaxDecode", ftCCITTFaxDecode},
 };
 
 std::unique_ptr<TgtFilter> MakeDecoder(TgtDecodeFilter filter, int64_t max_decoded) {
   std::unique_ptr<TgtFilter> f;
   switch (filter) {
-    case ftASCIIHexDecode: f = std::make_unique<TgtAsciiHexFilter>(); break;
-    case ftASCII85Decode: f = std::make_unique<TgtAscii85Filter>(); break;
-    case ftFlateDecode: f = std::make_unique<TgtFlateFilter>(); break;
-    case ftRunLengthDecode: f = std::make_unique<TgtRLEFilter>(); break;
-    case ftLZWDecode: f = std::make_unique<TgtLZWFilter>(); break;
+    case ftASCIIHexDecode:
+      f = std::make_unique<TgtAsciiHexFilter>();
+      break;
+    case ftASCII85Decode:
+      f = std::make_unique<TgtAscii85Filter>();
+      break;
+    case ftFlateDecode:
+      f = std::make_unique<TgtFlateFilter>();
+      break;
+    case ftRunLengthDecode:
+      f = std::make_unique<TgtRLEFilter>();
+      break;
+    case ftLZWDecode:
+      f = std::make_unique<TgtLZWFilter>();
+      break;
     case ftCCITTFaxDecode:
-    case ftDCTDecode: return nullptr;
+    case ftDCTDecode:
+      return nullptr;
   }
   if (f) f->SetMaxDecodedSize(max_decoded);
   return f;
@@ -43,20 +58,28 @@ void TrimLineEnds(std::string_view& data) {
 void TrimLineEnds(TMemoryStream& stream) {
   std::string_view bytes = stream.Bytes();
   TrimLineEnds(bytes);
-  if (static_cast<int64_t>(bytes.size()) != stream.Size()) stream.SetSize(static_cast<int64_t>(bytes.size()));
+  if (static_cast<int64_t>(bytes.size()) != stream.Size())
+    stream.SetSize(static_cast<int64_t>(bytes.size()));
 }
 
 }  // namespace
 
 const char* FilterName(TgtDecodeFilter filter) {
   switch (filter) {
-    case ftASCIIHexDecode: return "/ASCIIHexDecode";
-    case ftASCII85Decode: return "/ASCII85Decode";
-    case ftFlateDecode: return "/FlateDecode";
-    case ftRunLengthDecode: return "/RunLengthDecode";
-    case ftLZWDecode: return "/LZWDecode";
-    case ftCCITTFaxDecode: return "/CCITTFaxDecode";
-    case ftDCTDecode: return "/DCTDecode";
+    case ftASCIIHexDecode:
+      return "/ASCIIHexDecode";
+    case ftASCII85Decode:
+      return "/ASCII85Decode";
+    case ftFlateDecode:
+      return "/FlateDecode";
+    case ftRunLengthDecode:
+      return "/RunLengthDecode";
+    case ftLZWDecode:
+      return "/LZWDecode";
+    case ftCCITTFaxDecode:
+      return "/CCITTFaxDecode";
+    case ftDCTDecode:
+      return "/DCTDecode";
   }
   return "";
 }
@@ -99,7 +122,8 @@ std::unique_ptr<TMemoryStream> DecodeWithFilter(TgtDecodeFilter filter,
   return decoder->DecodeStream(*stream);
 }
 
-std::string DecodeStringWithFilter(TgtDecodeFilter filter, std::string_view data, int64_t max_decoded) {
+std::string DecodeStringWithFilter(TgtDecodeFilter filter, std::string_view data,
+                                   int64_t max_decoded) {
   TrimLineEnds(data);
   if (filter == ftCCITTFaxDecode) throw EUnsupportedFilterError(msg::kUnsupportedFilterPlain);
   if (filter == ftDCTDecode) return std::string(data);
@@ -140,7 +164,8 @@ TgtDecodeFilter AsciiFilter(int method) {
 }
 
 std::string CompressData(std::string_view data, int method, uint8_t level) {
-  if (CompressionFilter(method) == ftFlateDecode) return TgtFlateFilter().CompressString(data, level);
+  if (CompressionFilter(method) == ftFlateDecode)
+    return TgtFlateFilter().CompressString(data, level);
   return TgtRLEFilter().EncodeString(data);
 }
 

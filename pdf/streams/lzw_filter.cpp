@@ -77,7 +77,8 @@ void TgtLZWFilter::AddEntry(int prefix, uint8_t last) {
     return;
   }
   const Entry& p = table_[static_cast<size_t>(prefix)];
-  table_.push_back({static_cast<uint16_t>(prefix), last, p.first, static_cast<uint16_t>(p.length + 1)});
+  table_.push_back(
+      {static_cast<uint16_t>(prefix), last, p.first, static_cast<uint16_t>(p.length + 1)});
 }
 
 // Writes the entry's string by walking its chain from the last byte back.
@@ -101,7 +102,7 @@ std::string TgtLZWFilter::DecodeString(std::string_view data) {
   CodeReader reader(data);
   int width = kMinWidth;
   bool low_bits_only = false;
-  int previous = -1;          // the previous code, kept across a clear
+  int previous = -1;           // the previous code, kept across a clear
   uint8_t previous_first = 0;  // the first byte of the previous output
   int code = 0;
   while (reader.Next(width, code)) {

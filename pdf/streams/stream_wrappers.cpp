@@ -24,16 +24,24 @@ int64_t TgtReadOnlyFilter::Read(void* buffer, int64_t count) {
   return stream_->Read(buffer, count);
 }
 
-int64_t TgtReadOnlyFilter::Write(const void*, int64_t) { throw EReadError(msg::kWriteOnlyCannotRead); }
+int64_t TgtReadOnlyFilter::Write(const void*, int64_t) {
+  throw EReadError(msg::kWriteOnlyCannotRead);
+}
 
 int64_t TgtReadOnlyFilter::Seek(int64_t offset, TSeekOrigin origin) {
   if (offset == -1) return -1;
   if (view_) {
     int64_t& p = *view_.position;
     switch (origin) {
-      case TSeekOrigin::soBeginning: p = offset; break;
-      case TSeekOrigin::soCurrent: p += offset; break;
-      case TSeekOrigin::soEnd: p = view_.size + offset; break;
+      case TSeekOrigin::soBeginning:
+        p = offset;
+        break;
+      case TSeekOrigin::soCurrent:
+        p += offset;
+        break;
+      case TSeekOrigin::soEnd:
+        p = view_.size + offset;
+        break;
     }
     return p;
   }

@@ -104,8 +104,12 @@ class TgtWriteOnlyFilter : public TStream {
 
   int64_t GetSize() override { return stream_->Size(); }
   int64_t Read(void* buffer, int64_t count) override;
-  int64_t Write(const void* buffer, int64_t count) override { return stream_->Write(buffer, count); }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_->Seek(offset, origin); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    return stream_->Write(buffer, count);
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    return stream_->Seek(offset, origin);
+  }
 
   TStream* Stream() const { return stream_; }
 

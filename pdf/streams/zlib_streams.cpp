@@ -31,10 +31,14 @@ struct TCustomZStream::State {
 
 int ZLibLevel(uint8_t level) {
   switch (level) {
-    case clNone: return Z_NO_COMPRESSION;
-    case clFastest: return Z_BEST_SPEED;
-    case clMaximum: return Z_BEST_COMPRESSION;
-    default: return Z_DEFAULT_COMPRESSION;
+    case clNone:
+      return Z_NO_COMPRESSION;
+    case clFastest:
+      return Z_BEST_SPEED;
+    case clMaximum:
+      return Z_BEST_COMPRESSION;
+    default:
+      return Z_DEFAULT_COMPRESSION;
   }
 }
 

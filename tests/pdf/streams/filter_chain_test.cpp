@@ -14,7 +14,8 @@ std::unique_ptr<TgtPDFArrayObject> NameArray(std::initializer_list<const char*> 
   return array;
 }
 
-std::string Decode(const std::string& data, const TgtPDFObject* filter, int64_t limit = kMaxDecodedSize) {
+std::string Decode(const std::string& data, const TgtPDFObject* filter,
+                   int64_t limit = kMaxDecodedSize) {
   TMemoryStream source(data);
   return DecodeStreamData(source, filter, limit)->Bytes();
 }
@@ -25,17 +26,22 @@ TEST(FilterFromName, MatchesExactNamesOnly) {
     TgtDecodeFilter filter;
   };
   const Case known[] = {
-      {"/ASCIIHexDecode", ftASCIIHexDecode}, {"/ASCII85Decode", ftASCII85Decode},
-      {"/A85", ftASCII85Decode},             {"/FlateDecode", ftFlateDecode},
-      {"/RunLengthDecode", ftRunLengthDecode}, {"/LZWDecode", ftLZWDecode},
-      {"/CCITTFaxDecode", ftCCITTFaxDecode}, {"/DCTDecode", ftDCTDecode},
+      {"/ASCIIHexDecode", ftASCIIHexDecode},
+      {"/ASCII85Decode", ftASCII85Decode},
+      {"/A85", ftASCII85Decode},
+      {"/FlateDecode", ftFlateDecode},
+      {"/RunLengthDecode", ftRunLengthDecode},
+      {"/LZWDecode", ftLZWDecode},
+      {"/CCITTFaxDecode", ftCCITTFaxDecode},
+      {"/DCTDecode", ftDCTDecode},
   };
   for (const Case& c : known) EXPECT_EQ(FilterFromName(c.name), c.filter) << c.name;
   for (const Case& c : known) {
     if (std::string_view(c.name) == "/A85") continue;
     EXPECT_STREQ(FilterName(c.filter), c.name);
   }
-  for (const char* unknown : {"/AHx", "/Fl", "/RL", "/flatedecode", "FlateDecode", "/JBIG2Decode", ""}) {
+  for (const char* unknown :
+       {"/AHx", "/Fl", "/RL", "/flatedecode", "FlateDecode", "/JBIG2Decode", ""}) {
     try {
       FilterFromName(unknown);
       ADD_FAILURE() << unknown;
@@ -57,7 +63,8 @@ TEST(FilterListFromObject, TakesANameOrAnArrayOfNames) {
 
   const TgtPDFIntegerObject number(1);
   const TgtPDFDictObject dict;
-  for (const TgtPDFObject* other : {static_cast<const TgtPDFObject*>(&number), static_cast<const TgtPDFObject*>(&dict)}) {
+  for (const TgtPDFObject* other :
+       {static_cast<const TgtPDFObject*>(&number), static_cast<const TgtPDFObject*>(&dict)}) {
     try {
       FilterListFromObject(*other);
       ADD_FAILURE();
@@ -89,7 +96,8 @@ TEST(DecodeStringWithFilter, TrimsLineEndsAndClosesASCIIHex) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.input));
     EXPECT_EQ(DecodeStringWithFilter(c.filter, c.input), c.output);
-    EXPECT_EQ(DecodeWithFilter(c.filter, std::make_unique<TMemoryStream>(c.input))->Bytes(), c.output);
+    EXPECT_EQ(DecodeWithFilter(c.filter, std::make_unique<TMemoryStream>(c.input))->Bytes(),
+              c.output);
   }
   try {
     DecodeStringWithFilter(ftCCITTFaxDecode, "data");
@@ -116,7 +124,8 @@ TEST(DecodeStreamData, RunsTheFiltersInArrayOrder) {
 
   // Image codecs stay encoded: inflated, but still JPEG.
   const std::string jpeg = "\xFF\xD8\xFF\xE0 not really a JPEG \xFF\xD9";
-  EXPECT_EQ(Decode(TgtFlateFilter().CompressString(jpeg, clNormal), NameArray({"/FlateDecode", "/DCTDecode"}).get()),
+  EXPECT_EQ(Decode(TgtFlateFilter().CompressString(jpeg, clNormal),
+                   NameArray({"/FlateDecode", "/DCTDecode"}).get()),
             jpeg);
   EXPECT_EQ(Decode(jpeg + "\r\n", NameArray({"/DCTDecode"}).get()), jpeg + "\r\n");
   EXPECT_EQ(Decode("fax\n\r", NameArray({"/CCITTFaxDecode"}).get()), "fax");
@@ -159,7 +168,9 @@ TEST(Encoders, CompressAndAsciiEncodeForTheWriter) {
   EXPECT_EQ(CompressionFilter(kCompressRunLength), ftRunLengthDecode);
   for (const int method : {kAsciiHex, kAscii85}) {
     const std::string text = AsciiEncodeData(data, method);
-    EXPECT_EQ(text.find_first_not_of("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz~"),
+    EXPECT_EQ(text.find_first_not_of(
+                  "!\"#$%&'()*+,-./"
+                  "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz~"),
               std::string::npos);
     EXPECT_EQ(DecodeStringWithFilter(AsciiFilter(method), text), data) << method;
   }

@@ -51,15 +51,17 @@ TEST(FiltersOnTheCorpus, AgreeWithQpdf) {
     ASSERT_FALSE(raw.empty());
     auto data = std::make_unique<TMemoryStream>(raw);
     if (s.broken) {
-      EXPECT_THROW(
-          for (const char* name : s.filters) data = DecodeWithFilter(FilterFromName(name), std::move(data)),
-          Exception);
+      EXPECT_THROW(for (const char* name
+                        : s.filters) data = DecodeWithFilter(FilterFromName(name), std::move(data)),
+                   Exception);
       continue;
     }
-    for (const char* name : s.filters) data = DecodeWithFilter(FilterFromName(name), std::move(data));
+    for (const char* name : s.filters)
+      data = DecodeWithFilter(FilterFromName(name), std::move(data));
     const std::string expected = Output(show + "--filtered-stream-data '" + path + "' 2>/dev/null");
     EXPECT_GT(expected.size(), 0u);
-    EXPECT_TRUE(data->Bytes() == expected) << data->Size() << " bytes against qpdf's " << expected.size();
+    EXPECT_TRUE(data->Bytes() == expected)
+        << data->Size() << " bytes against qpdf's " << expected.size();
   }
 }
 

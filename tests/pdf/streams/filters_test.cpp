@@ -30,7 +30,8 @@ void RunDecodeCases(TgtFilter& filter, const std::vector<DecodeCase>& cases) {
     if (c.error == nullptr) {
       EXPECT_EQ(filter.DecodeString(c.input), c.output);
       TMemoryStream source(c.input);
-      source.SetPosition(static_cast<int64_t>(c.input.size()));  // decoding reads from the start anyway
+      source.SetPosition(
+          static_cast<int64_t>(c.input.size()));  // decoding reads from the start anyway
       EXPECT_EQ(filter.DecodeStream(source)->Bytes(), c.output);
       EXPECT_EQ(source.Bytes(), c.input);
       continue;
@@ -116,19 +117,20 @@ TEST(Ascii85Filter, EncodesZeroGroupsAsZAndShortensTheLastGroup) {
 
 TEST(RLEFilter, Decodes) {
   TgtRLEFilter f;
-  RunDecodeCases(f, {
-                        {Bytes({0x02, 'a', 'b', 'c', 0xFE, 'x', 0x80}), "abcxxx"},
-                        {Bytes({0x81, 'z', 0x80}), std::string(128, 'z')},
-                        {Bytes({0x80}), ""},
-                        {"", ""},
-                        {Bytes({0x00, 'a'}), "", "EndOfData Marker is wrong"},
-                        {Bytes({0x80, 0x80}), "", "Premature EndOfData Marker found"},
-                        {Bytes({0x00, 'a', 0x80, 0x00, 'b', 0x80}), "", "Premature EndOfData Marker found"},
-                        {Bytes({0x02, 'a', 0x80}), "", "Unexpected EndOfFile found"},
-                        {Bytes({0xFE, 0x80}), "", "Unexpected EndOfFile found"},
-                        // A record may not swallow the closing marker.
-                        {Bytes({0x01, 'a', 0x80}), "", "Unexpected EndOfFile found"},
-                    });
+  RunDecodeCases(
+      f, {
+             {Bytes({0x02, 'a', 'b', 'c', 0xFE, 'x', 0x80}), "abcxxx"},
+             {Bytes({0x81, 'z', 0x80}), std::string(128, 'z')},
+             {Bytes({0x80}), ""},
+             {"", ""},
+             {Bytes({0x00, 'a'}), "", "EndOfData Marker is wrong"},
+             {Bytes({0x80, 0x80}), "", "Premature EndOfData Marker found"},
+             {Bytes({0x00, 'a', 0x80, 0x00, 'b', 0x80}), "", "Premature EndOfData Marker found"},
+             {Bytes({0x02, 'a', 0x80}), "", "Unexpected EndOfFile found"},
+             {Bytes({0xFE, 0x80}), "", "Unexpected EndOfFile found"},
+             // A record may not swallow the closing marker.
+             {Bytes({0x01, 'a', 0x80}), "", "Unexpected EndOfFile found"},
+         });
 }
 
 TEST(RLEFilter, EncodesRunsPairsAndLiteralsExactly) {
@@ -141,8 +143,8 @@ TEST(RLEFilter, EncodesRunsPairsAndLiteralsExactly) {
       {"a", Bytes({0x00, 'a', 0x80})},
       {"aaa", Bytes({0xFE, 'a', 0x80})},
       {"ab", Bytes({0x00, 'a', 0x00, 'b', 0x80})},
-      {"aab", Bytes({0xFF, 'a', 0x00, 'b', 0x80})},            // pair with no literals pending
-      {"baab", Bytes({0x02, 'b', 'a', 'a', 0x00, 'b', 0x80})},  // pair joins the literals
+      {"aab", Bytes({0xFF, 'a', 0x00, 'b', 0x80})},               // pair with no literals pending
+      {"baab", Bytes({0x02, 'b', 'a', 'a', 0x00, 'b', 0x80})},    // pair joins the literals
       {"baacc", Bytes({0x00, 'b', 0xFF, 'a', 0xFF, 'c', 0x80})},  // pair before another run
       {"xyaaab", Bytes({0x01, 'x', 'y', 0xFE, 'a', 0x00, 'b', 0x80})},
       {std::string(128, 'a'), Bytes({0x81, 'a', 0x80})},
@@ -166,7 +168,8 @@ TEST(RLEFilter, LongLiteralsSplitIntoRecordsOf128) {
 }
 
 TEST(Codecs, RoundTrip) {
-  std::vector<std::string> inputs = {"", "a", "ab", std::string(1000, '\0'), std::string(3, '\xFF')};
+  std::vector<std::string> inputs = {"", "a", "ab", std::string(1000, '\0'),
+                                     std::string(3, '\xFF')};
   for (unsigned seed = 1; seed <= 8; ++seed) inputs.push_back(MixedData(seed * 997, seed));
   TgtAsciiHexFilter hex;
   TgtAscii85Filter a85;
@@ -177,7 +180,8 @@ TEST(Codecs, RoundTrip) {
     EXPECT_EQ(hex.DecodeString(hex.EncodeString(in)), in);
     EXPECT_EQ(a85.DecodeString(a85.EncodeString(in)), in);
     EXPECT_EQ(rle.DecodeString(rle.EncodeString(in)), in);
-    for (uint8_t level = 0; level <= 3; ++level) EXPECT_EQ(flate.DecodeString(flate.CompressString(in, level)), in);
+    for (uint8_t level = 0; level <= 3; ++level)
+      EXPECT_EQ(flate.DecodeString(flate.CompressString(in, level)), in);
     TMemoryStream source(in);
     EXPECT_EQ(rle.DecodeStream(*rle.EncodeStream(source))->Bytes(), in);
     EXPECT_EQ(a85.DecodeStream(*a85.EncodeStream(source))->Bytes(), in);

@@ -35,7 +35,8 @@ std::string ZUncompress(const std::string& data, size_t size) {
 
 std::string Text(size_t size) {
   std::mt19937 rng(7);
-  static const char* words[] = {"stream ", "endobj\n", "/Type ", "/Page ", "0 0 612 792 re f\n", "BT ", "ET\n"};
+  static const char* words[] = {"stream ", "endobj\n", "/Type ", "/Page ", "0 0 612 792 re f\n",
+                                "BT ",     "ET\n"};
   std::string s;
   while (s.size() < size) s += words[rng() % 7];
   s.resize(size);
@@ -224,7 +225,8 @@ TEST(DecompressionStream, AStreamThatNeedsADictionaryFailsInsteadOfLooping) {
   z_stream s{};
   ASSERT_EQ(deflateInit(&s, Z_DEFAULT_COMPRESSION), Z_OK);
   const std::string dict = "dictionary";
-  deflateSetDictionary(&s, reinterpret_cast<const Bytef*>(dict.data()), static_cast<uInt>(dict.size()));
+  deflateSetDictionary(&s, reinterpret_cast<const Bytef*>(dict.data()),
+                       static_cast<uInt>(dict.size()));
   std::string in = "dictionary words", out(256, '\0');
   s.next_in = reinterpret_cast<Bytef*>(in.data());
   s.avail_in = static_cast<uInt>(in.size());

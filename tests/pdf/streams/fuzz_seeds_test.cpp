@@ -15,7 +15,8 @@ TEST(FuzzSeeds, WritesOneSampleOfEachCodec) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::path(PAGEMINT_BINARY_DIR) / "fuzz_seeds" / "filters";
   fs::create_directories(dir);
-  const std::string text = "BT /F1 12 Tf 72 712 Td (Hello, hello, hello) Tj ET\n0000000000 65535 f \n";
+  const std::string text =
+      "BT /F1 12 Tf 72 712 Td (Hello, hello, hello) Tj ET\n0000000000 65535 f \n";
   const std::pair<const char*, std::string> seeds[] = {
       {"hex", TgtAsciiHexFilter().EncodeString(text)},
       {"a85", TgtAscii85Filter().EncodeString(text + std::string(8, '\0'))},

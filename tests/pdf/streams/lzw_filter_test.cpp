@@ -49,7 +49,9 @@ TEST(LZWFilter, DecodesKnownCodeSequences) {
       {"input after the end code is ignored", {{256, 9}, {72, 9}, {257, 9}, {105, 9}}, "H"},
       // After the clear, 258 is again the first real entry (257 is never
       // looked up), here not yet made: "C" and its own first byte.
-      {"clear in the middle", {{256, 9}, {65, 9}, {66, 9}, {256, 9}, {67, 9}, {258, 9}, {257, 9}}, "ABCCC"},
+      {"clear in the middle",
+       {{256, 9}, {65, 9}, {66, 9}, {256, 9}, {67, 9}, {258, 9}, {257, 9}},
+       "ABCCC"},
       {"only a clear", {{256, 9}}, ""},
   };
   for (const Case& c : cases) {
@@ -142,10 +144,12 @@ TEST(LZWFilter, QpdfReadsWhatTheTestEncoderWrites) {
     pdf << "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" << xref << "\n%%EOF\n";
     const fs::path in = dir / "lzw.pdf", out = dir / "lzw.out";
     std::ofstream(in, std::ios::binary) << pdf.str();
-    const std::string cmd = "qpdf --show-object=3 --filtered-stream-data " + in.string() + " > " + out.string();
+    const std::string cmd =
+        "qpdf --show-object=3 --filtered-stream-data " + in.string() + " > " + out.string();
     ASSERT_EQ(std::system(cmd.c_str()), 0) << "clear at " << clear_at;
     std::ifstream result(out, std::ios::binary);
-    const std::string decoded((std::istreambuf_iterator<char>(result)), std::istreambuf_iterator<char>());
+    const std::string decoded((std::istreambuf_iterator<char>(result)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(decoded, data) << "clear at " << clear_at;
   }
   fs::remove_all(dir);

@@ -56,7 +56,8 @@ TEST_P(ReadWrapper, SeekToMinusOneReturnsMinusOneAndStays) {
   auto s = Make("0123456789");
   TgtReadOnlyFilter f(s.get());
   f.SetPosition(4);
-  for (const TSeekOrigin origin : {TSeekOrigin::soBeginning, TSeekOrigin::soCurrent, TSeekOrigin::soEnd}) {
+  for (const TSeekOrigin origin :
+       {TSeekOrigin::soBeginning, TSeekOrigin::soCurrent, TSeekOrigin::soEnd}) {
     EXPECT_EQ(f.Seek(-1, origin), -1);
     EXPECT_EQ(f.Position(), 4);
     EXPECT_EQ(s->Position(), 4);
@@ -193,7 +194,8 @@ TEST(ExtMemStream, PadToFourBytesRecordsWhatItAppended) {
     EXPECT_EQ(s.PadCount(), c.pad);
     EXPECT_EQ(s.Size(), c.size + c.pad);
     EXPECT_EQ(s.Position(), s.Size());
-    EXPECT_EQ(s.Bytes().substr(static_cast<size_t>(c.size)), std::string(static_cast<size_t>(c.pad), '\0'));
+    EXPECT_EQ(s.Bytes().substr(static_cast<size_t>(c.size)),
+              std::string(static_cast<size_t>(c.pad), '\0'));
   }
 }
 
