@@ -47,6 +47,30 @@ inline constexpr const char kUnsupportedCompressionMethod[] = "Unsupported compr
 // pdf/parser
 
 // pdf/security
+inline constexpr const char kInvalidPermission[] = "Invalid permission in encryption dictionary";
+inline constexpr const char kInvalidFileId[] = "Invalid FileId.";
+inline constexpr const char kInvalidOwnerKey[] = "Invalid Owner Key.";
+inline constexpr const char kInvalidUserKey[] = "Invalid User Key.";
+inline constexpr const char kCannotChangeEncryption[] = "User cannot change encryption settings";
+inline constexpr const char kRc4InvalidKeyLength[] = "RC4: Invalid key length";
+inline constexpr const char kInvalidEncryptVersion[] =
+    "Invalid encryption dictionary: /V is missing or not an integer";
+inline constexpr const char kInvalidEncryptRevision[] =
+    "Invalid encryption dictionary: /R is missing or not an integer";
+inline constexpr const char kInvalidEncryptLength[] =
+    "Invalid encryption dictionary: /Length is not an integer";
+inline constexpr const char kUnsupportedSecurityHandler[] =
+    "Unsupported security handler (%s): only the standard security handler can be read";
+inline constexpr const char kUnsupportedAes[] =
+    "Unsupported encryption: the file is encrypted with AES (/V %lld), which cannot be read";
+inline constexpr const char kUnsupportedCryptFilters[] =
+    "Unsupported encryption: crypt filters (/V 4) cannot be read";
+inline constexpr const char kUnsupportedEncryptVersion[] =
+    "Unsupported encryption algorithm (/V %lld): only RC4 (/V 1 and 2) can be read";
+inline constexpr const char kUnsupportedEncryptRevision[] =
+    "Unsupported standard security handler revision (/R %lld): only revisions 2 and 3 can be read";
+inline constexpr const char kUnsupportedKeyLength[] =
+    "Unsupported encryption key length (/Length %lld): only 40 and 128 bits can be read";
 
 // pdf/reader
 inline constexpr const char kInvalidUniqueId[] = "Invalid unique ID (%d)";

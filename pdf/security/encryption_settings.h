@@ -1,0 +1,56 @@
+// The encryption settings that the document component publishes as its
+// Encryption property. Opening a file as its user (not its owner) locks
+// them: every setter then raises "User cannot change encryption settings"
+// and the owner password reads as empty.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "pdf/security/security_types.h"
+
+namespace pagemint {
+
+class TgtPDFDecrypt;
+
+class TgtPDFEncryptionSettings {
+ public:
+  TgtPDFEncryptionSettings() = default;
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value);
+  TgtPDFEncryptionLevel Level() const { return level_; }
+  void SetLevel(TgtPDFEncryptionLevel value);
+  // Empty while the settings are locked.
+  std::string OwnerPassword() const { return can_change_ ? owner_password_ : std::string(); }
+  void SetOwnerPassword(std::string value);
+  const std::string& UserPassword() const { return user_password_; }
+  void SetUserPassword(std::string value);
+  TgtUserPermissions UserPermissions() const { return permissions_; }
+  void SetUserPermissions(TgtUserPermissions value);
+
+  // False once a document was opened with its user password.
+  bool CanChange() const { return can_change_; }
+  // The owner password as stored, locked or not: the writer encrypts with it.
+  const std::string& StoredOwnerPassword() const { return owner_password_; }
+
+  // The component's state for a new or reset document: not enabled,
+  // el40bit, no passwords, all permissions, unlocked.
+  void Reset();
+
+ private:
+  friend class TgtPDFDecrypt;  // fills the settings from an opened file
+  void CheckChange() const;
+
+  bool can_change_ = true;
+  bool enabled_ = false;
+  TgtPDFEncryptionLevel level_ = el128bit;
+  std::string owner_password_;
+  std::string user_password_;
+  TgtUserPermissions permissions_ = TgtUserPermissions::All();
+};
+
+// Settings as the document component creates them (Reset applied).
+std::unique_ptr<TgtPDFEncryptionSettings> MakeDefaultEncryptionSettings();
+
+}  // namespace pagemint
