@@ -25,6 +25,8 @@ inline constexpr const char kStreamWriteError[] = "Stream write error";
 // pdf/objects
 inline constexpr const char kIndexOutOfBounds[] = "Index Out Of Bounds!";
 inline constexpr const char kUnexpectedObject[] = "Unexpected PDF object encountered";
+inline constexpr const char kObjectNestingTooDeep[] =
+    "Objects are nested more than %d levels deep and cannot be written";
 
 // pdf/streams
 inline constexpr const char kInvalidStream[] = "Invalid Stream! Cannot create with null stream";

@@ -1,0 +1,358 @@
+#include "pdf/objects/object_text.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "platform/messages.h"
+
+namespace pagemint {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// Digits after the point in every written real.
+constexpr int kRealDecimals = 10;
+// Significant digits kept in a written real.
+constexpr int kRealSignificant = 10;
+
+// Escape letter for each byte of a literal string, 0 for bytes copied as
+// they are. A tab is escaped rather than expanded to spaces: spaces would
+// change the string's bytes.
+constexpr std::array<char, 256> MakeEscapeTable() {
+  std::array<char, 256> table{};
+  table['\b'] = 'b';
+  table['\t'] = 't';
+  table['\n'] = 'n';
+  table['\f'] = 'f';
+  table['\r'] = 'r';
+  table['('] = '(';
+  table[')'] = ')';
+  table['\\'] = '\\';
+  return table;
+}
+constexpr std::array<char, 256> kEscape = MakeEscapeTable();
+
+template <typename Int>
+void AppendInteger(std::string& out, Int value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendZeros(std::string& out, size_t count) { out.append(count, '0'); }
+
+bool AllZeroDigits(std::string_view text) {
+  for (char c : text) {
+    if (c != '0' && c != '.') return false;
+  }
+  return true;
+}
+
+// |value| below 1: fixed-point with ten decimals is already the nearest
+// value with at most ten decimals (and so at most ten significant digits).
+void AppendSmallReal(std::string& out, double value) {
+  char buffer[32];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed, kRealDecimals);
+  std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+  // A tiny negative value rounds to zero and must not keep its sign.
+  if (text.front() == '-' && AllZeroDigits(text.substr(1))) text.remove_prefix(1);
+  out.append(text);
+}
+
+// |value| of 1 or more: rounded to ten significant digits in scientific
+// form, then spelt out in fixed-point. From 10^10 on, the integer part is
+// the ten significant digits followed by zeros, so the text stays a plain
+// decimal number (no exponent, which PDF syntax does not have) and the
+// fraction is all zeros: 12345678901234 is written 12345678900000.0000000000.
+void AppendLargeReal(std::string& out, double value) {
+  char buffer[40];
+  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value,
+                                    std::chars_format::scientific, kRealSignificant - 1);
+  const std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+  // text: ["-"] d "." ddddddddd "e" ("+"|"-") exponent
+  size_t pos = 0;
+  if (text[pos] == '-') {
+    out.push_back('-');
+    ++pos;
+  }
+  std::string_view mantissa = text.substr(pos, static_cast<size_t>(kRealSignificant) + 1);
+  int exponent = 0;
+  const size_t e = text.find('e');
+  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
+                  exponent);
+  std::array<char, kRealSignificant> digits{};
+  digits[0] = mantissa[0];
+  for (int i = 1; i < kRealSignificant; ++i) digits[static_cast<size_t>(i)] = mantissa[static_cast<size_t>(i) + 1];
+
+  const int integer_digits = exponent + 1;  // value >= 1, so exponent >= 0
+  if (integer_digits >= kRealSignificant) {
+    out.append(digits.data(), digits.size());
+    AppendZeros(out, static_cast<size_t>(integer_digits - kRealSignificant));
+    out.push_back('.');
+    AppendZeros(out, kRealDecimals);
+    return;
+  }
+  out.append(digits.data(), static_cast<size_t>(integer_digits));
+  out.push_back('.');
+  const size_t fraction = static_cast<size_t>(kRealSignificant - integer_digits);
+  out.append(digits.data() + integer_digits, fraction);
+  AppendZeros(out, kRealDecimals - fraction);
+}
+
+void AppendHexUpper(std::string& out, std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const size_t start = out.size();
+  out.resize(start + bytes.size() * 2);
+  char* p = out.data() + start;
+  for (unsigned char b : bytes) {
+    *p++ = kHex[b >> 4];
+    *p++ = kHex[b & 0xF];
+  }
+}
+
+// Walks one object tree, appending its text. number is the new number the
+// strings and stream data are encrypted for (kNoEncryption: none).
+class TextBuilder {
+ public:
+  TextBuilder(std::string& out, const TgtTextContext* context, int32_t number)
+      : out_(out), context_(context), number_(number) {
+    encrypt_ = context_ && number_ != kNoEncryption && context_->Encrypts(number_);
+  }
+
+  void Object(const TgtPDFObject& object) {
+    if (++depth_ > kMaxTextNesting) {
+      throw EObjectNestingError(Format(msg::kObjectNestingTooDeep, kMaxTextNesting));
+    }
+    Dispatch(object);
+    --depth_;
+  }
+
+  void Frame(int32_t number, const TgtPDFObject* content) {
+    out_.append(kCrLf);
+    AppendInteger(out_, number);
+    out_.append(" 0 obj");
+    out_.append(kCrLf);
+    Value(content);
+    out_.append(kCrLf);
+    out_.append("endobj");
+    out_.append(kCrLf);
+  }
+
+  // A value inside a container: a missing one is written "null", so the
+  // container's text stays valid PDF.
+  void Value(const TgtPDFObject* object) {
+    if (object) {
+      Object(*object);
+    } else {
+      out_.append("null");
+    }
+  }
+
+ private:
+  void Dispatch(const TgtPDFObject& object) {
+    switch (object.Tag()) {
+      case otBoolean:
+        out_.append(object.AsBoolean().Value() ? "true" : "false");
+        return;
+      case otInteger:
+        AppendInteger(out_, object.AsInteger().Value());
+        return;
+      case otInt64:
+        AppendInteger(out_, object.AsInt64().Value());
+        return;
+      case otReal:
+        AppendReal(out_, object.AsReal().Value());
+        return;
+      case otString:
+        String(object.AsString());
+        return;
+      case otName:
+        out_.append(object.AsName().Text());
+        return;
+      case otArray:
+        Array(object.AsArray());
+        return;
+      case otDictionary:
+        Dictionary(object.AsDictionary());
+        return;
+      case otStream:
+        Stream(object.AsStream());
+        return;
+      case otNull:
+        out_.append("null");
+        return;
+      case otReference:
+        Reference(object.AsReference());
+        return;
+      case otIndirect:
+        Indirect(object.AsIndirect());
+        return;
+      default:
+        return;
+    }
+  }
+
+  void String(const TgtPDFStringObject& string) {
+    if (encrypt_) {
+      // The string's own bytes are encrypted, not a text conversion of
+      // them, which would lose what the code page cannot hold.
+      std::string bytes = string.Bytes();
+      context_->EncryptBytes(number_, bytes.data(), bytes.size());
+      out_.push_back('<');
+      AppendHexUpper(out_, bytes);
+      out_.push_back('>');
+      return;
+    }
+    if (string.IsHex()) {
+      out_.append(string.Text());
+      return;
+    }
+    const std::string& text = string.Text();
+    out_.push_back('(');
+    if (text.size() >= 2) AppendEscapedLiteral(out_, std::string_view(text).substr(1, text.size() - 2));
+    out_.push_back(')');
+  }
+
+  void Array(const TgtPDFArrayObject& array) {
+    out_.append("[ ");
+    for (int32_t i = 0; i < array.Count(); ++i) {
+      Value(array.ItemAt(i));
+      out_.push_back(' ');
+    }
+    out_.push_back(']');
+  }
+
+  void Dictionary(const TgtPDFDictObject& dictionary) {
+    const int32_t parent = PageParent(dictionary);
+    out_.append("<<");
+    out_.append(kCrLf);
+    for (int32_t i = 0; i < dictionary.Count(); ++i) {
+      const std::string& key = dictionary.KeyAt(i)->Text();
+      if (parent > 0 && key == "/Parent") continue;
+      out_.append(key);
+      out_.push_back(' ');
+      Value(dictionary.ValueAt(i));
+      out_.append(kCrLf);
+    }
+    if (parent > 0) {
+      out_.append("/Parent ");
+      AppendInteger(out_, parent);
+      out_.append(" 0 R");
+      out_.append(kCrLf);
+    }
+    out_.append(">>");
+  }
+
+  // The page-tree root's number when dictionary is a page and the context
+  // knows the root, 0 otherwise.
+  int32_t PageParent(const TgtPDFDictObject& dictionary) const {
+    if (!context_) return 0;
+    const TgtPDFObject* type = dictionary.Lookup("/Type");
+    if (!type || !type->IsName() || type->AsName().Text() != "/Page") return 0;
+    return context_->PageTreeRoot();
+  }
+
+  void Stream(const TgtPDFStreamObject& stream) {
+    std::string encoded;
+    std::unique_ptr<TgtPDFDictObject> encoded_dictionary;
+    const bool replaced = context_ && context_->EncodeStream(stream, encoded, encoded_dictionary);
+    Dictionary(replaced && encoded_dictionary ? *encoded_dictionary : stream.Dictionary());
+    out_.append(kCrLf);
+    out_.append("stream");
+    out_.append(kCrLf);
+    const size_t data_start = out_.size();
+    if (replaced) {
+      out_.append(encoded);
+    } else if (const TMemoryStream* data = stream.Data()) {
+      out_.append(data->Bytes());
+    }
+    if (encrypt_ && out_.size() > data_start) {
+      context_->EncryptBytes(number_, out_.data() + data_start, out_.size() - data_start);
+    }
+    out_.append(kCrLf);
+    out_.append("endstream");
+  }
+
+  void Reference(const TgtPDFIndirectReference& reference) {
+    const int32_t target = context_ ? context_->TargetNumber(reference) : reference.Number();
+    if (target <= 0) {
+      out_.append("null");
+      return;
+    }
+    AppendInteger(out_, target);
+    out_.append(" 0 R");
+  }
+
+  // An indirect object's content is encrypted for its own new number.
+  void Indirect(const TgtPDFIndirectObject& indirect) {
+    TextBuilder inner(out_, context_, indirect.NewNumber());
+    inner.depth_ = depth_;
+    inner.Frame(indirect.NewNumber(), indirect.Content());
+  }
+
+  std::string& out_;
+  const TgtTextContext* context_;
+  int32_t number_;
+  bool encrypt_ = false;
+  int depth_ = 0;
+};
+
+}  // namespace
+
+void AppendObjectText(std::string& out, const TgtPDFObject* object, const TgtTextContext* context,
+                      int32_t number) {
+  if (!object) return;
+  TextBuilder(out, context, number).Object(*object);
+}
+
+void AppendIndirectObjectText(std::string& out, int32_t number, const TgtPDFObject* content,
+                              const TgtTextContext* context) {
+  TextBuilder(out, context, number).Frame(number, content);
+}
+
+std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context, int32_t number) {
+  std::string out;
+  AppendObjectText(out, object, context, number);
+  return out;
+}
+
+void AppendReal(std::string& out, double value) {
+  // NaN and infinities have no PDF form; zero keeps the file readable.
+  if (!std::isfinite(value)) value = 0.0;
+  if (std::fabs(value) < 1.0) {
+    AppendSmallReal(out, value);
+  } else {
+    AppendLargeReal(out, value);
+  }
+}
+
+std::string FormatReal(double value) {
+  std::string out;
+  AppendReal(out, value);
+  return out;
+}
+
+void AppendEscapedLiteral(std::string& out, std::string_view bytes) {
+  size_t run_start = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char escape = kEscape[static_cast<unsigned char>(bytes[i])];
+    if (escape == 0) continue;
+    out.append(bytes.data() + run_start, i - run_start);
+    out.push_back('\\');
+    out.push_back(escape);
+    run_start = i + 1;
+  }
+  out.append(bytes.data() + run_start, bytes.size() - run_start);
+}
+
+std::string EscapeLiteralString(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8 + 2);
+  AppendEscapedLiteral(out, bytes);
+  return out;
+}
+
+}  // namespace pagemint

@@ -1,0 +1,116 @@
+// The written form of PDF objects, byte for byte, as a saved file holds it.
+//
+//   boolean    true | false
+//   number     -12  |  612.0000000000          (reals: always ten decimals)
+//   name       /Type                           (stored text, unchanged)
+//   string     (escaped bytes) | <hex digits>  | <HEX OF ENCRYPTED BYTES>
+//   array      "[ " (item " ")* "]"
+//   dict       "<<" CRLF (key " " value CRLF)* [/Parent line] ">>"
+//   stream     dict CRLF "stream" CRLF data CRLF "endstream"
+//   reference  N " 0 R" | "null"               (N: the target's new number)
+//   indirect   CRLF N " 0 obj" CRLF content CRLF "endobj" CRLF
+//
+// Everything is appended to one caller-owned std::string, so an object's
+// whole text is built once with no temporary strings per item.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "pdf/objects/pdf_objects.h"
+
+namespace pagemint {
+
+// An object tree nested deeper than kMaxTextNesting cannot be written.
+PAGEMINT_EXCEPTION(EObjectNestingError, EPDFException);
+
+// Bounds the recursion of the text builder, so that an object tree built
+// from hostile input cannot exhaust the stack. Far above what any real
+// document nests (a few dozen levels).
+inline constexpr int kMaxTextNesting = 1000;
+
+// The number under which nothing is encrypted: the trailer's /ID array and
+// the encryption dictionary are written with it.
+inline constexpr int32_t kNoEncryption = -1;
+
+// What the text builder needs from the writer. The defaults write every
+// object as held, without encryption and without "/Parent" lines.
+class TgtTextContext {
+ public:
+  virtual ~TgtTextContext() = default;
+
+  // The new number under which the reference's target is written; 0 (or
+  // less) when the target is unknown or not written: the reference is then
+  // written as "null".
+  virtual int32_t TargetNumber(const TgtPDFIndirectReference& reference) const = 0;
+
+  // The new number of the page-tree root. When it is above 0, a dictionary
+  // whose /Type is /Page gets the line "/Parent <root> 0 R" after its entries
+  // (and any /Parent entry of its own is left out, so the key stays unique).
+  virtual int32_t PageTreeRoot() const { return 0; }
+
+  // Whether strings and stream data inside the object written under number
+  // are encrypted. Never asked for kNoEncryption.
+  virtual bool Encrypts(int32_t number) const {
+    (void)number;
+    return false;
+  }
+  // Encrypts size bytes in place for object number, generation 0. Called
+  // once per string and once per stream, and only when Encrypts(number).
+  virtual void EncryptBytes(int32_t number, char* data, size_t size) const {
+    (void)number;
+    (void)data;
+    (void)size;
+  }
+
+  // Lets the writer replace a stream's stored data by the data to write
+  // (compression, ASCII encoding). Returns false to write the data as held.
+  // When it returns true, data holds the bytes to write and, unless it is
+  // left empty, dictionary the dictionary to write in place of the stream's
+  // own (with its /Filter and /Length fixed). Encryption comes afterwards.
+  virtual bool EncodeStream(const TgtPDFStreamObject& stream, std::string& data,
+                            std::unique_ptr<TgtPDFDictObject>& dictionary) const {
+    (void)stream;
+    (void)data;
+    (void)dictionary;
+    return false;
+  }
+};
+
+// Appends the written form of object. number is the new number of the
+// indirect object the text belongs to: strings and stream data are
+// encrypted for it when the context says so; kNoEncryption encrypts
+// nothing. A missing object (nullptr) appends nothing; a missing value
+// inside an array, a dictionary or an indirect object is written "null".
+// Without a context, references keep their own numbers (generation 0) and
+// nothing is encrypted: for text that is not part of a renumbered file.
+// An indirect object is framed with its NewNumber and encrypted for it.
+// Raises EObjectNestingError beyond kMaxTextNesting levels.
+void AppendObjectText(std::string& out, const TgtPDFObject* object, const TgtTextContext* context,
+                      int32_t number = kNoEncryption);
+
+// Appends CR LF, "<number> 0 obj", CR LF, the content's text (encrypted for
+// number), CR LF, "endobj", CR LF. For objects the writer builds afresh
+// (the catalog, the information dictionary) as well as store objects.
+void AppendIndirectObjectText(std::string& out, int32_t number, const TgtPDFObject* content,
+                              const TgtTextContext* context);
+
+// The written form as a new string (tests, diagnostics, small values).
+std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context,
+                       int32_t number = kNoEncryption);
+
+// A real in fixed-point form with exactly ten decimals, rounded to the
+// nearest value with at most ten significant digits and at most ten
+// decimals: 612.0000000000, 0.3333333333, -0.0010000000.
+std::string FormatReal(double value);
+void AppendReal(std::string& out, double value);
+
+// The bytes of a literal string escaped for writing between parentheses:
+// \b \t \n \f \r \( \) \\ ; every other byte is copied unchanged.
+std::string EscapeLiteralString(std::string_view bytes);
+void AppendEscapedLiteral(std::string& out, std::string_view bytes);
+
+}  // namespace pagemint
