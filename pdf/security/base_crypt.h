@@ -46,6 +46,14 @@ class TgtBasePDFCrypt {
   static void CryptObject(const uint8_t* key, size_t key_length, int32_t number,
                           int32_t generation, uint8_t* data, size_t size);
 
+  // The revision 3 strengthening: 50 times, the MD5 of the digest's first
+  // key_length bytes.
+  static std::array<uint8_t, 16> Strengthen(std::array<uint8_t, 16> digest, size_t key_length);
+  // The revision 3 passes: RC4 of data with each key byte XOR i, for i from
+  // 0 to 19 (encrypting) or from 19 down to 0 (decrypting).
+  static void Rc4Passes(const uint8_t* key, size_t key_length, uint8_t* data, size_t size,
+                        bool decrypting);
+
   TgtPDFEncryptionLevel level_ = el128bit;
   std::string file_id_;
   TgtPDFKey32 owner_key_{};
