@@ -3,6 +3,10 @@
 // use: core (OS/2) and info headers (V3, V4, V5), 1, 4, 8, 16, 24 and 32
 // bits per pixel, palettes, RLE4 and RLE8, bit fields, bottom-up and
 // top-down rows.
+//
+// Palette indices beyond the colour table give black, as a zero-filled
+// table would. Pixels that RLE data never reaches (skipped by a delta or by
+// an early end of line or bitmap) are transparent black.
 #pragma once
 
 #include <QImage>
@@ -30,7 +34,14 @@ struct DibSource {
 };
 
 // Decodes into an ARGB32 image, top row first. Alpha is 255 except where an
-// icon's mask or a 32-bit alpha channel makes a pixel transparent.
+// icon's mask, an alpha channel (a bit-field alpha mask, or the fourth byte
+// of a 32-bit icon) or a gap in RLE data makes a pixel transparent. Sizes
+// beyond the picture limits (picture_limits.h) raise EInvalidDib.
 QImage DecodeDib(const DibSource& source);
+
+// The bytes of header, bit masks and colour table at the start of info:
+// where the pixel data starts when it follows the table directly, as in
+// icons, clipboard DIBs and bitmap files whose data offset is missing.
+size_t DibBitsOffset(const uint8_t* info, size_t info_size);
 
 }  // namespace pagemint

@@ -40,19 +40,28 @@ class TGraphic {
 
 // A bitmap: a QImage in the display's format (32 bits per pixel, RGB32)
 // until it is converted to 24 bits per pixel (rows of blue, green, red).
+// A bitmap loaded from a file is opaque: an alpha channel in the file is
+// dropped, as the platform's bitmaps keep only the colours.
 class TBitmap : public TGraphic {
  public:
   TBitmap() = default;
 
-  int Width() const override { return image_.width(); }
-  int Height() const override { return image_.height(); }
+  int Width() const override { return image_.isNull() ? width_ : image_.width(); }
+  int Height() const override { return image_.isNull() ? height_ : image_.height(); }
   const char* ClassName() const override { return "TBitmap"; }
+  // A bitmap file (BITMAPFILEHEADER, then a DIB) or a bare DIB as the
+  // clipboard stores it.
   void LoadFromBytes(std::string_view bytes, const std::string& name) override;
+  // Copies the pixels onto canvas (alpha, if a caller put any in, is
+  // composited).
   void Draw(TBitmap& canvas, int x, int y) const override;
 
   // Same size, same pixel format, same pixels.
-  void Assign(const TBitmap& other) { image_ = other.image_.copy(); }
-  // A new size; the new bitmap is white.
+  void Assign(const TBitmap& other);
+  // A new size; the new bitmap is white, in the display's format. A side
+  // below 1 gives an empty bitmap that still remembers the other side, so
+  // that SetWidth followed by SetHeight works. Raises EInvalidGraphic beyond
+  // the picture limits (picture_limits.h).
   void SetSize(int width, int height);
   void SetWidth(int width) { SetSize(width, Height()); }
   void SetHeight(int height) { SetSize(Width(), height); }
@@ -64,10 +73,16 @@ class TBitmap : public TGraphic {
 
   QImage& Image() { return image_; }
   const QImage& Image() const { return image_; }
-  void SetImage(QImage image) { image_ = std::move(image); }
+  void SetImage(QImage image) {
+    image_ = std::move(image);
+    width_ = height_ = 0;
+  }
 
  private:
   QImage image_;
+  // The size asked for while the image is empty (one side below 1).
+  int width_ = 0;
+  int height_ = 0;
 };
 
 }  // namespace pagemint
