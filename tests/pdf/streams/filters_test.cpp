@@ -189,16 +189,6 @@ TEST(Codecs, RoundTrip) {
   }
 }
 
-TEST(Codecs, EncodersTheCodecLacksReturnNothing) {
-  TMemoryStream source("abc");
-  EXPECT_EQ(TgtFlateFilter().EncodeStream(source), nullptr);
-  EXPECT_EQ(TgtFlateFilter().EncodeString("abc"), "");
-  EXPECT_EQ(TgtRLEFilter().CompressStream(source, clNormal), nullptr);
-  EXPECT_EQ(TgtAscii85Filter().CompressString("abc", clNormal), "");
-  EXPECT_EQ(TgtLZWFilter().EncodeString("abc"), "");
-  EXPECT_EQ(TgtLZWFilter().CompressStream(source, clMaximum), nullptr);
-}
-
 TEST(RLEFilter, StopsAtTheSizeLimit) {
   // Two bytes per 128 output bytes: a small stream that asks for a lot.
   std::string bomb;
