@@ -47,6 +47,20 @@ inline constexpr const char kInvalidLzwCode[] = "Invalid LZW code (%d)";
 inline constexpr const char kUnsupportedCompressionMethod[] = "Unsupported compression method (%d)";
 
 // pdf/parser
+inline constexpr const char kStringReadError[] = "Error reading PDF string (%s)";
+inline constexpr const char kArrayReadError[] = "Error reading PDF array (%s)";
+inline constexpr const char kNameReadError[] = "Error reading PDF name string (%s)";
+inline constexpr const char kDictionaryReadError[] = "Error reading PDF dictionary (%s)";
+inline constexpr const char kExpectedBoolean[] = "Expected boolean (%s) object";
+inline constexpr const char kExpectedNull[] = "Expected PDF null object";
+inline constexpr const char kPdfStreamReadError[] = "Error reading PDF stream";
+inline constexpr const char kExpectedEndStream[] = "Expected PDF endstream";
+inline constexpr const char kEndBeforeObject[] = "The data ended where a PDF object was expected";
+inline constexpr const char kEndInString[] = "The data ended while reading a PDF string";
+inline constexpr const char kEndInArray[] = "The data ended while reading a PDF array";
+inline constexpr const char kEndInDictionary[] = "The data ended while reading a PDF dictionary";
+inline constexpr const char kEndBeforeName[] = "The data ended where a PDF name was expected";
+inline constexpr const char kNestingTooDeep[] = "PDF objects are nested more than %d levels deep";
 
 // pdf/security
 inline constexpr const char kInvalidPermission[] = "Invalid permission in encryption dictionary";

@@ -12,11 +12,17 @@
 // White space is 0, 9, 10, 13, 32; "%" starts a comment up to CR or LF.
 // Character classes are our own tables, never <cctype> (it is locale
 // dependent).
+//
+// Every scan stops at the end of the data: an object cut off there fails
+// with EUnexpectedEndError, and containers nested deeper than
+// kMaxNestingDepth fail with ENestingTooDeepError instead of exhausting the
+// stack.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pdf/objects/pdf_objects.h"
 #include "pdf/parser/decryptor.h"
@@ -39,6 +45,11 @@ PAGEMINT_EXCEPTION(ENestingTooDeepError, Exception);
 
 class TgtPDFStreamReader : public TgtRandomAccessFilter {
  public:
+  // Arrays, dictionaries and "obj" headers are parsed by recursion; this
+  // bounds the stack a hostile file can make us use. Real documents nest a
+  // few levels deep, a few dozen at most.
+  static constexpr int kMaxNestingDepth = 1000;
+
   // The source is not owned.
   TgtPDFStreamReader(uint32_t serial, TStream* source);
 
@@ -49,6 +60,7 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   int32_t CurrentGeneration() const { return current_generation_; }
 
   void SkipWhitespace();
+  // Empty at the end of the data.
   std::string ReadToken();
   std::string PeekToken();
   // Nothing (nullptr) at a closing delimiter.
@@ -60,10 +72,46 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation);
 
  private:
+  class NestingGuard;
+
+  // The size of the data, and whether the position lies inside it (a
+  // position before the start counts as outside, so no scan can stall
+  // there).
+  int64_t DataSize() const { return view_ ? view_.size : cached_size_; }
+  bool More() const { return static_cast<uint64_t>(Pos()) < static_cast<uint64_t>(DataSize()); }
+  // Advance while the next byte has one of the class bits in mask
+  // (SkipClass) or none of them (SkipUntil); both stop at the end.
+  void SkipClass(uint8_t mask);
+  void SkipUntil(uint8_t mask);
+  // The bytes [from, to) of the data: a view of the buffer when there is
+  // one, otherwise read into scratch. The position is left at to.
+  std::string_view Range(int64_t from, int64_t to, std::string& scratch);
+  void AppendRange(std::string& out, int64_t from, int64_t to);
+  // Reads the next token into a view (see Range) without the skip after it.
+  std::string_view ScanToken(std::string& scratch);
+  // Consumes up to word.size() bytes; true when they spell word.
+  bool ReadKeyword(std::string_view word);
+  bool BytesAt(int64_t offset, std::string_view word);
+
+  TgtPDFObjectPtr ReadNumberOrHeader();
+  TgtPDFObjectPtr ReadIndirectObject(std::string_view number, std::string_view generation);
+  TgtPDFObjectPtr ConvertNumber(std::string_view token);
+  // A string's text up to the delimiter that closes it; special holds the
+  // class bits of open, close and the backslash.
+  void ReadRawText(uint8_t open, uint8_t close, uint8_t special, std::string& raw);
+  // Where the stream data that starts at start really ends, or -1 when no
+  // "endstream" is found.
+  int64_t FindDataEnd(int64_t start, int64_t declared);
+  // The first "endstream" starting in [from, last], or the last one
+  // starting in [first, from]; -1 when there is none.
+  int64_t FindEndStream(int64_t from, int64_t last);
+  int64_t FindLastEndStream(int64_t first, int64_t from);
+
   uint32_t serial_;
   TgtDecryptor* decryptor_ = nullptr;
   int32_t current_number_ = 0;
   int32_t current_generation_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace pagemint

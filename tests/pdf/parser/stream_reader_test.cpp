@@ -1,0 +1,467 @@
+#include "pdf/parser/stream_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <limits>
+
+#include "platform/numbers.h"
+
+namespace pagemint {
+namespace {
+
+// A stream without a buffer view, so the reader takes its call-through
+// path instead of working on the buffer.
+class PlainStream : public TStream {
+ public:
+  explicit PlainStream(std::string bytes) : data_(std::move(bytes)) {}
+  int64_t GetSize() override { return static_cast<int64_t>(data_.size()); }
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t size = GetSize();
+    if (count <= 0 || pos_ < 0 || pos_ >= size) return 0;
+    const int64_t n = std::min(count, size - pos_);
+    std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
+    pos_ += n;
+    return n;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    if (origin == TSeekOrigin::soBeginning) pos_ = offset;
+    if (origin == TSeekOrigin::soCurrent) pos_ += offset;
+    if (origin == TSeekOrigin::soEnd) pos_ = GetSize() + offset;
+    return pos_;
+  }
+
+ private:
+  std::string data_;
+  int64_t pos_ = 0;
+};
+
+// XORs every byte with number + generation and counts its calls, so a test
+// sees both that and with which numbers data was decrypted.
+class XorDecryptor : public TgtDecryptor {
+ public:
+  void DecryptData(std::string& data, int32_t number, int32_t generation) override {
+    ++calls;
+    for (char& c : data) c = static_cast<char>(c ^ (number + generation));
+  }
+  int calls = 0;
+};
+
+// A compact, unambiguous picture of an object for comparisons.
+std::string Describe(const TgtPDFObject* o) {
+  if (!o) return "nothing";
+  switch (o->Tag()) {
+    case otBoolean:
+      return o->AsBoolean().Value() ? "true" : "false";
+    case otInteger:
+      return "i" + IntToStr(o->AsInteger().Value());
+    case otInt64:
+      return "l" + IntToStr(o->AsInt64().Value());
+    case otReal:
+      return "r" + std::to_string(o->AsReal().Value());
+    case otString:
+      return (o->AsString().IsHex() ? "h" : "s") + o->AsString().Text();
+    case otName:
+      return o->AsName().Text();
+    case otNull:
+      return "null";
+    case otReference:
+      return "ref " + IntToStr(o->AsReference().Number()) + " " +
+             IntToStr(o->AsReference().Generation());
+    case otArray: {
+      std::string s = "[";
+      const auto& a = o->AsArray();
+      for (int32_t i = 0; i < a.Count(); ++i) s += (i ? " " : "") + Describe(a.ItemAt(i));
+      return s + "]";
+    }
+    case otDictionary: {
+      std::string s = "<<";
+      const auto& d = o->AsDictionary();
+      for (int32_t i = 0; i < d.Count(); ++i)
+        s += d.KeyAt(i)->Text() + " " + Describe(d.ValueAt(i)) + ";";
+      return s + ">>";
+    }
+    case otStream:
+      return "stream" + Describe(&o->AsStream().Dictionary());
+    case otIndirect: {
+      const auto& x = o->AsIndirect();
+      return "obj " + IntToStr(x.Number()) + " " + IntToStr(x.Generation()) + " " +
+             Describe(x.Content());
+    }
+  }
+  return "?";
+}
+
+// Every case runs over a memory stream (buffer path) and over a stream
+// without a view (call-through path); both must give the same results.
+class Reader : public ::testing::TestWithParam<bool> {
+ protected:
+  TgtPDFStreamReader& Open(std::string bytes) {
+    if (GetParam())
+      source_ = std::make_unique<TMemoryStream>(std::move(bytes));
+    else
+      source_ = std::make_unique<PlainStream>(std::move(bytes));
+    reader_ = std::make_unique<TgtPDFStreamReader>(7, source_.get());
+    return *reader_;
+  }
+  std::string Rest() {
+    TgtPDFStreamReader& r = *reader_;
+    const int64_t size = r.Size();
+    return r.Pos() >= size ? std::string() : r.ReadBytes(size - r.Pos());
+  }
+
+  std::unique_ptr<TStream> source_;
+  std::unique_ptr<TgtPDFStreamReader> reader_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, Reader, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Buffer" : "CallThrough"; });
+
+struct ObjectCase {
+  std::string input;
+  std::string expected;
+  std::string rest;  // what ReadObject leaves unread
+};
+
+TEST_P(Reader, ReadsObjects) {
+  const ObjectCase cases[] = {
+      {"[1 2 3]", "[i1 i2 i3]", ""},
+      {"[ ]", "[]", ""},
+      {"[]", "[]", ""},
+      {"[/A/B]", "[/A /B]", ""},
+      {"[(a)<41>[1]<</K 2>>]", "[s(a) h<41> [i1] <</K i2;>>]", ""},
+      {"12 0 R", "ref 12 0", ""},
+      {"[12 0 R 13 1 R]", "[ref 12 0 ref 13 1]", ""},
+      {"12 0 r", "i12", "0 r"},
+      {"12 0", "i12", "0"},
+      {"12", "i12", ""},
+      {"3.25", "r3.250000", ""},
+      {".5", "r0.500000", ""},
+      {"-.5", "r-0.500000", ""},
+      {"5.", "r5.000000", ""},
+      {"1.2.3", "s1.2.3", ""},
+      {"2147483647", "i2147483647", ""},
+      {"-2147483648", "i-2147483648", ""},
+      {"2147483648", "l2147483648", ""},
+      {"4294967296", "l4294967296", ""},
+      {"+17", "i17", ""},
+      {"true", "true", ""},
+      {"false", "false", ""},
+      {"null", "null", ""},
+      {"truex", "true", "x"},
+      {"/Name#20X", "/Name#20X", ""},
+      {"/A{}\f%", "/A{}\f%", ""},
+      {std::string("/A\0B", 4), std::string("/A\0B", 4), ""},
+      {"/A\n/B", "/A", "/B"},
+      {"/A(x)", "/A", "(x)"},
+      {"<48 65>", "h<48 65>", ""},
+      {"<4>", "h<4>", ""},
+      {"<>", "h<>", ""},
+      {"<</A 1/A 2>>", "<</A i1;/A i2;>>", ""},
+      {"<</A>>", "<</A nothing;>>", ""},
+      {"<</Kids[1 0 R]/Count 1>>", "<</Kids [ref 1 0];/Count i1;>>", ""},
+      {"% comment\r\n  42 ", "i42", ""},
+      {"12 %c\n0 R", "ref 12 0", ""},
+      {std::string("\0 12\0", 5), "i12", ""},
+      {")", "nothing", ")"},
+      {"]", "nothing", "]"},
+      {">", "nothing", ">"},
+      {"}", "nothing", "}"},
+      {"[1 2>", "[i1 i2]", ""},
+      {"1 0 obj 2 endobj", "obj 1 0 i2", "endobj"},
+      {"7 0 OBJ <</Length 5>> stream\r\nabcde", "obj 7 0 stream<</Length i5;>>", "stream\r\nabcde"},
+      {"7 0 obj\n<</Length 5>>\nendobj", "obj 7 0 <</Length i5;>>", "endobj"},
+      {"3 65535 obj null endobj", "obj 3 65535 null", "endobj"},
+  };
+  for (const ObjectCase& c : cases) {
+    SCOPED_TRACE(c.input);
+    TgtPDFStreamReader& r = Open(c.input);
+    EXPECT_EQ(Describe(r.ReadObject().get()), c.expected);
+    EXPECT_EQ(Rest(), c.rest);
+  }
+}
+
+TEST_P(Reader, ReadsLiteralStrings) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"(a(b)c)", "(a(b)c)"},
+      {"(\\))", "())"},
+      {"(\\()", "(()"},
+      {"(\\101)", "(A)"},
+      {"(\\q)", "(\\q)"},
+      {"(\\9)", "(\\9)"},
+      {"(a\\\r\nb)", "(ab)"},
+      {"(a\\\rb)", "(ab)"},
+      {"(a\\\nb)", "(ab)"},
+      {"(a\\\n\nb)", "(a\nb)"},
+      {"(\\b\\f\\n\\r\\t\\\\)", "(\b\f\n\r\t\\)"},
+      {"(\\0053)", std::string("(\x05", 2) + "3)"},
+      {"(\\8)", "(\b)"},
+      {"(\\777)", "(\xFF)"},
+      {"(\\1\\\n2)", "(\n)"},  // the continuation goes before the escape is read
+  };
+  for (const auto& [input, expected] : cases) {
+    SCOPED_TRACE(input);
+    TgtPDFStreamReader& r = Open(input);
+    const TgtPDFObjectPtr o = r.ReadObject();
+    ASSERT_TRUE(o && o->IsString());
+    EXPECT_EQ(o->AsString().Text(), expected);
+    EXPECT_FALSE(o->AsString().IsHex());
+  }
+}
+
+struct ErrorCase {
+  std::string input;
+  std::function<void(TgtPDFStreamReader&)> read;
+  std::string message;
+  // Checks the exception's class.
+  std::function<bool(const Exception&)> is;
+};
+
+template <class E>
+bool Is(const Exception& e) {
+  return dynamic_cast<const E*>(&e) != nullptr;
+}
+
+bool IsBase(const Exception& e) { return typeid(e) == typeid(Exception); }
+
+TEST_P(Reader, ReportsErrors) {
+  auto object = [](TgtPDFStreamReader& r) { r.ReadObject(); };
+  const ErrorCase cases[] = {
+      {"tru", object, "Expected boolean (true) object", Is<EBooleanError>},
+      {"trailer", object, "Expected boolean (true) object", Is<EBooleanError>},
+      {"fals", object, "Expected boolean (false) object", Is<EBooleanError>},
+      {"nul", object, "Expected PDF null object", Is<ENullObjectError>},
+      {"nonsense", object, "Expected PDF null object", Is<ENullObjectError>},
+      {"endobj", object, "'endobj' is not a valid integer value", IsBase},
+      {"1e5", object, "'1e5' is not a valid integer value", IsBase},
+      {"99999999999999999999", object, "'99999999999999999999' is not a valid integer value",
+       IsBase},
+      {"12%c", object, "'12%c' is not a valid integer value", IsBase},
+      {"{", object, "'{' is not a valid integer value", IsBase},
+      {"x 0 R", object, "'x' is not a valid integer value", Is<EConvertError>},
+      {"1 y obj", object, "'y' is not a valid integer value", Is<EConvertError>},
+      {"7 0 obj [1] stream", object, "Invalid class typecast", Is<EInvalidCast>},
+      {"7 0 obj null stream", object, "Invalid class typecast", Is<EInvalidCast>},
+      {"", object, "The data ended where a PDF object was expected", Is<EUnexpectedEndError>},
+      {"  % only a comment", object, "The data ended where a PDF object was expected",
+       Is<EUnexpectedEndError>},
+      {"[", object, "The data ended while reading a PDF array", Is<EUnexpectedEndError>},
+      {"[1 2", object, "The data ended while reading a PDF array", Is<EUnexpectedEndError>},
+      {"[1 2 ", object, "The data ended while reading a PDF array", Is<EUnexpectedEndError>},
+      {"[(a)", object, "The data ended while reading a PDF array", Is<EUnexpectedEndError>},
+      {"(abc", object, "The data ended while reading a PDF string", Is<EUnexpectedEndError>},
+      {"(abc\\", object, "The data ended while reading a PDF string", Is<EUnexpectedEndError>},
+      {"(a(b)", object, "The data ended while reading a PDF string", Is<EUnexpectedEndError>},
+      {"<4142", object, "The data ended while reading a PDF string", Is<EUnexpectedEndError>},
+      {"<", object, "The data ended while reading a PDF string", Is<EUnexpectedEndError>},
+      {"<</A 1", object, "The data ended while reading a PDF dictionary", Is<EUnexpectedEndError>},
+      {"<</A", object, "The data ended while reading a PDF dictionary", Is<EUnexpectedEndError>},
+      {"<<", object, "The data ended while reading a PDF dictionary", Is<EUnexpectedEndError>},
+      {"1 0 obj", object, "The data ended where a PDF object was expected",
+       Is<EUnexpectedEndError>},
+      {"<</A 1 2 3>>", object, "Error reading PDF name string (2)", Is<ENameReadError>},
+      {"<</A]>>", object, "Error reading PDF name string (])", Is<ENameReadError>},
+      {"x", [](auto& r) { r.ReadString(); }, "Error reading PDF string (x)", Is<EStringReadError>},
+      {"x", [](auto& r) { r.ReadArray(); }, "Error reading PDF array (x)", Is<EArrayReadError>},
+      {"x", [](auto& r) { r.ReadName(); }, "Error reading PDF name string (x)", Is<ENameReadError>},
+      {"<x", [](auto& r) { r.ReadDictionary(); }, "Error reading PDF dictionary (x)",
+       Is<EDictionaryReadError>},
+      {"", [](auto& r) { r.ReadName(); }, "The data ended where a PDF name was expected",
+       Is<EUnexpectedEndError>},
+  };
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.input);
+    TgtPDFStreamReader& r = Open(c.input);
+    try {
+      c.read(r);
+      ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.message);
+      EXPECT_TRUE(c.is(e)) << typeid(e).name();
+    }
+  }
+}
+
+TEST_P(Reader, TokensStopAtDelimitersAndTheEnd) {
+  TgtPDFStreamReader& r = Open("  abc/def  ]x");
+  EXPECT_EQ(r.PeekToken(), "abc");
+  EXPECT_EQ(r.ReadToken(), "abc");
+  EXPECT_EQ(r.PeekToken(), "");  // begins with a delimiter
+  EXPECT_EQ(r.ReadToken(), "/def");
+  EXPECT_EQ(r.ReadToken(), "]x");
+  EXPECT_EQ(r.ReadToken(), "");
+  EXPECT_EQ(r.PeekToken(), "");
+}
+
+TEST_P(Reader, StopsAtAPositionOutsideTheData) {
+  for (const int64_t position : {int64_t{-5}, int64_t{100}}) {
+    TgtPDFStreamReader& r = Open("[1 2]");
+    r.SetPos(position);
+    r.SkipWhitespace();
+    EXPECT_EQ(r.ReadToken(), "");
+    EXPECT_THROW(r.ReadObject(), EUnexpectedEndError);
+  }
+}
+
+TEST_P(Reader, RemembersTheLastObjectHeader) {
+  TgtPDFStreamReader& r = Open("5 2 obj (x) endobj 9 0 R");
+  EXPECT_EQ(r.CurrentObjectNumber(), 0);
+  const TgtPDFObjectPtr o = r.ReadObject();
+  EXPECT_EQ(o->AsIndirect().Serial(), 7u);
+  EXPECT_EQ(r.CurrentObjectNumber(), 5);
+  EXPECT_EQ(r.CurrentGeneration(), 2);
+  EXPECT_EQ(r.ReadToken(), "endobj");
+  EXPECT_EQ(r.ReadObject()->AsReference().Serial(), 7u);
+  EXPECT_EQ(r.CurrentObjectNumber(), 5);  // a reference is no header
+}
+
+TEST_P(Reader, BoundsNesting) {
+  const int limit = TgtPDFStreamReader::kMaxNestingDepth;
+  {
+    const std::string ok = std::string(limit, '[') + std::string(limit, ']');
+    TgtPDFStreamReader& r = Open(ok);
+    EXPECT_TRUE(r.ReadObject()->IsArray());
+    EXPECT_EQ(Rest(), "");
+  }
+  std::string dicts;
+  for (int i = 0; i <= limit; ++i) dicts += "<</A ";
+  std::string headers;
+  for (int i = 0; i <= limit; ++i) headers += "1 0 obj ";
+  const std::string cases[] = {std::string(limit + 1, '['), std::string(100000, '['), dicts,
+                               headers, std::string(limit + 1, '[') + std::string(limit + 1, ']')};
+  for (const std::string& input : cases) {
+    TgtPDFStreamReader& r = Open(input);
+    try {
+      r.ReadObject();
+      ADD_FAILURE() << "no exception";
+    } catch (const ENestingTooDeepError& e) {
+      EXPECT_EQ(e.Message(), "PDF objects are nested more than 1000 levels deep");
+    }
+  }
+}
+
+TEST_P(Reader, DecryptsStringsWithTheCurrentObject) {
+  XorDecryptor decryptor;
+  const std::pair<std::string, std::string> cases[] = {
+      // 5 + 2 = 7: "A" ^ 7 = "F"
+      {"5 2 obj (AB) endobj", "(FE)"},
+      {"5 2 obj <4142> endobj", "(FE)"},
+      {"5 2 obj < 41 4 > endobj",
+       "(F"
+       "\x47"
+       ")"},
+      {"5 2 obj (a\\(b) endobj", "(f/e)"},
+  };
+  for (const auto& [input, expected] : cases) {
+    SCOPED_TRACE(input);
+    TgtPDFStreamReader& r = Open(input);
+    r.SetDecryptor(&decryptor);
+    const TgtPDFObjectPtr o = r.ReadObject();
+    const TgtPDFStringObject& s = o->AsIndirect().Content()->AsString();
+    EXPECT_EQ(s.Text(), expected);
+    EXPECT_FALSE(s.IsHex());
+  }
+  // Empty strings are left alone and stay as they were written.
+  decryptor.calls = 0;
+  TgtPDFStreamReader& r = Open("[<> ()]");
+  r.SetDecryptor(&decryptor);
+  EXPECT_EQ(Describe(r.ReadObject().get()), "[h<> s()]");
+  EXPECT_EQ(decryptor.calls, 0);
+}
+
+struct StreamCase {
+  std::string input;  // from just after the stream dictionary
+  int64_t length;
+  std::string data;  // or the error message
+  bool fails = false;
+};
+
+TEST_P(Reader, ReadsStreamData) {
+  const int64_t huge = int64_t{1} << 40;
+  const int64_t max = std::numeric_limits<int64_t>::max();
+  const int64_t min = std::numeric_limits<int64_t>::min();
+  const StreamCase cases[] = {
+      {" stream\r\nabcde\r\nendstream", 5, "abcde"},
+      {"stream\nabcde\nendstream", 5, "abcde"},
+      {"stream\rabcde endstream", 5, "abcde"},
+      {"stream \t\r\nabcde endstream", 5, "abcde"},
+      // Two too many: cut back until "endstream" starts right after the data.
+      {"stream\r\nabcde\r\nendstream", 9, "abcde\r\n"},
+      // Too few: found forwards.
+      {"stream\r\nabcde\r\nendstream", 3, "abcde\r\n"},
+      // A declared length is right even when "endstream" also occurs inside.
+      {"stream\nXendstreamY\nendstream", 11, "XendstreamY"},
+      {"stream\r\nendstream", 0, ""},
+      {"stream\r\nendstream", 1, ""},
+      {"stream\r\nendstream", 5, ""},
+      // Lengths that cannot be right are handled without allocating them.
+      {"stream\r\nabcde\r\nendstream", huge, "abcde\r\n"},
+      {"stream\r\nabcde\r\nendstream", max, "abcde\r\n"},
+      {"stream\r\nabcde\r\nendstream", -5, "abcde\r\n"},
+      {"stream\r\nabcde\r\nendstream", min, "abcde\r\n"},
+      // The length past the end: the first "endstream", not the last one.
+      {"stream\nab\nendstream\nendobj 2 0 obj<<>>stream\nxy\nendstream", huge, "ab\n"},
+      {"stream\r\nabcde\r\nendstream", 0, "Expected PDF endstream", true},
+      {"stream\r\nabc", 3, "Expected PDF endstream", true},
+      {"stream\r\nabc", huge, "Expected PDF endstream", true},
+      {"stream\r\nabc endstrea", 3, "Expected PDF endstream", true},
+      {"strea", 3, "Error reading PDF stream", true},
+      {"xstream\r\nabc endstream", 3, "Error reading PDF stream", true},
+  };
+  for (const StreamCase& c : cases) {
+    SCOPED_TRACE(c.input + " / " + std::to_string(c.length));
+    TgtPDFStreamReader& r = Open(c.input);
+    try {
+      const std::unique_ptr<TMemoryStream> data = r.ReadStreamData(c.length, 1, 0);
+      EXPECT_FALSE(c.fails);
+      EXPECT_EQ(data->Bytes(), c.data);
+      EXPECT_EQ(data->Position(), 0);
+      r.SkipWhitespace();
+      EXPECT_EQ(r.ReadToken(), c.input.find("endobj") == std::string::npos ? "" : "endobj");
+    } catch (const EEndStreamError& e) {
+      EXPECT_TRUE(c.fails);
+      EXPECT_EQ(e.Message(), c.data);
+    } catch (const EStreamReadError& e) {
+      EXPECT_TRUE(c.fails);
+      EXPECT_EQ(e.Message(), c.data);
+    }
+  }
+}
+
+TEST_P(Reader, DecryptsStreamDataWithTheGivenObject) {
+  XorDecryptor decryptor;
+  TgtPDFStreamReader& r = Open("stream\nAB\nendstream");
+  r.SetDecryptor(&decryptor);
+  EXPECT_EQ(r.ReadStreamData(2, 3, 1)->Bytes(), "EF");  // 3 + 1 = 4
+  EXPECT_EQ(decryptor.calls, 1);
+}
+
+// Hostile sizes must cost time in proportion to the data, once.
+TEST_P(Reader, SearchesLongDataOnce) {
+  std::string data = "stream\n" + std::string(4 << 20, 'e') + "\nendstream";
+  for (const int64_t length : {int64_t{1} << 40, int64_t{1}, int64_t{0} + (4 << 20) - 100}) {
+    TgtPDFStreamReader& r = Open(data);
+    EXPECT_EQ(r.ReadStreamData(length, 1, 0)->Bytes().size(), (4u << 20) + 1);
+  }
+  TgtPDFStreamReader& r = Open("stream\n" + std::string(4 << 20, 'e'));
+  EXPECT_THROW(r.ReadStreamData(int64_t{1} << 40, 1, 0), EEndStreamError);
+}
+
+TEST_P(Reader, ReadsASequenceOfObjects) {
+  TgtPDFStreamReader& r = Open(
+      "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+      "2 0 obj\n<< /Type /Pages /Kids [ 3 0 R ] /Count 1 /MediaBox [0 0 612.5 792] >>\nendobj\n");
+  EXPECT_EQ(Describe(r.ReadObject().get()), "obj 1 0 <</Type /Catalog;/Pages ref 2 0;>>");
+  EXPECT_EQ(r.ReadToken(), "endobj");
+  EXPECT_EQ(
+      Describe(r.ReadObject().get()),
+      "obj 2 0 <</Type /Pages;/Kids [ref 3 0];/Count i1;/MediaBox [i0 i0 r612.500000 i792];>>");
+  EXPECT_EQ(r.ReadToken(), "endobj");
+  EXPECT_EQ(r.ReadToken(), "");
+}
+
+}  // namespace
+}  // namespace pagemint
