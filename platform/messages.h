@@ -145,10 +145,20 @@ inline constexpr const char kNameTreeLoop[] =
     "File is corrupted: the name tree reaches node %d more than once";
 inline constexpr const char kOutlineLoop[] =
     "Outline item %d is reached more than once; the outline is cut there";
+inline constexpr const char kNoObjectAtOffset[] = "File is corrupted: no object at offset %lld";
+inline constexpr const char kStreamPastEnd[] =
+    "File is corrupted: the stream of object %d claims %lld bytes, past the end of the file";
+inline constexpr const char kStreamWithoutData[] =
+    "The data of stream object %d cannot be read; the stream is kept without data";
+inline constexpr const char kXRefEntryDamaged[] =
+    "File is corrupted: the cross-reference entry of object %d is damaged";
+inline constexpr const char kEncryptMissing[] =
+    "File is corrupted: the encryption dictionary cannot be found";
 
 // pdf/document
 inline constexpr const char kFileNotFound[] = "File Not Found";
 inline constexpr const char kDocumentReadComplete[] = "Document read complete. Pages read = %d";
+inline constexpr const char kInvalidPageNumber[] = "Invalid page number (%d)";
 
 // picture
 // picture: bitmaps, JPEG images and icons. The "... is not valid" messages

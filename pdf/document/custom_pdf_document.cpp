@@ -1,0 +1,202 @@
+#include "pdf/document/custom_pdf_document.h"
+
+#include <filesystem>
+#include <unordered_set>
+
+#include "pdf/objects/pdf_exceptions.h"
+#include "pdf/reader/decryption_setup.h"
+#include "pdf/reader/structure_reader.h"
+#include "pdf/reader/xref_reader.h"
+#include "pdf/security/security.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+namespace {
+
+constexpr const char kAboutText[] = "Pagemint PDF engine";
+constexpr const char kVersionText[] = "1.21";
+
+// Only a missing extension is completed: "report" opens "report.pdf",
+// "report.txt" stays as it is.
+std::string CompleteFileName(const std::string& name) {
+  const std::string last = std::filesystem::path(name).filename().string();
+  return last.find('.') == std::string::npos ? name + ".pdf" : name;
+}
+
+}  // namespace
+
+TgtCustomPDFDocument::TgtCustomPDFDocument()
+    : TgtComponent(kAboutText, kVersionText), email_info_(std::make_unique<TgtEMailInfo>()) {
+  InitDocumentState();
+}
+
+TgtCustomPDFDocument::~TgtCustomPDFDocument() {
+  loader_.reset();
+  state_.reset();
+}
+
+void TgtCustomPDFDocument::InitDocumentState() {
+  state_ = std::make_unique<TgtPDFDocumentState>();
+  // Page mode and layout belong to the component, not to the document:
+  // they survive closing.
+  state_->page_mode = kept_page_mode_;
+  state_->page_layout = kept_page_layout_;
+  loader_ = std::make_unique<TgtObjectLoader>(*state_, static_cast<TgtReadReporter&>(*this));
+  structure_read_ = false;
+  work_file_name_.clear();
+}
+
+void TgtCustomPDFDocument::ReleaseDocumentState() {
+  if (!state_) return;
+  kept_page_mode_ = state_->page_mode;
+  kept_page_layout_ = state_->page_layout;
+  loader_.reset();
+  state_.reset();
+}
+
+void TgtCustomPDFDocument::CloseDocument() {
+  ReleaseDocumentState();
+  InitDocumentState();
+}
+
+void TgtCustomPDFDocument::SetFilename(const std::string& value) {
+  filename_ = value;
+  if (!value.empty()) LoadFromFile(value);
+}
+
+bool TgtCustomPDFDocument::IsOwner() const { return !state_->decryptor || state_->decryptor->IsOwner(); }
+
+bool TgtCustomPDFDocument::LoadFromFile(const std::string& file_name) {
+  if (IsLoaded()) CloseDocument();
+  work_file_name_ = CompleteFileName(file_name);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(work_file_name_, error))
+    throw EFileNotFound(Format("%s ", work_file_name_.c_str()) + msg::kFileNotFound);
+  if (filename_.empty()) filename_ = work_file_name_;
+  const std::string name = work_file_name_;
+  const bool loaded = LoadFromSource(std::make_unique<TFileStream>(name, TFileMode::fmOpenRead));
+  work_file_name_ = name;
+  return loaded;
+}
+
+bool TgtCustomPDFDocument::LoadFromStream(TStream& stream) {
+  auto copy = std::make_unique<TMemoryStream>();
+  copy->CopyFrom(stream, 0);
+  copy->SetPosition(0);
+  return LoadFromSource(std::move(copy));
+}
+
+bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
+  return LoadFromSource(std::make_unique<TMemoryStream>(std::move(bytes)));
+}
+
+bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
+  if (IsLoaded()) CloseDocument();
+  try {
+    state_->source = std::move(source);
+    TgtXRefReader(*loader_).ReadFromStream(*state_->source);
+    ReadAfterCrossReference();
+  } catch (...) {
+    // Nothing of a failed attempt may reach the next one.
+    const std::string name = work_file_name_;
+    CloseDocument();
+    work_file_name_ = name;
+    throw;
+  }
+  return IsLoaded();
+}
+
+void TgtCustomPDFDocument::ReadAfterCrossReference() {
+  if (!IsEncrypted()) {
+    ReadDocumentStructure();
+  } else if (OnPassword) {
+    AskForPassword();
+  } else {
+    TryPassword(std::string());
+  }
+}
+
+void TgtCustomPDFDocument::AskForPassword() {
+  std::string password;
+  bool continue_reading = true;
+  bool accepted = false;
+  for (int32_t tries = 0; !accepted && continue_reading; ++tries) {
+    OnPassword(*this, password, continue_reading, tries);
+    if (continue_reading)
+      accepted = TryPassword(password);
+    else
+      CloseDocument();
+  }
+}
+
+bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
+  if (structure_read_) return true;
+  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password);
+  if (!accepted || !state_->reader) return accepted;
+  // Object streams are expanded only now, so that their data is
+  // decrypted with the decryptor that was just accepted.
+  loader_->ExpandObjectStreams();
+  ReadDocumentStructure();
+  return true;
+}
+
+void TgtCustomPDFDocument::ReadDocumentStructure() {
+  if (!state_->reader) return;
+  if (OnBeginRead) OnBeginRead(*this);
+  TgtStructureReader(*loader_).ReadCatalog();
+  // Everything the document uses is in memory now.
+  state_->ReleaseSource();
+  structure_read_ = true;
+  state_->loaded = true;
+  if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kDocumentReadComplete, PageCount()));
+  if (OnEndRead) OnEndRead(*this);
+}
+
+std::vector<std::unique_ptr<TgtPDFIndirectObject>> TgtCustomPDFDocument::ExtractPageObjects(
+    int32_t page_number) {
+  if (page_number < 1 || page_number > PageCount())
+    throw EInvalidPageError(Format(msg::kInvalidPageNumber, page_number));
+  std::vector<std::unique_ptr<TgtPDFIndirectObject>> list;
+  CollectReferencedObjects(list, state_->pages[static_cast<size_t>(page_number - 1)]);
+  return list;
+}
+
+// Copies the object and every indirect object it reaches through the
+// store, each once; a work list instead of recursion keeps long chains of
+// objects off the stack.
+void TgtCustomPDFDocument::CollectReferencedObjects(
+    std::vector<std::unique_ptr<TgtPDFIndirectObject>>& list, const TgtPDFObject* object) {
+  std::unordered_set<const TgtPDFIndirectObject*> seen;
+  std::vector<const TgtPDFObject*> work{object};
+  while (!work.empty()) {
+    const TgtPDFObject* item = work.back();
+    work.pop_back();
+    if (!item) continue;
+    switch (item->Tag()) {
+      case otIndirect: {
+        const TgtPDFIndirectObject& indirect = item->AsIndirect();
+        if (!seen.insert(&indirect).second) break;
+        list.emplace_back(static_cast<TgtPDFIndirectObject*>(indirect.Clone().release()));
+        work.push_back(indirect.Content());
+        break;
+      }
+      case otReference:
+        work.push_back(state_->store->Find(item->AsReference()));
+        break;
+      case otArray:
+        for (int32_t i = 0; i < item->AsArray().Count(); ++i) work.push_back(item->AsArray().ItemAt(i));
+        break;
+      case otDictionary:
+        for (int32_t i = 0; i < item->AsDictionary().Count(); ++i)
+          work.push_back(item->AsDictionary().ValueAt(i));
+        break;
+      case otStream:
+        work.push_back(&item->AsStream().Dictionary());
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace pagemint

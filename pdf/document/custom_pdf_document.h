@@ -1,0 +1,164 @@
+// The document component: the engine's public face.
+//
+// It owns one document state (store, location tables, trailer, catalog
+// holder, page list, information, outlines, security objects) and drives
+// the readers over it: LoadFromFile reads the cross-reference data, asks
+// for a password when the file is encrypted, then reads the structure.
+// The writer (SaveToFile) and the thumbnails (SetThumbnail) are defined in
+// files of their own in this folder and work on the same state.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdf/document/document_types.h"
+#include "pdf/reader/document_state.h"
+#include "pdf/reader/object_loader.h"
+#include "pdf/reader/read_reporter.h"
+#include "pdf/streams/stream_wrappers.h"
+#include "platform/stream.h"
+
+namespace pagemint {
+
+class TGraphic;
+class TgtPDFEncryptionSettings;
+
+class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
+ public:
+  using TgtProgressEvent = std::function<void(TgtCustomPDFDocument& sender, int32_t percentage)>;
+  using TgtStatusMessageEvent =
+      std::function<void(TgtCustomPDFDocument& sender, const std::string& message)>;
+  using TgtWarningEvent = std::function<void(TgtCustomPDFDocument& sender, const std::string& warning)>;
+  using TgtOperationProgressEvent =
+      std::function<void(TgtCustomPDFDocument& sender, TgtOperation operation, int32_t current,
+                         int32_t total)>;
+  // The handler may change password and continue_reading; password keeps
+  // its value from one call to the next.
+  using TgtPasswordEvent = std::function<void(TgtCustomPDFDocument& sender, std::string& password,
+                                              bool& continue_reading, int32_t tries)>;
+  using TgtCalcVariablesEvent =
+      std::function<void(TgtCustomPDFDocument& sender, const std::u16string& variable,
+                         std::u16string& value, int32_t page)>;
+  using TgtRenameFieldEvent =
+      std::function<void(TgtCustomPDFDocument& sender, const std::string& old_name,
+                         std::string& new_name, int32_t page, bool& rename)>;
+  using TgtNotifyEvent = std::function<void(TgtCustomPDFDocument& sender)>;
+
+  TgtCustomPDFDocument();
+  ~TgtCustomPDFDocument() override;
+  TgtCustomPDFDocument(const TgtCustomPDFDocument&) = delete;
+  TgtCustomPDFDocument& operator=(const TgtCustomPDFDocument&) = delete;
+
+  // Events: raised only when a handler is assigned.
+  TgtOperationProgressEvent OnOperationProgress;
+  TgtProgressEvent OnIOProgress;
+  TgtStatusMessageEvent OnStatusMessage;
+  TgtWarningEvent OnWarning;
+  TgtPasswordEvent OnPassword;
+  TgtCalcVariablesEvent OnCalcVariables;
+  TgtRenameFieldEvent OnRenameField;
+  TgtNotifyEvent OnBeginRead;
+  TgtNotifyEvent OnEndRead;
+
+  // Opens and reads a document; the result is IsLoaded at the end. A
+  // missing file raises EFileNotFound; a file that cannot be read raises
+  // what the reader raised and leaves the component empty.
+  bool LoadFromFile(const std::string& file_name);
+  // The same on bytes in memory (a copy is kept while the document is
+  // read), for callers that have no file.
+  bool LoadFromStream(TStream& stream);
+  bool LoadFromBytes(std::string bytes);
+  // Checks the password of an encrypted document whose cross-reference
+  // data has been read and, when it fits, reads the structure.
+  bool TryPassword(const std::string& password);
+  void ReadDocumentStructure();
+  void CloseDocument();
+
+  // Written by the writer (document_writer.cpp) and the thumbnail code
+  // (thumbnail.cpp).
+  void SaveToFile(const std::string& file_name, TgtNeedAppearances need_appearances = naUnchanged);
+  void SetThumbnail(int32_t page_number, TGraphic& picture);
+
+  // A copy of the page object and of every object it refers to, page
+  // counted from 1; EInvalidPageError outside 1 to PageCount.
+  virtual std::vector<std::unique_ptr<TgtPDFIndirectObject>> ExtractPageObjects(int32_t page_number);
+
+  // Published properties.
+  bool OpenAfterSave() const { return open_after_save_; }
+  void SetOpenAfterSave(bool value) { open_after_save_ = value; }
+  TgtMergeOptions MergeOptions() const { return merge_options_; }
+  void SetMergeOptions(TgtMergeOptions value) { merge_options_ = value; }
+  TgtMeasurementUnit MeasurementUnit() const { return measurement_unit_; }
+  void SetMeasurementUnit(TgtMeasurementUnit value) { measurement_unit_ = value; }
+  bool IsLoaded() const { return state_->loaded; }
+  bool IsEncrypted() const { return state_->encrypted; }
+  TgtPDFVersion PDFVersion() const { return state_->version; }
+  void SetPDFVersion(TgtPDFVersion value) { state_->version = value; }
+  int32_t PageCount() const { return state_->PageCount(); }
+  TgtPageMode PageMode() const { return state_->page_mode; }
+  void SetPageMode(TgtPageMode value) { state_->page_mode = value; }
+  TgtPageLayout PageLayout() const { return state_->page_layout; }
+  void SetPageLayout(TgtPageLayout value) { state_->page_layout = value; }
+  const std::string& Filename() const { return filename_; }
+  // A non-empty name is stored and loaded; an empty one only clears.
+  void SetFilename(const std::string& value);
+  TgtBaseDlg* SetupDialog() const { return setup_dialog_; }
+  void SetSetupDialog(TgtBaseDlg* value) { setup_dialog_ = value; }
+  bool ShowSetupDialog() const { return show_setup_dialog_; }
+  void SetShowSetupDialog(bool value) { show_setup_dialog_ = value; }
+  bool IsOwner() const;
+  TgtPDFEncryptionSettings& Encryption() const { return *state_->encryption; }
+  TgtPDFViewerPreferences& ViewerPreferences() const { return *state_->catalog->viewer_preferences; }
+  TgtEMailInfo& EMailInfo() const { return *email_info_; }
+  void SetEMailInfo(std::unique_ptr<TgtEMailInfo> value) { email_info_ = std::move(value); }
+  const std::string& WorkFileName() const { return work_file_name_; }
+  void SetWorkFileName(const std::string& value) { work_file_name_ = value; }
+  bool EMailAfterSave() const { return email_after_save_; }
+  void SetEMailAfterSave(bool value) { email_after_save_ = value; }
+
+  // The document's state and loader, for the writer and the thumbnails.
+  TgtPDFDocumentState& State() const { return *state_; }
+  TgtObjectLoader& Loader() const { return *loader_; }
+  TgtPDFInfo& DocumentInfo() const { return *state_->info; }
+  uint32_t DocumentSerial() const { return state_->serial; }
+
+ protected:
+  virtual void ReleaseDocumentState();
+  virtual void CollectReferencedObjects(std::vector<std::unique_ptr<TgtPDFIndirectObject>>& list,
+                                        const TgtPDFObject* object);
+  virtual void InitDocumentState();
+
+ private:
+  bool LoadFromSource(std::unique_ptr<TStream> source);
+  void ReadAfterCrossReference();
+  void AskForPassword();
+
+  // TgtReadReporter: the readers' reports become events.
+  bool WantsStatus() const override { return static_cast<bool>(OnStatusMessage); }
+  void Status(const std::string& message) override { OnStatusMessage(*this, message); }
+  bool WantsWarnings() const override { return static_cast<bool>(OnWarning); }
+  void Warning(const std::string& message) override { OnWarning(*this, message); }
+  void Progress(int32_t percentage) override {
+    if (OnIOProgress) OnIOProgress(*this, percentage);
+  }
+
+  std::unique_ptr<TgtPDFDocumentState> state_;
+  std::unique_ptr<TgtObjectLoader> loader_;
+  bool structure_read_ = false;
+  TgtPageMode kept_page_mode_ = pmNone;
+  TgtPageLayout kept_page_layout_ = plNone;
+  std::string work_file_name_;
+  std::string filename_;
+  bool open_after_save_ = false;
+  bool show_setup_dialog_ = true;
+  bool email_after_save_ = false;
+  TgtMergeOptions merge_options_{moIncludeOutlines, moIncludeFormFields};
+  TgtMeasurementUnit measurement_unit_ = muPixels;
+  TgtBaseDlg* setup_dialog_ = nullptr;
+  std::unique_ptr<TgtEMailInfo> email_info_;
+};
+
+}  // namespace pagemint

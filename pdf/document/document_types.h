@@ -1,0 +1,56 @@
+// Settings types of the document component that only the component and
+// its features use (the reader's enumerations live with the reader).
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "platform/exception.h"
+
+namespace pagemint {
+
+PAGEMINT_EXCEPTION(EFileNotFound, Exception);
+
+enum TgtMeasurementUnit : uint8_t { muPixels, muPoints, muInches, muMM, muTwips };
+
+enum TgtMergeOptionsType : uint8_t { moIncludeOutlines, moIncludeFormFields, moRenameLikeNameFields };
+
+// A set of TgtMergeOptionsType, one bit each.
+class TgtMergeOptions {
+ public:
+  constexpr TgtMergeOptions() = default;
+  constexpr TgtMergeOptions(std::initializer_list<TgtMergeOptionsType> options) {
+    for (const TgtMergeOptionsType option : options) Include(option);
+  }
+  constexpr bool Has(TgtMergeOptionsType option) const { return (bits_ >> option) & 1U; }
+  constexpr void Include(TgtMergeOptionsType option) { bits_ = static_cast<uint8_t>(bits_ | (1U << option)); }
+  constexpr void Exclude(TgtMergeOptionsType option) { bits_ = static_cast<uint8_t>(bits_ & ~(1U << option)); }
+  constexpr bool operator==(const TgtMergeOptions&) const = default;
+
+ private:
+  uint8_t bits_ = 0;
+};
+
+enum TgtOperation : uint8_t { opMerge, opAppend, opInsert, opExtract, opDelete };
+
+enum TgtNeedAppearances : uint8_t { naTrue, naFalse, naUnchanged };
+
+// E-mail settings, kept for the e-mail feature; the thumbnail workflow
+// never sends mail.
+struct TgtEMailInfo {
+  std::string to;
+  std::string cc;
+  std::string bcc;
+  std::string subject;
+  std::string body;
+};
+
+// A settings dialog shown before saving; the built-in one and any
+// replacement derive from this.
+class TgtBaseDlg {
+ public:
+  virtual ~TgtBaseDlg() = default;
+};
+
+}  // namespace pagemint

@@ -1,0 +1,17 @@
+// Setting up decryption for an encrypted document: the decryptor is built
+// from the resolved encryption dictionary and the file identifier, handed
+// to the reader, and asked whether the password opens the file.
+#pragma once
+
+#include <string>
+
+#include "pdf/reader/document_state.h"
+
+namespace pagemint {
+
+// True when password is the owner or the user password. Each call makes a
+// new decryptor in place of the previous one; the reader decrypts with it
+// from then on, accepted or not.
+bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password);
+
+}  // namespace pagemint

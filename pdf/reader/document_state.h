@@ -1,0 +1,80 @@
+// Everything that belongs to one open document, in one plain object. The
+// readers in this folder fill it, the component owns it and drives the
+// steps, and the writer reads it. A fresh state is an empty document; the
+// component replaces the whole state to close a document.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdf/objects/pdf_objects.h"
+#include "pdf/parser/stream_reader.h"
+#include "pdf/reader/acro_form_field.h"
+#include "pdf/reader/document_types.h"
+#include "pdf/reader/named_destinations.h"
+#include "pdf/reader/object_store.h"
+#include "pdf/reader/pdf_catalog.h"
+#include "pdf/reader/pdf_info.h"
+#include "pdf/reader/pdf_outline.h"
+#include "pdf/reader/xref_tables.h"
+#include "platform/stream.h"
+
+namespace pagemint {
+
+class TgtPDFDecrypt;
+class TgtPDFEncryptionSettings;
+
+struct TgtPDFDocumentState {
+  // Takes a new document serial from the process-wide counter.
+  TgtPDFDocumentState();
+  ~TgtPDFDocumentState();
+  TgtPDFDocumentState(const TgtPDFDocumentState&) = delete;
+  TgtPDFDocumentState& operator=(const TgtPDFDocumentState&) = delete;
+
+  uint32_t serial;
+  TgtPDFVersion version = pvPDF14;
+  bool loaded = false;     // the cross-reference data has been read
+  bool encrypted = false;  // the trailer names an encryption dictionary
+  TgtPageMode page_mode = pmNone;
+  TgtPageLayout page_layout = plNone;
+
+  // Every indirect object of the document, in registration order.
+  std::unique_ptr<TgtPDFObjectStore> store = std::make_unique<TgtPDFObjectStore>();
+  TgtXRefTable classic_table;
+  TgtXRefStmTable stream_table;
+  TgtPDFTrailer trailer;
+
+  // The page objects in document order; the store owns them.
+  std::vector<TgtPDFIndirectObject*> pages;
+  std::unique_ptr<TgtPDFCatalog> catalog = std::make_unique<TgtPDFCatalog>();
+  std::unique_ptr<TgtPDFInfo> info = std::make_unique<TgtPDFInfo>();
+  std::unique_ptr<TgtPDFOutline> outline_root;
+  int32_t outline_count = 0;
+  // Present only when the source has named destinations.
+  std::unique_ptr<TgtNamedDestinations> destinations;
+  // Present only when the catalog's form has /Fields.
+  std::unique_ptr<std::vector<TgtAcroFormField>> form_fields;
+
+  // The writer's counter for the numbers of written objects.
+  int32_t new_number_counter = 3;
+
+  // Security: the decryptor the reader applies, and the settings that the
+  // component publishes as Encryption (re-created with every state).
+  std::unique_ptr<TgtPDFDecrypt> decryptor;
+  std::unique_ptr<TgtPDFEncryptionSettings> encryption;
+
+  // While the document is being read: the bytes of the file and the reader
+  // over them. Both are released once the structure has been read.
+  std::unique_ptr<TStream> source;
+  std::unique_ptr<TgtPDFStreamReader> reader;
+  // Object streams are expanded once, after decryption is set up.
+  bool object_streams_expanded = false;
+
+  int32_t PageCount() const { return static_cast<int32_t>(pages.size()); }
+  // Frees the reader and the bytes it reads.
+  void ReleaseSource();
+};
+
+}  // namespace pagemint

@@ -1,0 +1,337 @@
+#include "pdf/reader/object_loader.h"
+
+#include <algorithm>
+
+#include "pdf/objects/pdf_exceptions.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+namespace {
+
+// A stream whose /Length refers to another stream whose /Length refers to
+// another... is read through nested calls; past this depth the length is
+// taken as unusable instead.
+constexpr int kMaxLengthDepth = 4;
+// ResolveDeep copies a value with every reference resolved; a loop of
+// references (or absurd nesting) ends with an error at this depth.
+constexpr int kMaxResolveDepth = 256;
+// A resolver follows a reference whose target is again a reference at
+// most this often.
+constexpr int kMaxResolveChain = 32;
+
+bool IsDestinationKey(const std::string& key) { return key == "/Dest" || key == "/D"; }
+
+}  // namespace
+
+int32_t TgtObjectLoader::FindObjectOffset(int32_t number) const {
+  if (const TgtXRefItem* item = state_.classic_table.At(number); item && item->offset != 0)
+    return item->offset;
+  if (const TgtXRefStmItem* item = state_.stream_table.At(number); item && item->type == 1)
+    return item->field2;
+  return 0;
+}
+
+std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectAt() {
+  TgtPDFStreamReader* reader = state_.reader.get();
+  if (!reader) return nullptr;
+  const int64_t position = reader->Pos();
+  if (position <= 0 || position >= reader->CachedSize()) return nullptr;
+  TgtPDFObjectPtr object = reader->ReadObject();
+  if (!object || !object->IsIndirect())
+    throw EPDFFileCorruptedError(Format(msg::kNoObjectAtOffset, static_cast<long long>(position)));
+  std::unique_ptr<TgtPDFIndirectObject> indirect(static_cast<TgtPDFIndirectObject*>(object.release()));
+  if (indirect->Content() && indirect->Content()->IsStream()) ReadStreamData(*indirect, reader->Pos());
+  return indirect;
+}
+
+std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectNumber(int32_t number) {
+  const int32_t offset = FindObjectOffset(number);
+  if (offset <= 0 || !state_.reader) return nullptr;
+  state_.reader->SetPos(offset);
+  std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectAt();
+  if (object && object->Number() != number)
+    throw EPDFFileCorruptedError(Format(msg::kObjectNotAtOffset, number, offset));
+  return object;
+}
+
+void TgtObjectLoader::LoadLength(TgtPDFObject* length) {
+  if (!length || !length->IsReference() || length_depth_ >= kMaxLengthDepth) return;
+  ++length_depth_;
+  try {
+    LoadReference(length->AsReference());
+  } catch (...) {
+    --length_depth_;
+    throw;
+  }
+  --length_depth_;
+}
+
+// Reads the data of a stream whose dictionary ended at after_dictionary:
+// with /Length, or with /Length1 when that fails; without either the
+// stream keeps no data.
+void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after_dictionary) {
+  TgtPDFStreamReader& reader = *state_.reader;
+  TgtPDFStreamObject& stream = object.Content()->AsStream();
+  TgtPDFDictObject& dictionary = stream.Dictionary();
+  const TgtPDFObject* type = dictionary.Lookup("/Type");
+  // Cross-reference streams are never encrypted.
+  const bool is_xref = type && type->IsName() && type->AsName().Text() == "/XRef";
+  TgtDecryptor* decryptor = reader.Decryptor();
+  if (is_xref) reader.SetDecryptor(nullptr);
+  struct RestoreDecryptor {
+    TgtPDFStreamReader& reader;
+    TgtDecryptor* decryptor;
+    ~RestoreDecryptor() { reader.SetDecryptor(decryptor); }
+  } restore{reader, decryptor};
+
+  if (!is_xref) LoadLength(dictionary.Lookup("/Length"));
+  const int64_t available = reader.CachedSize() - after_dictionary;
+  auto read_with = [&](const char* key) {
+    reader.SetPos(after_dictionary);
+    const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
+    if (!length || length->Value() < 0) return false;
+    if (length->Value() > available)
+      throw EPDFFileCorruptedError(Format(msg::kStreamPastEnd, object.Number(),
+                                          static_cast<long long>(length->Value())));
+    stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation()));
+    return true;
+  };
+  try {
+    if (read_with("/Length")) return;
+  } catch (const EPDFFileCorruptedError&) {
+    if (!dictionary.Lookup("/Length1")) throw;
+  } catch (const Exception&) {
+  }
+  if (read_with("/Length1")) return;
+  PAGEMINT_REPORT_WARNING(reporter_, msg::kStreamWithoutData, object.Number());
+}
+
+TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& reference) {
+  const int32_t number = reference.Number();
+  if (number <= 0) {
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kInvalidObjectNumber, number);
+    return nullptr;
+  }
+  TgtPDFObjectStore& store = *state_.store;
+  if (TgtPDFIndirectObject* found = store.Find(reference)) {
+    // An object taken out of an object stream is walked the first time a
+    // walk reaches it.
+    found->MarkUsed();
+    return unwalked_.erase(found) ? found : nullptr;
+  }
+  if (store.IsRegistered(reference.Serial(), number) != -1) return nullptr;
+  if (!read_numbers_.insert(number).second) return nullptr;
+  std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectNumber(number);
+  if (!object) return nullptr;
+  TgtPDFIndirectObject* registered = store.Add(std::move(object));
+  registered->MarkUsed();
+  if (registered->Generation() == reference.Generation()) return registered;
+  // Found under another generation than asked for: a reference with that
+  // generation walks it later.
+  unwalked_.insert(registered);
+  return nullptr;
+}
+
+void TgtObjectLoader::LoadReference(const TgtPDFIndirectReference& reference) {
+  if (TgtPDFIndirectObject* object = LoadOne(reference)) LoadReferencedObjects(object->Content());
+}
+
+void TgtObjectLoader::ReplaceNamedDestinations(TgtPDFDictObject& dictionary) {
+  const TgtNamedDestinations* table = state_.destinations.get();
+  if (!table) return;
+  for (int32_t i = 0; i < dictionary.Count(); ++i) {
+    const TgtPDFObject* value = dictionary.ValueAt(i);
+    if (!value || !IsDestinationKey(dictionary.KeyAt(i)->Text())) continue;
+    std::string name;
+    if (value->IsString())
+      name = value->AsString().Value();
+    else if (value->IsName())
+      name = value->AsName().PlainName();
+    else
+      continue;
+    if (TgtPDFObjectPtr destination = table->Find(name)) dictionary.PutValueAt(i, std::move(destination));
+  }
+}
+
+// A depth-first walk in the order of the entries, kept on an explicit
+// work list: each item is handled when it is taken from the list, so
+// objects are registered in the same order as a recursive walk would.
+void TgtObjectLoader::LoadReferencedObjects(TgtPDFObject* start) {
+  struct Item {
+    TgtPDFObject* object;
+    bool in_array;
+  };
+  std::vector<Item> work;
+  work.push_back({start, false});
+  while (!work.empty()) {
+    const Item item = work.back();
+    work.pop_back();
+    TgtPDFObject* object = item.object;
+    if (!object) continue;
+    switch (object->Tag()) {
+      case otArray: {
+        const TgtPDFArrayObject& array = object->AsArray();
+        for (int32_t i = array.Count() - 1; i >= 0; --i) work.push_back({array.ItemAt(i), true});
+        break;
+      }
+      case otDictionary: {
+        TgtPDFDictObject& dictionary = object->AsDictionary();
+        ReplaceNamedDestinations(dictionary);
+        for (int32_t i = dictionary.Count() - 1; i >= 0; --i) {
+          TgtPDFObject* value = dictionary.ValueAt(i);
+          if (value && !value->IsStream()) work.push_back({value, false});
+        }
+        break;
+      }
+      case otStream:
+        if (item.in_array)
+          ReportWarning(reporter_, msg::kStreamInsideArray);
+        else
+          work.push_back({&object->AsStream().Dictionary(), false});
+        break;
+      case otReference:
+        if (TgtPDFIndirectObject* loaded = LoadOne(object->AsReference()))
+          work.push_back({loaded->Content(), false});
+        break;
+      case otIndirect:
+        work.push_back({object->AsIndirect().Content(), false});
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+TgtTakenObject TgtObjectLoader::TakeObject(int32_t number) {
+  TgtTakenObject taken;
+  if (state_.store->IsRegistered(state_.serial, number) != -1) {
+    taken.object = state_.store->Find(state_.serial, number, 0);
+    return taken;
+  }
+  taken.owned = ReadObjectNumber(number);
+  taken.object = taken.owned.get();
+  return taken;
+}
+
+TgtPDFIndirectObject* TgtObjectLoader::FetchObject(int32_t number) {
+  TgtTakenObject taken = TakeObject(number);
+  if (!taken) return nullptr;
+  TgtPDFIndirectObject* object =
+      taken.owned ? state_.store->Add(std::move(taken.owned)) : taken.object;
+  object->MarkUsed();
+  return object;
+}
+
+TgtPDFObjectPtr TgtObjectLoader::GetObjectCopy(const TgtPDFIndirectReference& start) {
+  int32_t number = start.Number();
+  for (int step = 0; step < kMaxResolveChain; ++step) {
+    TgtTakenObject taken = TakeObject(number);
+    if (!taken) return nullptr;
+    taken.object->MarkUsed();
+    const TgtPDFObject* content = taken.object->Content();
+    if (!content) return nullptr;
+    if (!content->IsReference()) return content->Clone();
+    number = content->AsReference().Number();
+  }
+  throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxResolveChain));
+}
+
+TgtPDFObject* TgtObjectLoader::ResolveTarget(TgtPDFObject* object, bool register_read,
+                                             std::unique_ptr<TgtPDFIndirectObject>& owned) {
+  for (int step = 0; step < kMaxResolveChain; ++step) {
+    if (!object || !object->IsReference()) return object;
+    const TgtPDFIndirectReference& reference = object->AsReference();
+    TgtPDFIndirectObject* target = state_.store->Find(reference);
+    if (!target) {
+      if (state_.store->IsRegistered(reference.Serial(), reference.Number()) != -1) return nullptr;
+      std::unique_ptr<TgtPDFIndirectObject> read = ReadObjectNumber(reference.Number());
+      if (!read) return nullptr;
+      if (register_read) {
+        target = state_.store->Add(std::move(read));
+      } else {
+        owned = std::move(read);
+        target = owned.get();
+      }
+    }
+    target->MarkUsed();
+    object = target->Content();
+  }
+  throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxResolveChain));
+}
+
+TgtResolved<TgtPDFArrayObject> TgtObjectLoader::ResolveArray(TgtPDFObject* object,
+                                                             bool register_read) {
+  TgtResolved<TgtPDFArrayObject> result;
+  TgtPDFObject* target = ResolveTarget(object, register_read, result.owned);
+  if (target && !target->IsArray()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
+  result.value = target ? &target->AsArray() : nullptr;
+  return result;
+}
+
+TgtResolved<TgtPDFDictObject> TgtObjectLoader::ResolveDictionary(TgtPDFObject* object,
+                                                                 bool register_read) {
+  TgtResolved<TgtPDFDictObject> result;
+  TgtPDFObject* target = ResolveTarget(object, register_read, result.owned);
+  if (target && !target->IsDictionary()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
+  result.value = target ? &target->AsDictionary() : nullptr;
+  return result;
+}
+
+std::unique_ptr<TgtPDFStringObject> TgtObjectLoader::ResolveString(TgtPDFObject* object) {
+  std::unique_ptr<TgtPDFIndirectObject> owned;
+  TgtPDFObject* target = ResolveTarget(object, false, owned);
+  if (!target) return nullptr;
+  if (!target->IsString()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
+  return std::unique_ptr<TgtPDFStringObject>(static_cast<TgtPDFStringObject*>(target->Clone().release()));
+}
+
+std::unique_ptr<TgtPDFNameObject> TgtObjectLoader::ResolveName(TgtPDFObject* object) {
+  std::unique_ptr<TgtPDFIndirectObject> owned;
+  TgtPDFObject* target = ResolveTarget(object, false, owned);
+  if (!target) return nullptr;
+  if (!target->IsName()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
+  return std::unique_ptr<TgtPDFNameObject>(static_cast<TgtPDFNameObject*>(target->Clone().release()));
+}
+
+TgtPDFObjectPtr TgtObjectLoader::ResolveDeep(const TgtPDFObject* object) {
+  return ResolveDeepAt(object, 0);
+}
+
+TgtPDFObjectPtr TgtObjectLoader::ResolveDeepAt(const TgtPDFObject* object, int depth) {
+  if (!object) return nullptr;
+  if (depth > kMaxResolveDepth)
+    throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxResolveDepth));
+  switch (object->Tag()) {
+    case otArray: {
+      auto array = std::make_unique<TgtPDFArrayObject>();
+      const TgtPDFArrayObject& source = object->AsArray();
+      for (int32_t i = 0; i < source.Count(); ++i) {
+        TgtPDFObjectPtr item = ResolveDeepAt(source.ItemAt(i), depth + 1);
+        array->Add(item ? std::move(item) : std::make_unique<TgtPDFNullObject>());
+      }
+      return array;
+    }
+    case otDictionary: {
+      auto dictionary = std::make_unique<TgtPDFDictObject>();
+      const TgtPDFDictObject& source = object->AsDictionary();
+      for (int32_t i = 0; i < source.Count(); ++i) {
+        auto key = std::make_unique<TgtPDFNameObject>(source.KeyAt(i)->Text());
+        dictionary->Add(std::move(key), ResolveDeepAt(source.ValueAt(i), depth + 1));
+      }
+      return dictionary;
+    }
+    case otReference: {
+      const TgtPDFIndirectReference& reference = object->AsReference();
+      TgtTakenObject taken = TakeObject(reference.Number());
+      if (!taken) return std::make_unique<TgtPDFNullObject>();
+      taken.object->MarkUsed();
+      return ResolveDeepAt(taken.object->Content(), depth + 1);
+    }
+    case otIndirect:
+      return ResolveDeepAt(object->AsIndirect().Content(), depth + 1);
+    default:
+      return object->Clone();
+  }
+}
+
+}  // namespace pagemint

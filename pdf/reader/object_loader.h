@@ -1,0 +1,108 @@
+// Loading objects from the file into the store.
+//
+// Loading is eager: everything reachable from what the structure reader
+// asks for is read once, registered and marked used. Each object is read
+// from the file at most once by the loaders, and the walk over what an
+// object refers to keeps its own work list, so neither reference cycles
+// nor long chains of objects can recurse without bound.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "pdf/reader/document_state.h"
+#include "pdf/reader/read_reporter.h"
+
+namespace pagemint {
+
+// A value found by a resolver. It points into the store or into the value
+// passed in, or into owned when the object was read from the file only
+// for this (and is freed with the result).
+template <class T>
+struct TgtResolved {
+  T* value = nullptr;
+  std::unique_ptr<TgtPDFIndirectObject> owned;
+  explicit operator bool() const { return value != nullptr; }
+  T* operator->() const { return value; }
+};
+
+// An indirect object taken by number: the registered one, or one read
+// from the file and not registered (then held in owned).
+struct TgtTakenObject {
+  TgtPDFIndirectObject* object = nullptr;
+  std::unique_ptr<TgtPDFIndirectObject> owned;
+  bool Registered() const { return object && !owned; }
+  explicit operator bool() const { return object != nullptr; }
+};
+
+class TgtObjectLoader {
+ public:
+  TgtObjectLoader(TgtPDFDocumentState& state, TgtReadReporter& reporter)
+      : state_(state), reporter_(reporter) {}
+
+  // The object's byte offset from the location tables, 0 when none.
+  int32_t FindObjectOffset(int32_t number) const;
+  // Reads the indirect object at the reader's position (with its stream
+  // data); nothing at position 0. Not registered.
+  std::unique_ptr<TgtPDFIndirectObject> ReadObjectAt();
+  // ReadObjectAt at FindObjectOffset(number). An object found there with
+  // another number raises EPDFFileCorruptedError.
+  std::unique_ptr<TgtPDFIndirectObject> ReadObjectNumber(int32_t number);
+
+  // Loads, registers and marks the target and everything it refers to.
+  void LoadReference(const TgtPDFIndirectReference& reference);
+  void LoadReferencedObjects(TgtPDFObject* object);
+  // Registers the objects of every object stream that the stream table
+  // names. Run once, after decryption has been set up.
+  void ExpandObjectStreams();
+
+  // The registered object (serial, number, 0), or the one read from the
+  // file, which is not registered. Nothing when neither exists.
+  TgtTakenObject TakeObject(int32_t number);
+  // The registered object, read and registered first when needed; marked
+  // used. nullptr when there is none.
+  TgtPDFIndirectObject* FetchObject(int32_t number);
+
+  // A copy of the target's content (a reference in it is followed).
+  TgtPDFObjectPtr GetObjectCopy(const TgtPDFIndirectReference& reference);
+  // nullptr or a value of the wanted kind comes back as it is; a
+  // reference is followed (reading the file when the target is not
+  // registered, registering what was read when asked); any other kind
+  // raises EUnexpectedObjectError.
+  TgtResolved<TgtPDFArrayObject> ResolveArray(TgtPDFObject* object, bool register_read = false);
+  TgtResolved<TgtPDFDictObject> ResolveDictionary(TgtPDFObject* object,
+                                                  bool register_read = false);
+  std::unique_ptr<TgtPDFStringObject> ResolveString(TgtPDFObject* object);
+  std::unique_ptr<TgtPDFNameObject> ResolveName(TgtPDFObject* object);
+  // A new tree equal to object with every reference replaced by a resolved
+  // copy of its target.
+  TgtPDFObjectPtr ResolveDeep(const TgtPDFObject* object);
+
+  TgtPDFDocumentState& State() const { return state_; }
+  TgtReadReporter& Reporter() const { return reporter_; }
+
+ private:
+  // The first part of LoadReference: the object to walk, or nullptr.
+  TgtPDFIndirectObject* LoadOne(const TgtPDFIndirectReference& reference);
+  void ReplaceNamedDestinations(TgtPDFDictObject& dictionary);
+  void ReadStreamData(TgtPDFIndirectObject& object, int64_t after_dictionary);
+  void LoadLength(TgtPDFObject* length);
+  // The target of a resolver's reference; owned holds it when it was read.
+  TgtPDFObject* ResolveTarget(TgtPDFObject* object, bool register_read,
+                              std::unique_ptr<TgtPDFIndirectObject>& owned);
+  TgtPDFObjectPtr ResolveDeepAt(const TgtPDFObject* object, int depth);
+  void ExpandObjectStream(int32_t stream_number);
+
+  TgtPDFDocumentState& state_;
+  TgtReadReporter& reporter_;
+  // Object numbers LoadReference has read from the file already.
+  std::unordered_set<int32_t> read_numbers_;
+  // Objects registered from object streams that no walk has reached yet;
+  // the first walk that reaches one walks its content.
+  std::unordered_set<const TgtPDFIndirectObject*> unwalked_;
+  int length_depth_ = 0;
+};
+
+}  // namespace pagemint

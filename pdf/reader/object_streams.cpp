@@ -1,0 +1,118 @@
+// Expanding object streams: the objects packed into a compressed stream
+// (header of "number offset" pairs, then the objects themselves, offsets
+// counted from /First) are registered in the store as indirect objects.
+//
+// Only objects that the stream table places in that very object stream
+// are registered, so an object replaced by a later update is not
+// resurrected from an older object stream. They are registered unmarked
+// and unwalked; the loader walks each one the first time a walk reaches
+// it, just as it walks an object read from the file, so what the document
+// uses is the same whether its objects sit in object streams or not.
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "pdf/objects/pdf_exceptions.h"
+#include "pdf/reader/object_loader.h"
+#include "pdf/streams/filter_chain.h"
+#include "platform/messages.h"
+#include "platform/numbers.h"
+
+namespace pagemint {
+namespace {
+
+// An object stream's decoded data is held in memory whole while it is
+// expanded; a stream that claims more than this is refused instead of
+// exhausting memory on a decompression bomb.
+constexpr int64_t kMaxObjectStreamSize = int64_t{256} << 20;
+
+bool HasImageFilter(const TgtPDFObject* filter) {
+  if (!filter) return false;
+  for (const TgtDecodeFilter code : FilterListFromObject(*filter))
+    if (code == ftDCTDecode || code == ftCCITTFaxDecode) return true;
+  return false;
+}
+
+bool IsInfoDictionary(const TgtPDFDocumentState& state, int32_t number, const TgtPDFObject& object) {
+  return state.trailer.info && state.trailer.info->Number() == number && object.IsDictionary();
+}
+
+}  // namespace
+
+void TgtObjectLoader::ExpandObjectStreams() {
+  if (state_.object_streams_expanded) return;
+  state_.object_streams_expanded = true;
+  std::unordered_set<int32_t> expanded;
+  const TgtXRefStmTable& table = state_.stream_table;
+  for (int32_t number = 0; number < table.SlotCount(); ++number) {
+    const TgtXRefStmItem* item = table.At(number);
+    if (!item || item->type != 2) continue;
+    const int32_t stream_number = item->field2;
+    if (!expanded.insert(stream_number).second) continue;
+    try {
+      ExpandObjectStream(stream_number);
+    } catch (const Exception& e) {
+      // A damaged object stream loses its own objects only; whatever needs
+      // them fails later with its own clear message.
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kObjectStreamUnreadable, stream_number, e.what());
+    }
+  }
+}
+
+void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
+  if (!state_.reader) return;
+  int32_t offset = 0;
+  if (const TgtXRefStmItem* own = state_.stream_table.At(stream_number); own && own->type == 1)
+    offset = own->field2;
+  else
+    offset = FindObjectOffset(stream_number);
+  if (offset <= 0) return;
+  state_.reader->SetPos(offset);
+  std::unique_ptr<TgtPDFIndirectObject> holder = ReadObjectAt();
+  if (!holder || holder->Number() != stream_number || !holder->Content() ||
+      !holder->Content()->IsStream())
+    throw EPDFFileCorruptedError(msg::kFileCorrupted);
+  TgtPDFStreamObject& stream = holder->Content()->AsStream();
+  TgtPDFObjectStore& store = *state_.store;
+  const TgtPDFDictObject& dictionary = stream.Dictionary();
+  const TgtPDFNameObject* type = store.FollowName(dictionary.Lookup("/Type"));
+  if (!type || type->Text() != "/ObjStm" || !stream.Data()) return;
+  TgtPDFObject* filter = store.Follow(dictionary.Lookup("/Filter"));
+  if (HasImageFilter(filter)) return;
+
+  std::unique_ptr<TMemoryStream> data = DecodeStreamData(*stream.Data(), filter, kMaxObjectStreamSize);
+  const TgtPDFIntegerObject* count = store.FollowInteger(dictionary.Lookup("/N"));
+  const TgtPDFIntegerObject* first = store.FollowInteger(dictionary.Lookup("/First"));
+  if (!count || !first || first->Value() < 0) throw EPDFFileCorruptedError(msg::kFileCorrupted);
+
+  TgtPDFStreamReader reader(state_.serial, data.get());
+  const int64_t size = data->Size();
+  // Each header pair takes at least four bytes, which bounds the loop
+  // whatever /N claims.
+  const int64_t pairs = std::min<int64_t>(count->Value(), size / 4 + 1);
+  for (int64_t i = 0; i < pairs; ++i) {
+    int32_t number = 0;
+    int32_t relative = 0;
+    if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), relative)) break;
+    const int64_t header_position = reader.Pos();
+    const int64_t position = int64_t{first->Value()} + relative;
+    if (relative < 0 || position >= size) continue;
+    reader.SetPos(position);
+    TgtPDFObjectPtr object = reader.ReadObject();
+    reader.SetPos(header_position);
+    if (!object) continue;
+    const TgtXRefStmItem* entry = state_.stream_table.At(number);
+    if (!entry || entry->type != 2 || entry->field2 != stream_number) continue;
+    if (state_.classic_table.At(number) || store.Find(state_.serial, number, 0)) continue;
+    if (IsInfoDictionary(state_, number, *object)) {
+      if (state_.info->Dictionary().Count() == 0)
+        state_.info->SetDictionary(std::unique_ptr<TgtPDFDictObject>(
+            static_cast<TgtPDFDictObject*>(object.release())));
+      continue;
+    }
+    unwalked_.insert(
+        store.Add(std::make_unique<TgtPDFIndirectObject>(state_.serial, number, 0, std::move(object))));
+  }
+}
+
+}  // namespace pagemint

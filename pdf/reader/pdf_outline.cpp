@@ -1,0 +1,10 @@
+#include "pdf/reader/pdf_outline.h"
+
+namespace pagemint {
+
+TgtPDFOutline::~TgtPDFOutline() {
+  std::unique_ptr<TgtPDFOutline> sibling = std::move(next_);
+  while (sibling) sibling = std::move(sibling->next_);
+}
+
+}  // namespace pagemint

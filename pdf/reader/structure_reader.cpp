@@ -1,0 +1,532 @@
+#include "pdf/reader/structure_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pdf/objects/pdf_exceptions.h"
+#include "pdf/reader/reader_exceptions.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+namespace {
+
+// Page trees are a few levels deep; the nodes are read through nested
+// calls, so a damaged tree that nests deeper is refused.
+constexpr int kMaxPageTreeDepth = 1024;
+// Name trees, outline item children and form field kids are read through
+// nested calls too, and are shallow in every real document.
+constexpr int kMaxNameTreeDepth = 256;
+constexpr int kMaxOutlineDepth = 256;
+constexpr int kMaxFieldDepth = 256;
+
+// Catalog entries with a slot of their own in the catalog holder, or that
+// the writer builds afresh. Every other entry is kept as it is.
+constexpr const char* kCatalogSlots[] = {"/Type",     "/Pages",    "/PageMode",
+                                         "/PageLayout", "/ViewerPreferences", "/Metadata",
+                                         "/AcroForm", "/OpenAction", "/AA",
+                                         "/Names",    "/Outlines"};
+
+// Attributes that a page inherits from the nodes above it.
+constexpr const char* kInheritedKeys[] = {"/Rotate", "/MediaBox", "/Resources", "/CropBox"};
+
+bool HasSlot(const std::string& key) {
+  for (const char* slot : kCatalogSlots)
+    if (key == slot) return true;
+  return false;
+}
+
+template <class Names>
+int IndexOfName(const Names& names, const std::string& name) {
+  int index = 0;
+  for (const char* candidate : names) {
+    if (name == candidate) return index;
+    ++index;
+  }
+  return -1;
+}
+
+std::string NameText(TgtObjectLoader& loader, TgtPDFObject* value) {
+  if (value->IsReference()) {
+    std::unique_ptr<TgtPDFNameObject> name = loader.ResolveName(value);
+    return name ? name->Text() : std::string();
+  }
+  return value->AsName().Text();
+}
+
+std::unique_ptr<TgtPDFDictObject> CloneDictionary(const TgtPDFDictObject& dictionary) {
+  return std::unique_ptr<TgtPDFDictObject>(static_cast<TgtPDFDictObject*>(dictionary.Clone().release()));
+}
+
+const TgtPDFDictObject* DictionaryOf(const TgtPDFIndirectObject* object) {
+  return object && object->Content() && object->Content()->IsDictionary()
+             ? &object->Content()->AsDictionary()
+             : nullptr;
+}
+
+// The destination an entry of a destinations dictionary or a name tree
+// stands for: a dictionary's /D array, or the array itself.
+TgtPDFObjectPtr DestinationOf(const TgtPDFObject* value) {
+  if (value && value->IsDictionary()) {
+    const TgtPDFObject* destination = value->AsDictionary().Lookup("/D");
+    if (!destination || destination->IsNull()) return std::make_unique<TgtPDFNullObject>();
+    return destination->AsArray().Clone();
+  }
+  if (value && value->IsArray()) return value->Clone();
+  throw EUnexpectedError(msg::kUnexpectedObject);
+}
+
+}  // namespace
+
+void TgtStructureReader::ReadCatalog() {
+  ReadInformation();
+  if (state_.trailer.root_number < 0) throw EPDFFileCorruptedError(msg::kNoRoot);
+  TgtTakenObject catalog_object = loader_.TakeObject(state_.trailer.root_number);
+  const TgtPDFDictObject* catalog_dictionary = DictionaryOf(catalog_object.object);
+  if (!catalog_dictionary)
+    throw EPDFFileCorruptedError(Format(msg::kCatalogMissing, state_.trailer.root_number));
+  // The page tree and the rest are read into the store while the catalog
+  // is in use; a registered catalog stays where it is, so work on a copy.
+  const std::unique_ptr<TgtPDFDictObject> catalog = CloneDictionary(*catalog_dictionary);
+  catalog_object = {};
+  const TgtPDFDictObject& c = *catalog;
+
+  ReadViewSettings(c);
+  if (TgtPDFObject* metadata = c.Lookup("/Metadata")) {
+    loader_.LoadReferencedObjects(metadata);
+    state_.catalog->metadata = metadata->Clone();
+  }
+
+  reporter_.Progress(10);
+  ReportStatus(reporter_, msg::kTraversingPages);
+  const TgtPDFObject* pages = c.Lookup("/Pages");
+  if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
+  ReadPageTree(pages->AsReference().Number(), nullptr);
+  reporter_.Progress(75);
+
+  if (TgtPDFObject* dests = c.Lookup("/Dests")) {
+    ReportStatus(reporter_, msg::kProcessingDestinations);
+    if (dests->IsReference()) {
+      TgtTakenObject taken = loader_.TakeObject(dests->AsReference().Number());
+      if (taken) taken.object->MarkUsed();
+      if (const TgtPDFDictObject* dictionary = DictionaryOf(taken.object))
+        ReadDestinationsDictionary(*dictionary);
+    } else if (dests->IsDictionary()) {
+      ReadDestinationsDictionary(dests->AsDictionary());
+    }
+  }
+
+  reporter_.Progress(30);
+  ReportStatus(reporter_, msg::kProcessingAnnotations);
+  ReadAnnotations();
+  reporter_.Progress(90);
+
+  if (const TgtPDFObject* form = c.Lookup("/AcroForm")) {
+    ReadInteractiveForm(*form);
+    ReportStatus(reporter_, msg::kAcroFormsProcessed);
+  }
+  if (TgtPDFObject* action = c.Lookup("/OpenAction")) {
+    loader_.LoadReferencedObjects(action);
+    state_.catalog->open_action = action->Clone();
+  }
+  if (TgtPDFObject* actions = c.Lookup("/AA")) {
+    loader_.LoadReferencedObjects(actions);
+    state_.catalog->additional_actions = actions->Clone();
+  }
+  if (const TgtPDFObject* names = c.Lookup("/Names")) {
+    ReportStatus(reporter_, msg::kProcessingNameTree);
+    ReadNames(*names);
+  }
+
+  reporter_.Progress(60);
+  ReportStatus(reporter_, msg::kReadingOutlines);
+  if (const TgtPDFObject* outlines = c.Lookup("/Outlines"); outlines && outlines->IsReference())
+    state_.outline_root = ReadOutlineItem(outlines->AsReference().Number(), nullptr, nullptr);
+  KeepOtherEntries(c);
+  reporter_.Progress(100);
+}
+
+// The information dictionary, unless an object stream supplied it. What
+// its entries refer to is loaded too, as the writer writes it unchanged.
+void TgtStructureReader::ReadInformation() {
+  if (!state_.trailer.info || state_.info->Dictionary().Count() != 0) return;
+  TgtPDFIndirectReference reference(state_.trailer.info->Serial(), state_.trailer.info->Number(),
+                                    state_.trailer.info->Generation());
+  TgtResolved<TgtPDFDictObject> info = loader_.ResolveDictionary(&reference);
+  if (!info) return;
+  state_.info->SetDictionary(CloneDictionary(*info.value));
+  loader_.LoadReferencedObjects(&state_.info->Dictionary());
+}
+
+void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
+  state_.page_mode = pmNone;
+  if (TgtPDFObject* mode = c.Lookup("/PageMode")) {
+    const int index = IndexOfName(kPageModeNames, NameText(loader_, mode));
+    if (index >= 0) state_.page_mode = static_cast<TgtPageMode>(index);
+  }
+  state_.page_layout = plNone;
+  if (TgtPDFObject* layout = c.Lookup("/PageLayout")) {
+    const int index = IndexOfName(kPageLayoutNames, NameText(loader_, layout));
+    if (index >= 0) state_.page_layout = static_cast<TgtPageLayout>(index);
+  }
+  TgtResolved<TgtPDFDictObject> preferences = loader_.ResolveDictionary(c.Lookup("/ViewerPreferences"));
+  if (preferences) state_.catalog->viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
+}
+
+void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited, int depth) {
+  if (depth > kMaxPageTreeDepth)
+    throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
+  TgtTakenObject node = loader_.TakeObject(number);
+  if (!node) throw EPDFFileCorruptedError(Format(msg::kPageNodeMissing, number));
+  if (!node.object->Content() || !node.object->Content()->IsDictionary())
+    throw EUnexpectedError(msg::kUnexpectedErrorText);
+  TgtPDFDictObject& d = node.object->Content()->AsDictionary();
+  const TgtPDFObject* type = d.Lookup("/Type");
+  const std::string type_name = type ? type->AsName().Text() : std::string();
+
+  if (type_name == "/Pages") {
+    // A node reached twice is a loop back to an ancestor, or a shared
+    // subtree that would multiply the pages; both are refused.
+    if (!page_nodes_.insert(number).second)
+      throw EPDFFileCorruptedError(Format(msg::kPageTreeLoop, number));
+    TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(d.Lookup("/Kids"));
+    std::unique_ptr<TgtPDFDictObject> passed = inherited ? CloneDictionary(*inherited) : nullptr;
+    for (const char* key : kInheritedKeys) {
+      const TgtPDFObject* value = d.Lookup(key);
+      if (!value) continue;
+      if (!passed) passed = std::make_unique<TgtPDFDictObject>();
+      passed->SetValue(key, value->Clone());
+    }
+    if (!kids) return;
+    for (int32_t i = 0; i < kids->Count(); ++i)
+      ReadPageTree(kids->ItemAt(i)->AsReference().Number(), passed.get(), depth + 1);
+    return;
+  }
+  if (type_name != "/Page") throw EUnexpectedError(msg::kUnexpectedErrorText);
+
+  TgtPDFIndirectObject* page = node.object;
+  if (node.owned) page = state_.store->Add(std::move(node.owned));
+  page->MarkUsed();
+  d.Remove("/Parent");
+  d.Remove("/B");
+  if (inherited) {
+    for (int32_t i = 0; i < inherited->Count(); ++i) {
+      const std::string& key = inherited->KeyAt(i)->Text();
+      if (d.IndexOfKey(key) < 0) d.AddValue(key, inherited->ValueAt(i)->Clone());
+    }
+  }
+  for (int32_t i = 0; i < d.Count(); ++i) {
+    const std::string& key = d.KeyAt(i)->Text();
+    if (key != "/Annots" && key != "/B") loader_.LoadReferencedObjects(d.ValueAt(i));
+  }
+  state_.pages.push_back(page);
+}
+
+TgtNamedDestinations& TgtStructureReader::Destinations() {
+  if (!state_.destinations) state_.destinations = std::make_unique<TgtNamedDestinations>();
+  return *state_.destinations;
+}
+
+void TgtStructureReader::ReadDestinationsDictionary(const TgtPDFDictObject& dests) {
+  TgtNamedDestinations& table = Destinations();
+  for (int32_t i = 0; i < dests.Count(); ++i) {
+    const TgtPDFObject* value = dests.ValueAt(i);
+    TgtTakenObject taken;
+    if (value && value->IsReference()) {
+      taken = loader_.TakeObject(value->AsReference().Number());
+      if (taken) taken.object->MarkUsed();
+      value = taken ? taken.object->Content() : nullptr;
+    }
+    table.Add(dests.KeyAt(i)->PlainName(),
+              value ? DestinationOf(value) : std::make_unique<TgtPDFNullObject>());
+  }
+}
+
+void TgtStructureReader::ReadNameTree(const TgtPDFDictObject& node, int depth) {
+  if (depth > kMaxNameTreeDepth)
+    throw EPDFFileCorruptedError(Format(msg::kNameTreeLoop, 0));
+  if (TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(node.Lookup("/Kids"))) {
+    for (int32_t i = 0; i < kids->Count(); ++i) {
+      const int32_t number = kids->ItemAt(i)->AsReference().Number();
+      if (!name_nodes_.insert(number).second)
+        throw EPDFFileCorruptedError(Format(msg::kNameTreeLoop, number));
+      TgtTakenObject kid = loader_.TakeObject(number);
+      if (!kid) continue;
+      kid.object->MarkUsed();
+      if (const TgtPDFDictObject* dictionary = DictionaryOf(kid.object))
+        ReadNameTree(*dictionary, depth + 1);
+    }
+    return;
+  }
+  TgtResolved<TgtPDFArrayObject> names = loader_.ResolveArray(node.Lookup("/Names"));
+  if (!names) return;
+  TgtNamedDestinations& table = Destinations();
+  for (int32_t i = 0; i < names->Count(); i += 2) {
+    std::string key = names->ItemAt(i)->AsString().Value();
+    const TgtPDFObject* value = names->ItemAt(i + 1);
+    if (!value || value->IsNull()) {
+      table.Add(std::move(key), std::make_unique<TgtPDFNullObject>());
+    } else if (value->IsArray()) {
+      table.Add(std::move(key), value->Clone());
+    } else if (value->IsReference()) {
+      TgtTakenObject target = loader_.TakeObject(value->AsReference().Number());
+      if (!target || !target.object->Content()) {
+        table.Add(std::move(key), std::make_unique<TgtPDFNullObject>());
+        continue;
+      }
+      target.object->MarkUsed();
+      table.Add(std::move(key), DestinationOf(target.object->Content()));
+    }
+  }
+}
+
+void TgtStructureReader::ReadDestinationNameTree(const TgtPDFDictObject& names) {
+  const TgtPDFObject* dests = names.Lookup("/Dests");
+  if (!dests) return;
+  if (dests->IsReference()) {
+    TgtTakenObject root = loader_.TakeObject(dests->AsReference().Number());
+    if (!root) return;
+    root.object->MarkUsed();
+    if (const TgtPDFDictObject* dictionary = DictionaryOf(root.object)) ReadNameTree(*dictionary);
+  } else if (dests->IsDictionary()) {
+    ReadNameTree(dests->AsDictionary());
+  } else {
+    throw EUnexpectedObjectError(msg::kUnexpectedObject);
+  }
+}
+
+TgtPDFObjectPtr TgtStructureReader::FindNamedDestination(const std::string& name) const {
+  return state_.destinations ? state_.destinations->Find(name) : nullptr;
+}
+
+void TgtStructureReader::ReadAnnotations() {
+  for (TgtPDFIndirectObject* page : state_.pages)
+    if (const TgtPDFDictObject* dictionary = DictionaryOf(page))
+      loader_.LoadReferencedObjects(dictionary->Lookup("/Annots"));
+}
+
+void TgtStructureReader::ReadInteractiveForm(const TgtPDFObject& value) {
+  TgtPDFCatalog& holder = *state_.catalog;
+  holder.acro_form = value.Clone();
+  if (value.IsReference()) {
+    TgtPDFIndirectObject* form = loader_.FetchObject(value.AsReference().Number());
+    if (form && form->Content() && form->Content()->IsDictionary())
+      ReadFormFields(form->Content()->AsDictionary());
+  } else if (value.IsDictionary()) {
+    ReadFormFields(holder.acro_form->AsDictionary());
+    auto wrapper = std::make_unique<TgtPDFIndirectObject>(
+        state_.serial, state_.store->NextObjectNumber(), 0, std::move(holder.acro_form), true);
+    holder.acro_form = state_.store->Add(std::move(wrapper))->MakeReference();
+  }
+}
+
+void TgtStructureReader::ReadNames(const TgtPDFObject& value) {
+  TgtPDFCatalog& holder = *state_.catalog;
+  holder.names = value.Clone();
+  if (value.IsReference()) {
+    TgtPDFIndirectObject* names = loader_.FetchObject(value.AsReference().Number());
+    if (!names || !names->Content() || !names->Content()->IsDictionary()) return;
+    ReadDestinationNameTree(names->Content()->AsDictionary());
+    loader_.LoadReferencedObjects(names->Content());
+  } else if (value.IsDictionary()) {
+    ReadDestinationNameTree(holder.names->AsDictionary());
+    loader_.LoadReferencedObjects(holder.names.get());
+  }
+}
+
+void TgtStructureReader::KeepOtherEntries(const TgtPDFDictObject& c) {
+  TgtPDFDictObject& kept = *state_.catalog->other_entries;
+  for (int32_t i = 0; i < c.Count(); ++i) {
+    const std::string& key = c.KeyAt(i)->Text();
+    const TgtPDFObject* value = c.ValueAt(i);
+    if (!value || HasSlot(key)) continue;
+    kept.AddValue(key, value->Clone());
+    loader_.LoadReferencedObjects(kept.ValueAt(kept.Count() - 1));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Outlines
+
+std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOutlineItem(int32_t number,
+                                                                   TgtPDFOutline* parent,
+                                                                   TgtPDFOutline* previous,
+                                                                   int depth) {
+  // Siblings are followed in a loop, children through a nested call.
+  int32_t next_number = 0;
+  std::unique_ptr<TgtPDFOutline> first = ReadOneOutlineItem(number, parent, previous, depth, next_number);
+  TgtPDFOutline* last = first.get();
+  while (last && next_number > 0) {
+    const int32_t current = next_number;
+    next_number = 0;
+    std::unique_ptr<TgtPDFOutline> next = ReadOneOutlineItem(current, parent, last, depth, next_number);
+    TgtPDFOutline* raw = next.get();
+    last->SetNext(std::move(next));
+    last = raw;
+  }
+  return first;
+}
+
+std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOneOutlineItem(int32_t number,
+                                                                      TgtPDFOutline* parent,
+                                                                      TgtPDFOutline* previous,
+                                                                      int depth,
+                                                                      int32_t& next_number) {
+  ++state_.outline_count;
+  if (!outline_items_.insert(number).second) {
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kOutlineLoop, number);
+    return nullptr;
+  }
+  TgtTakenObject source = loader_.TakeObject(number);
+  if (!source || !DictionaryOf(source.object)) return nullptr;
+  // The item is rebuilt by the writer; the source object is not marked,
+  // so it is not written a second time.
+  auto item = std::make_unique<TgtPDFOutline>(source.object->Serial(), source.object->Number(),
+                                              source.object->Generation(),
+                                              source.object->Content()->Clone(), &state_.pages);
+  source = {};
+  TgtPDFDictObject& d = *item->Dictionary();
+
+  if (const TgtPDFObject* count = d.Lookup("/Count"); count && count->IsInteger())
+    item->SetClosed(count->AsInteger().Value() < 0);
+  if (TgtPDFObject* title = d.Lookup("/Title"); title && !title->IsString()) {
+    if (std::unique_ptr<TgtPDFStringObject> text = loader_.ResolveString(title))
+      d.SetValue("/Title", std::move(text));
+    else
+      d.Remove("/Title");
+  }
+  ResolveDestinationEntry(d, "/Dest");
+  FixUpAction(d);
+  for (const char* key : {"/Parent", "/Prev", "/Count", "/Last"}) d.Remove(key);
+  item->SetParent(parent);
+  item->SetPrevious(previous);
+  if (const TgtPDFObject* child = d.Lookup("/First")) {
+    const int32_t child_number = child->AsReference().Number();
+    d.Remove("/First");
+    if (depth >= kMaxOutlineDepth) {
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kOutlineLoop, child_number);
+    } else {
+      item->SetFirstChild(ReadOutlineItem(child_number, item.get(), nullptr, depth + 1));
+    }
+  }
+  if (const TgtPDFObject* next = d.Lookup("/Next")) {
+    next_number = next->AsReference().Number();
+    d.Remove("/Next");
+  }
+  if (d.Count() == 0) item->SetContent(nullptr);
+  return item;
+}
+
+// /Dest of an outline item or /D of its action: a named destination
+// becomes the explicit destination it names.
+void TgtStructureReader::ResolveDestinationEntry(TgtPDFDictObject& dictionary, const char* key) {
+  const TgtPDFObject* value = dictionary.Lookup(key);
+  if (!value || value->IsArray()) return;
+  TgtPDFObjectPtr resolved = value->IsReference() ? loader_.GetObjectCopy(value->AsReference())
+                                                  : value->Clone();
+  if (!resolved) {
+    dictionary.Remove(key);
+    return;
+  }
+  if (resolved->IsString() || resolved->IsName()) {
+    const std::string name =
+        resolved->IsString() ? resolved->AsString().Value() : resolved->AsName().PlainName();
+    if (TgtPDFObjectPtr destination = FindNamedDestination(name)) resolved = std::move(destination);
+  } else if (!resolved->IsArray()) {
+    throw EUnexpectedError(msg::kUnexpectedErrorText);
+  }
+  dictionary.SetValue(key, std::move(resolved));
+}
+
+void TgtStructureReader::FixUpAction(TgtPDFDictObject& item) {
+  const TgtPDFObject* value = item.Lookup("/A");
+  if (!value) return;
+  if (value->IsReference()) {
+    TgtPDFObjectPtr action = loader_.GetObjectCopy(value->AsReference());
+    if (!action || !action->IsDictionary()) throw EUnexpectedError(msg::kUnexpectedErrorText);
+    item.SetValue("/A", std::move(action));
+  } else if (!value->IsDictionary()) {
+    throw EUnexpectedError(msg::kUnexpectedErrorText);
+  }
+  TgtPDFDictObject& action = item.Lookup("/A")->AsDictionary();
+  ResolveDestinationEntry(action, "/D");
+  loader_.LoadReferencedObjects(action.Lookup("/URI"));
+  if (const TgtPDFObject* kind = action.Lookup("/S"); kind && kind->IsName()) {
+    const std::string& name = kind->AsName().Text();
+    if (name == "/GoToR") {
+      loader_.LoadReferencedObjects(action.Lookup("/F"));
+      loader_.LoadReferencedObjects(action.Lookup("/D"));
+    } else if (name == "/Launch") {
+      loader_.LoadReferencedObjects(action.Lookup("/F"));
+    } else if (name == "/GoTo") {
+      loader_.LoadReferencedObjects(action.Lookup("/D"));
+    }
+  }
+  loader_.LoadReferencedObjects(action.Lookup("/JavaScript"));
+}
+
+// ---------------------------------------------------------------------------
+// Interactive form
+
+void TgtStructureReader::ReadFormFields(TgtPDFDictObject& form) {
+  for (const char* key : {"/NeedAppearances", "/SigFlags", "/CO", "/DR", "/DA", "/Q", "/XFA"})
+    loader_.LoadReferencedObjects(form.Lookup(key));
+  TgtPDFObjectStore& store = *state_.store;
+  TgtPDFDictObject* fonts = nullptr;
+  std::string appearance;
+  try {
+    if (TgtPDFDictObject* resources = store.FollowDict(form.Lookup("/DR")))
+      fonts = store.FollowDict(resources->Lookup("/Font"));
+    if (const TgtPDFStringObject* da = store.FollowString(form.Lookup("/DA"))) appearance = da->Value();
+  } catch (const EUnexpectedObjectError&) {
+    // Defaults of the wrong kind only leave the fields without defaults.
+  }
+  TgtResolved<TgtPDFArrayObject> fields = loader_.ResolveArray(form.Lookup("/Fields"), true);
+  if (!fields) return;
+  state_.form_fields = std::make_unique<std::vector<TgtAcroFormField>>();
+  for (int32_t i = 0; i < fields->Count(); ++i) {
+    const TgtPDFObject* item = fields->ItemAt(i);
+    if (item && item->IsReference()) ReadField(item->AsReference(), std::string(), appearance, fonts, 0);
+  }
+}
+
+void TgtStructureReader::ReadField(const TgtPDFIndirectReference& reference,
+                                   const std::string& parent_name, const std::string& appearance,
+                                   TgtPDFDictObject* fonts, int depth) {
+  if (depth > kMaxFieldDepth || !fields_.insert(reference.Number()).second) return;
+  TgtPDFIndirectObject* field = state_.store->Find(reference);
+  if (field)
+    field->MarkUsed();
+  else
+    field = loader_.FetchObject(reference.Number());
+  if (!field || !field->Content() || !field->Content()->IsDictionary()) return;
+  TgtPDFDictObject& d = field->Content()->AsDictionary();
+
+  TgtAcroFormField record;
+  record.object = field;
+  if (const TgtPDFObject* name = d.Lookup("/T"); name && name->IsString())
+    record.partial_name = name->AsString().Value();
+  record.qualified_name = parent_name.empty() ? record.partial_name
+                          : record.partial_name.empty() ? parent_name
+                                                        : parent_name + "." + record.partial_name;
+  record.default_appearance = appearance;
+  if (const TgtPDFObject* da = d.Lookup("/DA"); da && da->IsString())
+    record.default_appearance = da->AsString().Value();
+  record.font_resources = fonts;
+  if (const TgtPDFObject* type = d.Lookup("/FT"); type && type->IsName()) {
+    record.field_type = type->AsName().PlainName();
+    state_.form_fields->push_back(record);
+  }
+  for (int32_t i = 0; i < d.Count(); ++i) {
+    if (d.KeyAt(i)->Text() != "/Kids") {
+      loader_.LoadReferencedObjects(d.ValueAt(i));
+      continue;
+    }
+    TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(d.ValueAt(i), true);
+    if (!kids) continue;
+    for (int32_t k = 0; k < kids->Count(); ++k)
+      ReadField(kids->ItemAt(k)->AsReference(), record.qualified_name, record.default_appearance,
+                fonts, depth + 1);
+  }
+}
+
+}  // namespace pagemint

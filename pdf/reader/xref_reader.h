@@ -1,0 +1,69 @@
+// Reading the cross-reference data of a file.
+//
+// A file is read from its end: "startxref" gives the offset of the newest
+// section, which is either a classic table
+//     xref
+//     S N               (subsection: first object number, entry count)
+//     oooooooooo ggggg n   (N entries: offset, generation, n or f)
+//     trailer << ... >>
+// or a cross-reference stream (an indirect object whose stream holds
+// fixed-width binary entries described by /W and /Index). /Prev links
+// each section to the older one, /XRefStm a classic section to a stream
+// with the entries of a hybrid file. Older sections are applied first so
+// that newer entries replace theirs. Nothing is repaired: data that cannot
+// be read ends the open with an error.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "pdf/reader/object_loader.h"
+
+namespace pagemint {
+
+// The file header's version; raises EInvalidHeader or EUnsupportedVersion.
+TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader);
+// The offset after the last "startxref" of the file.
+int32_t FindStartXRef(TgtPDFStreamReader& reader);
+// "trailer" and its dictionary, from the reader's position on.
+std::unique_ptr<TgtPDFDictObject> ReadTrailer(TgtPDFStreamReader& reader);
+// Undoes the PNG row filters (one byte per pixel) of rows columns wide.
+std::string DecodePNGRows(const std::string& data, int32_t columns);
+
+class TgtXRefReader {
+ public:
+  explicit TgtXRefReader(TgtObjectLoader& loader)
+      : loader_(loader), state_(loader.State()), reporter_(loader.Reporter()) {}
+
+  // Reads the header, every cross-reference section and the trailers of
+  // the stream (which must stay alive while the document is read), sets
+  // the version, the "encrypted" and "loaded" flags and the store's number
+  // counter. Object streams are expanded here unless the file is
+  // encrypted; then the component expands them once a password has been
+  // accepted.
+  void ReadFromStream(TStream& stream);
+  void ReadXRefTable(int32_t offset);
+  void ReadXRefStream(int32_t offset);
+
+ private:
+  enum class SectionKind { kClassic, kStream, kNone };
+  SectionKind Classify(int64_t offset);
+  // Follows a /Prev value to the section it names.
+  void FollowPrevious(const TgtPDFObject* previous);
+  void EnterSection(int32_t offset);
+  void MergeTrailer(const TgtPDFDictObject& trailer);
+  void ReadClassicEntries(int32_t offset);
+  std::string StreamEntries(TgtPDFStreamObject& stream);
+  void StoreStreamEntries(const TgtPDFDictObject& dictionary, const std::string& data);
+  void ResolveIdentifier();
+  void ResolveEncryption();
+
+  TgtObjectLoader& loader_;
+  TgtPDFDocumentState& state_;
+  TgtReadReporter& reporter_;
+  std::unordered_set<int32_t> visited_;
+};
+
+}  // namespace pagemint
