@@ -120,8 +120,9 @@ void Player::PlayRecord(const Record& r) {
     return;
   }
   switch (r.Type()) {
-    case kExtTextOutA: TextOut(r, false); break;
-    case kExtTextOutW: TextOut(r, true); break;
+    case kExtTextOutA: DrawText(ReadExtText(r, false)); break;
+    case kExtTextOutW: DrawText(ReadExtText(r, true)); break;
+    case kSmallTextOut: DrawText(ReadSmallText(r)); break;
     default: break;  // records we do not play are skipped
   }
 }

@@ -60,6 +60,16 @@ struct Font {
   mutable double raw_size = -1;
 };
 
+// One string to draw, as the text records give it.
+struct TextRun {
+  QPointF reference;
+  uint32_t options = 0;
+  RectL box;
+  std::u16string text;
+  // Logical units from each character's origin to the next one's.
+  std::vector<int32_t> dx;
+};
+
 // Palettes, colour spaces and other objects the player only keeps a slot for.
 struct OtherObject {};
 
@@ -168,7 +178,10 @@ class Player {
   }
 
   // Text (emf_player_text.cpp).
-  void TextOut(const Record& r, bool wide);
+  TextRun ReadExtText(const Record& r, bool wide) const;
+  TextRun ReadSmallText(const Record& r) const;
+  std::u16string DecodeText(const uint8_t* s, uint32_t chars, bool wide) const;
+  void DrawText(const TextRun& run);
   const QRawFont* FontAt(const Font& font, double pixel_size);
 
   // Bitmaps (emf_player_bitmap.cpp).

@@ -25,9 +25,12 @@ constexpr uint32_t kEtoOpaque = 0x2;
 constexpr uint32_t kEtoClipped = 0x4;
 constexpr uint32_t kEtoGlyphIndex = 0x10;
 constexpr uint32_t kEtoNoRect = 0x100;
+constexpr uint32_t kEtoSmallChars = 0x200;
 constexpr uint32_t kEtoPdy = 0x2000;
 constexpr uint8_t kSymbolCharset = 2;
 constexpr uint32_t kOpaque = 2;
+// Glyphs are narrowed at most this much to fit the file's spacing.
+constexpr double kMinSqueeze = 0.5;
 
 // Drawing text needs Qt's font database, which needs a GUI application
 // object. The window makes one; the command-line tool and the tests get one
@@ -127,8 +130,75 @@ char16_t SymbolToUnicode(char16_t c) {
   }
 }
 
+// Symbol-charset fonts address their glyphs as U+F020..U+F0FF (or as
+// bytes). The Symbol font's are mapped to the Unicode characters they
+// show; other symbol fonts (dingbats) have no such faces here, and their
+// codes are shown as the plain characters they were typed as.
+char16_t SymbolCharset(const Font& font, char16_t c) {
+  if (SameName(font.face, u"Symbol")) return SymbolToUnicode(c);
+  return (c >= 0xF020 && c <= 0xF0FF) ? static_cast<char16_t>(c - 0xF000) : c;
+}
+
 bool IsSymbolFont(const Font& font) {
   return font.charset == kSymbolCharset || SameName(font.face, u"Symbol");
+}
+
+// Glyphs and their places along the baseline, in glyph space (device
+// pixels before the horizontal stretch).
+struct GlyphLayout {
+  QList<quint32> glyphs;
+  QList<QPointF> positions;
+  double width = 0;
+  double stretch = 1;
+};
+
+GlyphLayout LayoutGlyphs(const Font& font, const std::u16string& text,
+                         const std::vector<int32_t>& dx, const QRawFont& font_glyphs,
+                         double scale, double stretch) {
+  const QRawFont* raw = &font_glyphs;
+  const bool symbol = IsSymbolFont(font);
+  std::vector<size_t> first_unit;  // the text unit each glyph starts at
+  QList<quint32> glyphs;
+  for (size_t i = 0; i < text.size(); ++i) {
+    QChar units[2] = {QChar(symbol ? SymbolCharset(font, text[i]) : text[i]), QChar()};
+    int count = 1;
+    if (units[0].isHighSurrogate() && i + 1 < text.size() && QChar(text[i + 1]).isLowSurrogate()) {
+      units[1] = QChar(text[i + 1]);
+      count = 2;
+    }
+    quint32 glyph = 0;
+    int glyph_count = 1;
+    raw->glyphIndexesForChars(units, count, &glyph, &glyph_count);
+    glyphs.push_back(glyph);
+    first_unit.push_back(i);
+    i += count - 1;
+  }
+  const QList<QPointF> advances = raw->advancesForGlyphIndexes(glyphs);
+  if (!dx.empty() && glyphs.size() > 1) {
+    // Our faces stand in for the file's and are often wider: glyphs that
+    // would run into the next one's place are narrowed to fit.
+    double natural = 0, given = 0;
+    for (qsizetype g = 0; g + 1 < glyphs.size(); ++g) {
+      natural += advances[g].x() * stretch;
+      for (size_t u = first_unit[g]; u < first_unit[g + 1] && u < dx.size(); ++u) {
+        given += dx[u] * scale;
+      }
+    }
+    if (natural > given && given > 0) stretch *= std::max(kMinSqueeze, given / natural);
+  }
+
+  QList<QPointF> positions;
+  double x = 0;
+  for (qsizetype g = 0; g < glyphs.size(); ++g) {
+    positions.push_back(QPointF(x / stretch, 0));
+    const size_t end = g + 1 < glyphs.size() ? first_unit[g + 1] : text.size();
+    if (dx.empty()) {
+      x += advances[g].x() * stretch;
+    } else {
+      for (size_t u = first_unit[g]; u < end && u < dx.size(); ++u) x += dx[u] * scale;
+    }
+  }
+  return {glyphs, positions, x, stretch};
 }
 
 }  // namespace
@@ -155,40 +225,68 @@ const QRawFont* Player::FontAt(const Font& font, double pixel_size) {
   return &font.raw;
 }
 
-void Player::TextOut(const Record& r, bool wide) {
-  const QPointF reference(r.I32(36), r.I32(40));
+TextRun Player::ReadExtText(const Record& r, bool wide) const {
+  TextRun run;
+  run.reference = QPointF(r.I32(36), r.I32(40));
   const uint32_t chars = r.U32(44);
   const uint32_t string_offset = r.U32(48);
-  const uint32_t options = r.U32(52);
-  RectL box;
+  run.options = r.U32(52);
   size_t dx_field = 56;
-  if (!(options & kEtoNoRect)) {
-    box = r.Rect(56);
+  if (!(run.options & kEtoNoRect)) {
+    run.box = r.Rect(56);
     dx_field = 72;
   }
   const uint32_t dx_offset = r.U32(dx_field);
-  const Font& font = *state_.font;
-  const bool symbol = IsSymbolFont(font);
-
-  std::u16string text;
   if (chars > 0) {
     const uint8_t* s = r.Array(string_offset, chars, wide ? 2 : 1);
-    if (wide) {
-      text.resize(chars);
-      for (uint32_t i = 0; i < chars; ++i) text[i] = static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8));
-    } else if (symbol) {
-      text.assign(s, s + chars);
-    } else {
-      text = AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(s), chars));
-    }
+    run.text = DecodeText(s, chars, wide);
   }
-  std::vector<int32_t> dx;
   if (dx_offset != 0 && chars > 0) {
-    const uint32_t step = (options & kEtoPdy) ? 2 : 1;
+    const uint32_t step = (run.options & kEtoPdy) ? 2 : 1;
     r.Array(dx_offset, uint64_t{chars} * step, 4);
-    dx.resize(chars);
-    for (uint32_t i = 0; i < chars; ++i) dx[i] = r.I32(dx_offset + size_t{i} * step * 4);
+    run.dx.resize(chars);
+    for (uint32_t i = 0; i < chars; ++i) run.dx[i] = r.I32(dx_offset + size_t{i} * step * 4);
   }
+  return run;
+}
+
+TextRun Player::ReadSmallText(const Record& r) const {
+  // x, y, chars, options, graphics mode, two scales, an optional clip
+  // rectangle, then the characters: bytes when ETO_SMALL_CHARS is set.
+  TextRun run;
+  run.reference = QPointF(r.I32(8), r.I32(12));
+  const uint32_t chars = r.U32(16);
+  run.options = r.U32(20);
+  size_t text_offset = 36;
+  if (!(run.options & kEtoNoRect)) {
+    run.box = r.Rect(36);
+    text_offset = 52;
+  }
+  const bool wide = !(run.options & kEtoSmallChars);
+  if (chars > 0) run.text = DecodeText(r.Array(text_offset, chars, wide ? 2 : 1), chars, wide);
+  return run;
+}
+
+std::u16string Player::DecodeText(const uint8_t* s, uint32_t chars, bool wide) const {
+  std::u16string text;
+  if (wide) {
+    text.resize(chars);
+    for (uint32_t i = 0; i < chars; ++i) text[i] = static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8));
+  } else if (IsSymbolFont(*state_.font)) {
+    text.assign(s, s + chars);
+  } else {
+    text = AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(s), chars));
+  }
+  return text;
+}
+
+void Player::DrawText(const TextRun& run) {
+  const uint32_t options = run.options;
+  const RectL& box = run.box;
+  const std::u16string& text = run.text;
+  const std::vector<int32_t>& dx = run.dx;
+  const QPointF reference = run.reference;
+  const Font& font = *state_.font;
 
   PreparePainter();
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -252,31 +350,8 @@ void Player::TextOut(const Record& r, bool wide) {
     stretch = std::clamp(font.width * scale / raw->averageCharWidth(), 0.1, 10.0);
   }
 
-  QList<quint32> glyphs;
-  QList<QPointF> positions;
-  double x = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    QChar units[2] = {QChar(symbol ? SymbolToUnicode(text[i]) : text[i]), QChar()};
-    int count = 1;
-    if (units[0].isHighSurrogate() && i + 1 < text.size() && QChar(text[i + 1]).isLowSurrogate()) {
-      units[1] = QChar(text[i + 1]);
-      count = 2;
-    }
-    quint32 glyph = 0;
-    int glyph_count = 1;
-    raw->glyphIndexesForChars(units, count, &glyph, &glyph_count);
-    glyphs.push_back(glyph);
-    positions.push_back(QPointF(x / stretch, 0));
-    for (int k = 0; k < count; ++k, ++i) {
-      if (!dx.empty()) {
-        x += dx[i] * scale;
-      } else if (k == 0) {
-        x += raw->advancesForGlyphIndexes(QList<quint32>{glyph}).value(0).x() * stretch;
-      }
-    }
-    --i;
-  }
-  const double width = x;
+  const GlyphLayout layout = LayoutGlyphs(font, text, dx, *raw, scale, stretch);
+  const double width = layout.width;
   double x0 = 0;
   if ((state_.text_align & kTaCenter) == kTaCenter) {
     x0 = -width / 2;
@@ -291,11 +366,12 @@ void Player::TextOut(const Record& r, bool wide) {
   }
   if (state_.text_align & kTaUpdateCp) state_.position.rx() += width / scale;
 
+  stretch = layout.stretch;
   if (in_path_) {
     const QTransform place = QTransform::fromScale(stretch, 1) * glyph_to_device;
-    for (qsizetype i = 0; i < glyphs.size(); ++i) {
-      const QPainterPath outline =
-          raw->pathForGlyph(glyphs[i]).translated(positions[i] + QPointF(x0 / stretch, y0));
+    for (qsizetype i = 0; i < layout.glyphs.size(); ++i) {
+      const QPainterPath outline = raw->pathForGlyph(layout.glyphs[i])
+                                       .translated(layout.positions[i] + QPointF(x0 / stretch, y0));
       path_.addPath(place.map(outline));
     }
     return;
@@ -305,15 +381,15 @@ void Player::TextOut(const Record& r, bool wide) {
     painter_.fillRect(QRectF(x0, y0 - raw->ascent(), width, raw->ascent() + raw->descent()),
                       state_.bk_color);
   }
-  QGlyphRun run;
-  run.setRawFont(*raw);
-  run.setGlyphIndexes(glyphs);
-  run.setPositions(positions);
-  run.setUnderline(font.underline);
-  run.setStrikeOut(font.strike_out);
+  QGlyphRun glyph_run;
+  glyph_run.setRawFont(*raw);
+  glyph_run.setGlyphIndexes(layout.glyphs);
+  glyph_run.setPositions(layout.positions);
+  glyph_run.setUnderline(font.underline);
+  glyph_run.setStrikeOut(font.strike_out);
   painter_.setTransform(QTransform::fromScale(stretch, 1) * glyph_to_device);
   painter_.setPen(state_.text_color);
-  painter_.drawGlyphRun(QPointF(x0 / stretch, y0), run);
+  painter_.drawGlyphRun(QPointF(x0 / stretch, y0), glyph_run);
   painter_.resetTransform();
 }
 

@@ -19,9 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Renderings are scaled to fit this box: a few corpus pictures are tens of
-// thousands of pixels wide.
+// Renderings are scaled to fit this box (a few corpus pictures are tens of
+// thousands of pixels wide), and small ones enlarged up to kPreviewZoom
+// times, which plays them through a scaled frame as well.
 constexpr int kPreviewSide = 600;
+constexpr double kPreviewZoom = 4;
 // Pictures up to this many pixels are also drawn at their own size, the
 // way the thumbnail path draws them.
 constexpr int64_t kFullSizePixels = 1 << 21;
@@ -55,7 +57,7 @@ std::string LoadAndPlay(const std::string& bytes, const std::string& name, const
   TMetafile metafile;
   try {
     metafile.LoadFromBytes(bytes, name);
-    const double fit = std::min(1.0, static_cast<double>(kPreviewSide) /
+    const double fit = std::min(kPreviewZoom, static_cast<double>(kPreviewSide) /
                                          std::max(metafile.Width(), metafile.Height()));
     const int w = std::max(1, static_cast<int>(metafile.Width() * fit + 0.5));
     const int h = std::max(1, static_cast<int>(metafile.Height() * fit + 0.5));

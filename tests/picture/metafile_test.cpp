@@ -425,8 +425,8 @@ TEST(Metafile, UnknownRecordsAreSkippedAndEmfPlusCommentsToo) {
 }
 
 TEST(Metafile, TextIsPlacedGlyphByGlyph) {
-  // Two 'I's, the second placed 12 units after the first by the spacing
-  // array; right-aligned text ends at the reference point.
+  // Two 'I's, the second placed by the spacing array 6 or 14 units after
+  // the first; right-aligned text ends at the reference point.
   auto text = [](uint32_t align, int32_t gap) {
     EmfBuilder b(48);
     std::string font;
@@ -443,8 +443,8 @@ TEST(Metafile, TextIsPlacedGlyphByGlyph) {
     b.Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 24, 10, 2, 76, 0, 0, 0, 0, 0, 80}, tail);
     return Render(b, 48);
   };
-  const Box near = BoxOf(text(0, 4), qRgb(0, 0, 255));
-  const Box far = BoxOf(text(0, 12), qRgb(0, 0, 255));
+  const Box near = BoxOf(text(0, 6), qRgb(0, 0, 255));
+  const Box far = BoxOf(text(0, 14), qRgb(0, 0, 255));
   ASSERT_GT(near.count, 0);
   EXPECT_EQ(far.count, near.count);
   EXPECT_EQ(far.x1 - near.x1, 8);
@@ -456,6 +456,21 @@ TEST(Metafile, TextIsPlacedGlyphByGlyph) {
   EXPECT_GE(right.x0, 0);
   const Box baseline = BoxOf(text(24, 12), qRgb(0, 0, 255));
   EXPECT_EQ(baseline.y1, 9);  // glyphs sit on the baseline at y = 10
+}
+
+TEST(Metafile, SmallTextOutDrawsBytesOrUnits) {
+  for (int32_t options : {0x100, 0x300}) {  // no rectangle; | small chars
+    EmfBuilder b(48);
+    b.Add(kSetTextColor, {kBlue}).Add(kSetBkMode, {1});
+    // x, y, chars, options, graphics mode, x and y scale, then the text.
+    const std::string chars = options & 0x200 ? std::string("HH") : std::string("H\0H\0", 4);
+    b.Add(kSmallTextOut, {10, 10, 2, options, 1, 0, 0}, chars);
+    const Box box = BoxOf(Render(b, 48), qRgb(0, 0, 255));
+    EXPECT_GT(box.count, 20) << options;
+    EXPECT_GE(box.x0, 10);
+    EXPECT_LT(box.x1, 40);
+    EXPECT_GE(box.y0, 10);
+  }
 }
 
 // A 2 x 2 bitmap, 24 bits per pixel, bottom-up: red white over blue green.
