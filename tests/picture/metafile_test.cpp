@@ -424,17 +424,25 @@ TEST(Metafile, UnknownRecordsAreSkippedAndEmfPlusCommentsToo) {
   EXPECT_EQ(BoxOf(Render(b), qRgb(255, 0, 0)), Filled(0, 0, 1, 1));
 }
 
+// A LOGFONTW: height, width, escapement, orientation, weight, eight bytes
+// of flags, the face name in 32 UTF-16 units.
+std::string LogFont(int32_t height, std::u16string face, int32_t escapement = 0) {
+  std::string font;
+  for (int32_t v : {height, 0, escapement, escapement, 400}) {
+    EmfBuilder::Append32(font, static_cast<uint32_t>(v));
+  }
+  font += std::string(8, '\0');
+  for (char16_t c : face) font += {static_cast<char>(c), '\0'};
+  font.resize(92, '\0');
+  return font;
+}
+
 TEST(Metafile, TextIsPlacedGlyphByGlyph) {
   // Two 'I's, the second placed by the spacing array 6 or 14 units after
   // the first; right-aligned text ends at the reference point.
   auto text = [](uint32_t align, int32_t gap) {
     EmfBuilder b(48);
-    std::string font;
-    for (int32_t v : {-16, 0, 0, 0, 400}) EmfBuilder::Append32(font, static_cast<uint32_t>(v));
-    font += std::string(8, '\0');
-    for (char16_t c : std::u16string(u"DejaVu Sans")) font += {static_cast<char>(c), '\0'};
-    font.resize(92 + 4 * 0, '\0');
-    b.Add(kExtCreateFontIndirectW, {1}, font).Select(1);
+    b.Add(kExtCreateFontIndirectW, {1}, LogFont(-16, u"DejaVu Sans")).Select(1);
     b.Add(kSetTextAlign, {static_cast<int32_t>(align)}).Add(kSetBkMode, {1});
     b.Add(kSetTextColor, {kBlue});
     // rclBounds, mode, scales, reference, chars, offString, options, rect, offDx
@@ -551,6 +559,49 @@ TEST(Metafile, HeaderErrors) {
   m.LoadFromBytes(EmfBuilder(48).Bytes(), "good.emf");
   EXPECT_THROW(m.LoadFromBytes("junk", "bad.emf"), EInvalidGraphic);
   EXPECT_EQ(m.Width(), 48);
+}
+
+// Writes the seed inputs of fuzz/emf_fuzz.cpp: small metafiles that reach
+// every group of records the player knows.
+TEST(Metafile, WritesFuzzSeeds) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(PAGEMINT_BINARY_DIR) / "fuzz_seeds" / "emf";
+  fs::create_directories(dir);
+  EmfBuilder shapes;
+  shapes.SolidBrush(1, kRed).Select(1).Pen(2, 0x2201, 3, kBlue).Select(2);
+  shapes.Add(kSetMapMode, {8}).Add(kSetWindowExtEx, {100, 100}).Add(kSetViewportExtEx, {24, 24});
+  shapes.Rect(1, 1, 50, 50).Add(kEllipse, {10, 10, 90, 60}).Add(kRoundRect, {5, 5, 40, 40, 8, 8});
+  shapes.Add(kPie, {0, 0, 80, 80, 80, 40, 40, 0}).Add(kArc, {0, 0, 80, 80, 0, 40, 40, 80});
+  shapes.Add(kPolyBezier16, {0, 0, 0, 0, 4, 0x00010001, 0x00200030, 0x00400010, 0x00500050});
+  shapes.Add(kPolyPolyline16, {0, 0, 0, 0, 2, 4, 2, 2, 0x00010001, 0x00200030, 0x00400010, 0x00500050});
+  EmfBuilder paths;
+  paths.RedFill().Add(kSaveDc, {}).Add(kBeginPath, {}).Add(kMoveToEx, {2, 2});
+  paths.Add(kLineTo, {20, 2}).Add(kArcTo, {2, 2, 20, 20, 20, 10, 2, 10}).Add(kCloseFigure, {});
+  paths.Add(kEndPath, {}).Add(kWidenPath, {}).Add(kSelectClipPath, {1});
+  paths.Add(kSetWorldTransform, {Float(0.5f), Float(0.5f), Float(-0.5f), Float(0.5f), Float(12), 0});
+  paths.Rect(0, 0, 24, 24).Add(kRestoreDc, {-1}).Add(kExcludeClipRect, {4, 4, 8, 8});
+  EmfBuilder text;
+  text.Add(kExtCreateFontIndirectW, {1}, LogFont(12, u"Arial", 450)).Select(1);
+  text.Add(kSetTextAlign, {24}).Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 4, 20, 2, 76, 4, 0, 0, 9, 9, 80},
+                                    std::string("A\0b\0\5\0\0\0\7\0\0\0", 12));
+  text.Add(kExtTextOutA, {0, 0, 0, 0, 1, 0, 0, 4, 20, 2, 76, 0x102, 0}, "Ab");
+  EmfBuilder bitmap;
+  bitmap.Add(kStretchDiBits, {0, 0, 0, 0, 4, 4, 0, 0, 2, 2, 80, 40, 120, 16, 0, 0x00CC0020, 8, 8},
+             TinyDib());
+  bitmap.Add(kBitBlt, {0, 0, 0, 0, 2, 2, 5, 5, 0x00F00021, 0, 0, Float(1), 0, 0, Float(1), 0, 0,
+                       0, 0, 0, 0, 0, 0});
+  bitmap.Add(kGradientFill, {0, 0, 0, 0, 3, 1, 2, 0, 0, 0xFF00, 0, 20, 0, 0, 0xFF00, 0, 20, 0,
+                             0xFF00, 0, 0, 1, 2});
+  const std::pair<const char*, std::string> seeds[] = {
+      {"shapes", shapes.Bytes()},
+      {"paths", paths.Bytes()},
+      {"text", text.Bytes()},
+      {"bitmap", bitmap.Bytes()},
+  };
+  for (const auto& [name, bytes] : seeds) {
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+    EXPECT_EQ(LoadError(bytes), "") << name;
+  }
 }
 
 TEST(Metafile, EmfPlusOnlyIsRefused) {
