@@ -146,8 +146,6 @@ inline constexpr const char kNameTreeLoop[] =
 inline constexpr const char kOutlineLoop[] =
     "Outline item %d is reached more than once; the outline is cut there";
 inline constexpr const char kNoObjectAtOffset[] = "File is corrupted: no object at offset %lld";
-inline constexpr const char kStreamPastEnd[] =
-    "File is corrupted: the stream of object %d claims %lld bytes, past the end of the file";
 inline constexpr const char kStreamWithoutData[] =
     "The data of stream object %d cannot be read; the stream is kept without data";
 inline constexpr const char kXRefEntryDamaged[] =

@@ -85,21 +85,15 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
   } restore{reader, decryptor};
 
   if (!is_xref) LoadLength(dictionary.Lookup("/Length"));
-  const int64_t available = reader.CachedSize() - after_dictionary;
   auto read_with = [&](const char* key) {
     reader.SetPos(after_dictionary);
     const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
     if (!length || length->Value() < 0) return false;
-    if (length->Value() > available)
-      throw EPDFFileCorruptedError(Format(msg::kStreamPastEnd, object.Number(),
-                                          static_cast<long long>(length->Value())));
     stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation()));
     return true;
   };
   try {
     if (read_with("/Length")) return;
-  } catch (const EPDFFileCorruptedError&) {
-    if (!dictionary.Lookup("/Length1")) throw;
   } catch (const Exception&) {
   }
   if (read_with("/Length1")) return;
