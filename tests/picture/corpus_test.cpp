@@ -1,0 +1,140 @@
+// Every bitmap, JPEG and icon of the shared corpus through our loaders:
+// files marked ok load at the listed size and decode like convert; files
+// marked reject fail with a message naming the file; files marked either
+// may do both. One line per file is printed as a record.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "picture/graphic.h"
+#include "picture/icon.h"
+#include "picture/jpeg_image.h"
+#include "picture_test_util.h"
+
+namespace pagemint {
+namespace {
+
+struct Row {
+  std::string path, kind, expect;
+  int width = 0, height = 0;
+};
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> out;
+  std::stringstream in(line);
+  for (std::string field; std::getline(in, field, '\t');) out.push_back(field);
+  return out;
+}
+
+std::vector<Row> PictureRows(const std::string& manifest) {
+  std::ifstream in(manifest);
+  std::string line;
+  std::getline(in, line);
+  std::map<std::string, size_t> column;
+  const auto names = Split(line);
+  for (size_t i = 0; i < names.size(); ++i) column[names[i]] = i;
+  std::vector<Row> rows;
+  while (std::getline(in, line)) {
+    auto f = Split(line);
+    f.resize(names.size());
+    const std::string kind = f[column["kind"]];
+    if (kind != "bmp" && kind != "jpeg" && kind != "ico") continue;
+    Row r{f[column["path"]], kind, f[column["expect"]]};
+    r.width = std::atoi(f[column["width"]].c_str());
+    r.height = std::atoi(f[column["height"]].c_str());
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::unique_ptr<TGraphic> Picture(const std::string& kind) {
+  if (kind == "bmp") return std::make_unique<TBitmap>();
+  if (kind == "jpeg") return std::make_unique<TJPEGImage>();
+  return std::make_unique<TIcon>();
+}
+
+QImage Pixels(const TGraphic& g) {
+  if (auto* b = dynamic_cast<const TBitmap*>(&g)) return b->Image();
+  if (auto* j = dynamic_cast<const TJPEGImage*>(&g)) return j->Image();
+  TBitmap canvas;
+  canvas.SetSize(g.Width(), g.Height());
+  g.Draw(canvas, 0, 0);
+  return canvas.Image();
+}
+
+// convert's decode; for an icon, the first image of the same size as ours,
+// flattened onto white as the thumbnail draws it.
+QImage Oracle(const std::string& file, const std::string& kind, QSize size, const test::TempDir& dir) {
+  if (kind != "ico") return test::ConvertToRgb(file, dir / "c.ppm");
+  for (int i = 0; i < 8; ++i) {
+    const std::string frame = file + "[" + std::to_string(i) + "]";
+    if (!test::Convert("'" + frame + "' -background white -flatten -depth 8 'ppm:" + (dir / "c.ppm") + "'"))
+      return {};
+    const QImage image = test::ReadPpm(dir / "c.ppm");
+    if (image.size() == size) return image;
+  }
+  return {};
+}
+
+// Largest difference to convert's decode that still counts as the same
+// picture: bit-field scaling and JPEG upsampling may round differently.
+constexpr int kMaxDifference = 2;
+
+TEST(PictureCorpus, EveryPictureLoadsOrFailsClearly) {
+  const std::string root = PAGEMINT_CORPUS_DIR;
+  if (!std::filesystem::exists(root + "/MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << root;
+  const bool oracle = test::HaveConvert();
+  test::TempDir dir;
+  std::map<std::string, int> tally;
+  for (const Row& row : PictureRows(root + "/MANIFEST.tsv")) {
+    SCOPED_TRACE(row.path);
+    const std::string file = root + "/" + row.path;
+    auto picture = Picture(row.kind);
+    std::string outcome;
+    try {
+      picture->LoadFromFile(file);
+      outcome = "loaded " + std::to_string(picture->Width()) + "x" + std::to_string(picture->Height());
+    } catch (const EInvalidGraphic& e) {
+      const std::string m = e.what();
+      EXPECT_NE(m.find(file), std::string::npos) << m;
+      EXPECT_NE(row.expect, "ok") << m;
+      std::printf("[corpus] %-55s %-6s error: %s\n", row.path.c_str(), row.expect.c_str(),
+                  m.substr(m.find(": ") + 2).c_str());
+      ++tally[row.kind + " " + row.expect + " -> error"];
+      continue;
+    }
+    EXPECT_NE(row.expect, "reject") << outcome;
+    if (row.expect == "ok") {
+      EXPECT_EQ(picture->Width(), row.width);
+      EXPECT_EQ(picture->Height(), row.height);
+    }
+    const QImage ours = Pixels(*picture);
+    if (oracle && !ours.isNull()) {
+      const QImage theirs = Oracle(file, row.kind, ours.size(), dir);
+      if (theirs.isNull()) {
+        outcome += ", convert cannot decode it";
+      } else {
+        const test::Difference d = test::Compare(ours, theirs);
+        char text[80];
+        std::snprintf(text, sizeof text, ", against convert max %d mean %.4f", d.max, d.mean);
+        outcome += text;
+        if (row.expect == "ok") {
+          EXPECT_LE(d.max, kMaxDifference);
+        }
+      }
+    }
+    std::printf("[corpus] %-55s %-6s %s\n", row.path.c_str(), row.expect.c_str(), outcome.c_str());
+    ++tally[row.kind + " " + row.expect + " -> loaded"];
+  }
+  for (const auto& [what, count] : tally) std::printf("[corpus] %s: %d\n", what.c_str(), count);
+}
+
+}  // namespace
+}  // namespace pagemint
