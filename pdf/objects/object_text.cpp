@@ -54,8 +54,8 @@ bool AllZeroDigits(std::string_view text) {
 // value with at most ten decimals (and so at most ten significant digits).
 void AppendSmallReal(std::string& out, double value) {
   char buffer[32];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed, kRealDecimals);
+  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value,
+                                    std::chars_format::fixed, kRealDecimals);
   std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
   // A tiny negative value rounds to zero and must not keep its sign.
   if (text.front() == '-' && AllZeroDigits(text.substr(1))) text.remove_prefix(1);
@@ -85,7 +85,8 @@ void AppendLargeReal(std::string& out, double value) {
                   exponent);
   std::array<char, kRealSignificant> digits{};
   digits[0] = mantissa[0];
-  for (int i = 1; i < kRealSignificant; ++i) digits[static_cast<size_t>(i)] = mantissa[static_cast<size_t>(i) + 1];
+  for (int i = 1; i < kRealSignificant; ++i)
+    digits[static_cast<size_t>(i)] = mantissa[static_cast<size_t>(i) + 1];
 
   const int integer_digits = exponent + 1;  // value >= 1, so exponent >= 0
   if (integer_digits >= kRealSignificant) {
@@ -212,7 +213,8 @@ class TextBuilder {
     }
     const std::string& text = string.Text();
     out_.push_back('(');
-    if (text.size() >= 2) AppendEscapedLiteral(out_, std::string_view(text).substr(1, text.size() - 2));
+    if (text.size() >= 2)
+      AppendEscapedLiteral(out_, std::string_view(text).substr(1, text.size() - 2));
     out_.push_back(')');
   }
 

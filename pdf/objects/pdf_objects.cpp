@@ -12,9 +12,17 @@ namespace {
 // Indexed by tag. Every kind has its own entry, the 64-bit integer included,
 // so an error message always names the kind it met.
 constexpr const char* kKindNames[] = {
-    "Boolean Object",    "Integer Object", "Int64 Object",      "Real Object",
-    "String Object",     "Name Object",    "Array Object",      "Dictionary Object",
-    "Stream Object",     "Null Object",    "IndirectReference Object",
+    "Boolean Object",
+    "Integer Object",
+    "Int64 Object",
+    "Real Object",
+    "String Object",
+    "Name Object",
+    "Array Object",
+    "Dictionary Object",
+    "Stream Object",
+    "Null Object",
+    "IndirectReference Object",
     "Indirect Object",
 };
 static_assert(sizeof(kKindNames) / sizeof(kKindNames[0]) == otIndirect + 1);
@@ -110,14 +118,14 @@ const char* TgtPDFObject::KindName() const {
   return tag_ <= otIndirect ? kKindNames[tag_] : "Unknown Object";
 }
 
-#define PAGEMINT_DEFINE_CAST(Method, Class, Tag)                            \
-  Class& TgtPDFObject::Method() {                                           \
-    if (tag_ != Tag) throw EInvalidCast(msg::kInvalidCast);                 \
-    return static_cast<Class&>(*this);                                      \
-  }                                                                         \
-  const Class& TgtPDFObject::Method() const {                               \
-    if (tag_ != Tag) throw EInvalidCast(msg::kInvalidCast);                 \
-    return static_cast<const Class&>(*this);                                \
+#define PAGEMINT_DEFINE_CAST(Method, Class, Tag)            \
+  Class& TgtPDFObject::Method() {                           \
+    if (tag_ != Tag) throw EInvalidCast(msg::kInvalidCast); \
+    return static_cast<Class&>(*this);                      \
+  }                                                         \
+  const Class& TgtPDFObject::Method() const {               \
+    if (tag_ != Tag) throw EInvalidCast(msg::kInvalidCast); \
+    return static_cast<const Class&>(*this);                \
   }
 
 PAGEMINT_DEFINE_CAST(AsBoolean, TgtPDFBooleanObject, otBoolean)
@@ -148,9 +156,13 @@ TgtPDFObjectPtr TgtPDFInt64Object::Clone() const {
   return std::make_unique<TgtPDFInt64Object>(value_);
 }
 
-TgtPDFObjectPtr TgtPDFRealObject::Clone() const { return std::make_unique<TgtPDFRealObject>(value_); }
+TgtPDFObjectPtr TgtPDFRealObject::Clone() const {
+  return std::make_unique<TgtPDFRealObject>(value_);
+}
 
-TgtPDFObjectPtr TgtPDFNameObject::Clone() const { return std::make_unique<TgtPDFNameObject>(text_); }
+TgtPDFObjectPtr TgtPDFNameObject::Clone() const {
+  return std::make_unique<TgtPDFNameObject>(text_);
+}
 
 TgtPDFObjectPtr TgtPDFNullObject::Clone() const { return std::make_unique<TgtPDFNullObject>(); }
 

@@ -243,7 +243,9 @@ class TgtPDFDictObject final : public TgtPDFObject {
   TgtPDFObject* Lookup(std::string_view key) const;
 
   void SetValue(std::string_view key, TgtPDFObjectPtr value);
-  void SetValue(const TgtPDFNameObject& key, TgtPDFObjectPtr value) { SetValue(key.Text(), std::move(value)); }
+  void SetValue(const TgtPDFNameObject& key, TgtPDFObjectPtr value) {
+    SetValue(key.Text(), std::move(value));
+  }
   void SetName(std::string_view key, std::string_view name);
   void SetBoolean(std::string_view key, bool value);
   void SetInteger(std::string_view key, int32_t value);
@@ -306,15 +308,16 @@ class TgtPDFIndirectReference final : public TgtPDFObject {
 
 class TgtPDFIndirectObject : public TgtPDFObject {
  public:
-  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation, TgtPDFObjectPtr content)
+  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation,
+                       TgtPDFObjectPtr content)
       : TgtPDFObject(otIndirect),
         serial_(serial),
         number_(number),
         generation_(generation),
         content_(std::move(content)) {}
   // With mark_used the use count starts at 1.
-  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation, TgtPDFObjectPtr content,
-                       bool mark_used)
+  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation,
+                       TgtPDFObjectPtr content, bool mark_used)
       : TgtPDFIndirectObject(serial, number, generation, std::move(content)) {
     if (mark_used) use_count_ = 1;
   }

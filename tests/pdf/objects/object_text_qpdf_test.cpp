@@ -65,7 +65,8 @@ std::string BuildFile(const std::string& title, const std::string& data) {
   auto page = std::make_unique<TgtPDFDictObject>();
   page->AddName("/Type", "/Page");  // its /Parent comes from the context
   auto box = std::make_unique<TgtPDFArrayObject>();
-  for (double v : {0.0, -0.0, 612.0, 791.999999999}) box->Add(std::make_unique<TgtPDFRealObject>(v));
+  for (double v : {0.0, -0.0, 612.0, 791.999999999})
+    box->Add(std::make_unique<TgtPDFRealObject>(v));
   page->AddValue("/MediaBox", std::move(box));
   page->AddValue("/Contents", std::make_unique<TgtPDFIndirectReference>(1, 5, 0));
   objects.push_back(std::move(page));
@@ -79,7 +80,7 @@ std::string BuildFile(const std::string& title, const std::string& data) {
   auto stream_dict = std::make_unique<TgtPDFDictObject>();
   stream_dict->AddInteger("/Length", static_cast<int32_t>(data.size()));
   objects.push_back(std::make_unique<TgtPDFStreamObject>(std::move(stream_dict),
-                                                          std::make_unique<TMemoryStream>(data)));
+                                                         std::make_unique<TMemoryStream>(data)));
 
   SameNumbers context;
   std::string file = "%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n";

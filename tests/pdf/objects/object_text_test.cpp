@@ -158,8 +158,7 @@ TEST(ObjectText, ArraysAndDictionaries) {
   box->Add(std::make_unique<TgtPDFRealObject>(0.5));
   dict.AddValue("/Box", std::move(box));
   dict.AddValue("/Sub", Dict());
-  EXPECT_EQ(Text(dict),
-            "<<\r\n/Type /Catalog\r\n/Box [ [ ] 0.5000000000 ]\r\n/Sub <<\r\n>>\r\n>>");
+  EXPECT_EQ(Text(dict), "<<\r\n/Type /Catalog\r\n/Box [ [ ] 0.5000000000 ]\r\n/Sub <<\r\n>>\r\n>>");
 }
 
 TEST(ObjectText, DuplicateKeysAreAllWritten) {
@@ -267,8 +266,9 @@ TEST(ObjectText, EncryptionUsesTheObjectsOwnNumber) {
   EXPECT_EQ(Text(array, &context, kNoEncryption), "[ (AB) <41 4> /AB ]");
   EXPECT_EQ(Text(array, &context, 8), "[ (AB) <41 4> /AB ]");
 
-  TgtPDFIndirectObject object(1, 1, 0, std::make_unique<TgtPDFStreamObject>(
-                                           Dict(), std::make_unique<TMemoryStream>(std::string("AB"))));
+  TgtPDFIndirectObject object(1, 1, 0,
+                              std::make_unique<TgtPDFStreamObject>(
+                                  Dict(), std::make_unique<TMemoryStream>(std::string("AB"))));
   object.SetNewNumber(7);
   context.encrypt_calls = 0;
   EXPECT_EQ(Text(object, &context),

@@ -38,10 +38,18 @@ TEST(PdfObject, KindNamesAndTags) {
   all.Add(std::make_unique<TgtPDFNullObject>());
   all.Add(std::make_unique<TgtPDFIndirectReference>(1, 1, 0));
   all.Add(std::make_unique<TgtPDFIndirectObject>(1, 1, 0, nullptr));
-  const char* names[] = {"Boolean Object", "Integer Object",    "Int64 Object",
-                         "Real Object",    "String Object",     "Name Object",
-                         "Array Object",   "Dictionary Object", "Stream Object",
-                         "Null Object",    "IndirectReference Object", "Indirect Object"};
+  const char* names[] = {"Boolean Object",
+                         "Integer Object",
+                         "Int64 Object",
+                         "Real Object",
+                         "String Object",
+                         "Name Object",
+                         "Array Object",
+                         "Dictionary Object",
+                         "Stream Object",
+                         "Null Object",
+                         "IndirectReference Object",
+                         "Indirect Object"};
   for (int32_t i = 0; i < all.Count(); ++i) {
     EXPECT_EQ(all.ItemAt(i)->Tag(), i);
     EXPECT_STREQ(all.ItemAt(i)->KindName(), names[i]);
@@ -80,7 +88,7 @@ TEST(StringObject, UnicodeText) {
     std::u16string expected;
   } cases[] = {
       {"(caf\xE9)", false, u"caf\u00E9"},
-      {"(\x80)", false, u"\u20AC"},  // the code page, not Latin-1
+      {"(\x80)", false, u"\u20AC"},            // the code page, not Latin-1
       {"(\xFE\xFF)", false, u"\u00FE\u00FF"},  // a literal is never UTF-16
       {"<636166E9>", true, u"caf\u00E9"},
       {"<41 4>", true, u"A@"},
@@ -89,8 +97,8 @@ TEST(StringObject, UnicodeText) {
       {"<FE FF 00 41>", true, u"A"},
       {"<FEFF0041FEFF0042>", true, u"AB"},  // a repeated mark is dropped
       {"<FEFF.0041>", true, u".A"},
-      {"<FEFF20AC0>", true, u"\u20AC"},     // an incomplete last unit is dropped
-      {"<FEFF00G1>", true, u"\uFFFD"},      // not a hex digit
+      {"<FEFF20AC0>", true, u"\u20AC"},  // an incomplete last unit is dropped
+      {"<FEFF00G1>", true, u"\uFFFD"},   // not a hex digit
       {"<FEFF>", true, u""},
       {long_text.c_str(), true, std::u16string(249, u'A')},  // at most 999 digits
   };
@@ -254,7 +262,6 @@ TEST(Clone, IndirectObjectKeepsItsBookkeeping) {
   EXPECT_EQ(c.UseCount(), 2);
   ASSERT_NE(c.Content(), object.Content());
   EXPECT_EQ(c.Content()->AsName().Text(), "/X");
-
 }
 
 TEST(NumberValue, IntegersAndRealsOnly) {
@@ -263,9 +270,9 @@ TEST(NumberValue, IntegersAndRealsOnly) {
   EXPECT_EQ(NumberValue(std::make_unique<TgtPDFRealObject>(2.5).get()), 2.5);
   const TgtPDFNameObject name("/X");
   const TgtPDFStringObject text("(1)");
-  for (const TgtPDFObject* bad : {static_cast<const TgtPDFObject*>(&name),
-                                  static_cast<const TgtPDFObject*>(&text),
-                                  static_cast<const TgtPDFObject*>(nullptr)}) {
+  for (const TgtPDFObject* bad :
+       {static_cast<const TgtPDFObject*>(&name), static_cast<const TgtPDFObject*>(&text),
+        static_cast<const TgtPDFObject*>(nullptr)}) {
     EXPECT_EQ(MessageOf<EUnexpectedObjectError>([&] { NumberValue(bad); }),
               "Unexpected PDF object encountered");
   }
