@@ -157,6 +157,7 @@ inline constexpr const char kEncryptMissing[] =
 inline constexpr const char kFileNotFound[] = "File Not Found";
 inline constexpr const char kDocumentReadComplete[] = "Document read complete. Pages read = %d";
 inline constexpr const char kInvalidPageNumber[] = "Invalid page number (%d)";
+inline constexpr const char kUnsupportedImageFormat[] = "Unsupported image format (%s)";
 
 // picture
 // picture: bitmaps, JPEG images and icons. The "... is not valid" messages
