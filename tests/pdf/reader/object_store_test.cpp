@@ -1,0 +1,91 @@
+#include "pdf/reader/object_store.h"
+
+#include <gtest/gtest.h>
+
+#include "pdf/parser/stream_reader.h"
+#include "pdf/reader/object_list.h"
+#include "pdf/streams/stream_wrappers.h"
+
+namespace pagemint {
+namespace {
+
+std::unique_ptr<TgtPDFIndirectObject> Object(uint32_t serial, int32_t number, uint16_t generation,
+                                             TgtPDFObjectPtr content) {
+  return std::make_unique<TgtPDFIndirectObject>(serial, number, generation, std::move(content));
+}
+
+TEST(TgtObjectList, AddFindAndBounds) {
+  TgtObjectList list;
+  TgtPDFNullObject a, b;
+  EXPECT_EQ(list.Add(1120, &a), 0);
+  EXPECT_EQ(list.Add(1120, &b), 1);
+  EXPECT_EQ(list.Find(1120), 0);
+  EXPECT_EQ(list.Find(7), -1);
+  EXPECT_EQ(list.ItemAt(1).object, &b);
+  try {
+    list.Add(-1, &a);
+    FAIL();
+  } catch (const EInvalidID& e) {
+    EXPECT_STREQ(e.what(), "Invalid unique ID (-1)");
+  }
+  try {
+    list.ItemAt(5);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+  }
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Find(1120), -1);
+}
+
+TEST(TgtPDFObjectStore, RegistersAndFindsByTriple) {
+  TgtPDFObjectStore store;
+  EXPECT_EQ(store.NextObjectNumber(), 1);  // a document not read from a file
+  TgtPDFIndirectObject* twelve = store.Add(Object(1, 12, 0, std::make_unique<TgtPDFNullObject>()));
+  store.Add(Object(1, 1, 10, std::make_unique<TgtPDFNullObject>()));
+  store.Add(Object(1, 11, 0, std::make_unique<TgtPDFNullObject>()));
+  TgtPDFIndirectObject* again = store.Add(Object(1, 12, 0, std::make_unique<TgtPDFNullObject>()));
+
+  EXPECT_EQ(store.Find(TgtPDFIndirectReference(1, 12, 0)), twelve);
+  EXPECT_EQ(store.Find(TgtPDFIndirectReference(2, 12, 0)), nullptr);
+  EXPECT_EQ(store.Find(TgtPDFIndirectReference(1, 12, 1)), nullptr);
+  // Triples whose concatenated digits agree stay apart.
+  EXPECT_EQ(store.Find(1, 1, 10)->Number(), 1);
+  EXPECT_EQ(store.Find(1, 11, 0)->Number(), 11);
+  EXPECT_EQ(store.IsRegistered(1, 12), 0);
+  EXPECT_EQ(store.IsRegistered(1, 1), -1);
+  // The second registration stays in the order but is not the one found.
+  EXPECT_EQ(store.Count(), 4);
+  EXPECT_EQ(store.ItemAt(3), again);
+  EXPECT_THROW(store.ItemAt(4), EListError);
+  EXPECT_THROW(store.Add(nullptr), ENullObjectError);
+}
+
+TEST(TgtPDFObjectStore, FollowFamily) {
+  TgtPDFObjectStore store;
+  store.Add(Object(1, 5, 0, std::make_unique<TgtPDFIntegerObject>(42)));
+  store.Add(Object(1, 6, 0, std::make_unique<TgtPDFIndirectReference>(1, 5, 0)));
+  store.Add(Object(1, 7, 0, std::make_unique<TgtPDFIndirectReference>(1, 8, 0)));
+  store.Add(Object(1, 8, 0, std::make_unique<TgtPDFIndirectReference>(1, 7, 0)));
+  TgtPDFIndirectReference to_six(1, 6, 0), to_loop(1, 7, 0), missing(1, 99, 0);
+  TgtPDFNameObject name("/FlateDecode");
+
+  EXPECT_EQ(store.FollowInteger(&to_six)->Value(), 42);
+  EXPECT_EQ(store.FollowInteger(nullptr), nullptr);
+  EXPECT_EQ(store.FollowInteger(&missing), nullptr);
+  EXPECT_EQ(store.Follow(&to_loop), nullptr);  // a loop of references ends
+  EXPECT_EQ(store.FollowName(&name), &name);
+  EXPECT_THROW(store.FollowInteger(&name), EUnexpectedObjectError);
+  EXPECT_THROW(store.FollowDict(&to_six), EUnexpectedObjectError);
+
+  std::unique_ptr<TgtPDFArrayObject> filters = store.FollowArrayOrName(&name);
+  ASSERT_EQ(filters->Count(), 1);
+  EXPECT_EQ(filters->ItemAt(0)->AsName().Text(), "/FlateDecode");
+  TgtPDFNullObject null;
+  EXPECT_EQ(store.FollowArrayOrName(&null), nullptr);
+  EXPECT_THROW(store.FollowArrayOrName(&to_six), EUnexpectedObjectError);
+}
+
+}  // namespace
+}  // namespace pagemint
