@@ -43,8 +43,8 @@ class TgtBasePDFCrypt {
   // (number, generation): MD5 of the first key_length bytes of key, the
   // three low bytes of number and the two low bytes of generation, cut
   // to key_length + 5 bytes, at most 16.
-  static void CryptObject(const uint8_t* key, size_t key_length, int32_t number,
-                          int32_t generation, uint8_t* data, size_t size);
+  static void CryptObject(const uint8_t* key, size_t key_length, int32_t number, int32_t generation,
+                          uint8_t* data, size_t size);
 
   // The revision 3 strengthening: 50 times, the MD5 of the digest's first
   // key_length bytes.

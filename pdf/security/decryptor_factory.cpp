@@ -53,7 +53,8 @@ int64_t CheckVersion(const TgtPDFDictObject& encrypt) {
     throw EUnsupportedEncryption(Format(msg::kUnsupportedAes, shown));
   }
   if (*v == 4) throw EUnsupportedEncryption(msg::kUnsupportedCryptFilters);
-  if (*v != 1 && *v != 2) throw EUnsupportedEncryption(Format(msg::kUnsupportedEncryptVersion, shown));
+  if (*v != 1 && *v != 2)
+    throw EUnsupportedEncryption(Format(msg::kUnsupportedEncryptVersion, shown));
   return *v;
 }
 
@@ -106,6 +107,7 @@ std::unique_ptr<TgtPDFDecrypt> MakeDecryptor(const TgtPDFDictObject& encrypt,
   decrypt->SetPermissionValue(*p);
   decrypt->SetLevel(level);
   decrypt->SetRevision(revision);
+  decrypt->SetLengthGuessed(version == 2 && revision == 3 && encrypt.Lookup("/Length") == nullptr);
   return decrypt;
 }
 

@@ -130,6 +130,17 @@ bool TgtPDFDecrypt::CheckOwnerPassword(std::string_view password, std::string* u
 }
 
 bool TgtPDFDecrypt::Authenticate(TgtPDFEncryptionSettings& settings, std::string_view password) {
+  if (AuthenticateAtLevel(settings, password)) return true;
+  if (!length_guessed_) return false;
+  const TgtPDFEncryptionLevel guessed = level_;
+  level_ = guessed == el40bit ? el128bit : el40bit;
+  if (AuthenticateAtLevel(settings, password)) return true;
+  level_ = guessed;
+  return false;
+}
+
+bool TgtPDFDecrypt::AuthenticateAtLevel(TgtPDFEncryptionSettings& settings,
+                                        std::string_view password) {
   std::string user_password;
   if (CheckOwnerPassword(password, &user_password)) {
     owner_ = true;

@@ -43,6 +43,10 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
   // level: revision 2 at el40bit, 3 at el128bit.
   void SetRevision(int revision) { revision_ = revision; }
   int Revision() const;
+  // Set when /Length is absent at revision 3: 40 bits, the default, are
+  // tried first, and 128 bits, which some writers meant, when no password
+  // fits at 40.
+  void SetLengthGuessed(bool guessed) { length_guessed_ = guessed; }
 
   // On success keeps the derived key as the file key.
   bool CheckUserPassword(std::string_view password);
@@ -74,16 +78,20 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
 
   // Makes the unknown owner password given to a user-opened document; the
   // default is MakeOwnerPassword with the system clock and random source.
-  void SetOwnerPasswordMaker(std::function<std::string()> maker) { make_owner_password_ = std::move(maker); }
+  void SetOwnerPasswordMaker(std::function<std::string()> maker) {
+    make_owner_password_ = std::move(maker);
+  }
 
  private:
   std::array<uint8_t, 16> ComputeKey(const TgtPDFKey32& padded) const;
   std::array<uint8_t, 16> OwnerRc4Key(std::string_view password) const;
   int64_t PValue() const;
+  bool AuthenticateAtLevel(TgtPDFEncryptionSettings& settings, std::string_view password);
 
   std::array<uint8_t, 4> p_bytes_{};
   bool owner_ = false;
   int revision_ = 0;
+  bool length_guessed_ = false;
   std::array<uint8_t, 16> file_key_{};
   std::function<std::string()> make_owner_password_;
 };

@@ -56,8 +56,12 @@ class TgtUserPermissions {
   }
 
   constexpr bool Has(TgtUserPermissionsType p) const { return (bits_ >> p) & 1U; }
-  constexpr void Include(TgtUserPermissionsType p) { bits_ = static_cast<uint8_t>(bits_ | (1U << p)); }
-  constexpr void Exclude(TgtUserPermissionsType p) { bits_ = static_cast<uint8_t>(bits_ & ~(1U << p)); }
+  constexpr void Include(TgtUserPermissionsType p) {
+    bits_ = static_cast<uint8_t>(bits_ | (1U << p));
+  }
+  constexpr void Exclude(TgtUserPermissionsType p) {
+    bits_ = static_cast<uint8_t>(bits_ & ~(1U << p));
+  }
   constexpr uint8_t Bits() const { return bits_; }
   constexpr bool operator==(const TgtUserPermissions&) const = default;
 
