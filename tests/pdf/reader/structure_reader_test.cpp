@@ -245,7 +245,7 @@ TEST(TgtPDFInfo, GettersAndSetters) {
   info.SetTitle(u"A(b)");
   EXPECT_EQ(info.Title(), u"A(b)");
   EXPECT_EQ(info.Dictionary().Lookup("/Title")->AsName().Text(),
-            std::string("(\xFE\xFF\0A\0\\(\0b\0\\))", 16));
+            std::string("(\xFE\xFF\0A\0\\(\0b\0\\))", 14));
   info.SetModDate("D:2025");
   EXPECT_EQ(info.ModDate(), "D:2025");
 }
