@@ -8,6 +8,10 @@
 
 using namespace pagemint;
 
+// Fontconfig keeps a few allocations for the life of the process once text
+// records have loaded fonts.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 // The canvas stays small whatever frame the input claims: the player's

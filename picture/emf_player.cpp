@@ -279,9 +279,49 @@ QRegion Player::DeviceRect(const RectL& rect) const {
     const int x1 = RoundCoordinate(corners[2].x()), y1 = RoundCoordinate(corners[2].y());
     return QRegion(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
   }
-  QPolygon polygon;
-  for (const QPointF& p : corners) polygon << QPoint(RoundCoordinate(p.x()), RoundCoordinate(p.y()));
-  return QRegion(polygon);
+  return PolygonRegion(corners, Qt::OddEvenFill);
+}
+
+namespace {
+
+// One step of Sutherland-Hodgman: keeps the part of the polygon on the
+// inner side of an axis-parallel line.
+QPolygonF ClipEdge(const QPolygonF& in, bool vertical, double at, bool keep_less) {
+  QPolygonF out;
+  auto inside = [&](QPointF p) {
+    const double v = vertical ? p.x() : p.y();
+    return keep_less ? v <= at : v >= at;
+  };
+  for (qsizetype i = 0; i < in.size(); ++i) {
+    const QPointF a = in[i];
+    const QPointF b = in[(i + 1) % in.size()];
+    if (inside(a)) out << a;
+    if (inside(a) != inside(b)) {
+      const double da = (vertical ? a.x() : a.y()) - at;
+      const double db = (vertical ? b.x() : b.y()) - at;
+      out << a + (b - a) * (da / (da - db));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+QRegion Player::PolygonRegion(const QPolygonF& polygon, Qt::FillRule rule) const {
+  // Only the canvas matters, and Qt's polygon regions give up (and leak)
+  // on polygons more than 100000 scan lines tall: cut the polygon down to
+  // the canvas and a small margin first.
+  const QRectF keep = QRectF(canvas_.rect()).adjusted(-2, -2, 2, 2);
+  QPolygonF clipped = polygon;
+  clipped = ClipEdge(clipped, true, keep.left(), false);
+  clipped = ClipEdge(clipped, true, keep.right(), true);
+  clipped = ClipEdge(clipped, false, keep.top(), false);
+  clipped = ClipEdge(clipped, false, keep.bottom(), true);
+  if (clipped.size() < 3) return QRegion();
+  QPolygon rounded;
+  rounded.reserve(clipped.size());
+  for (const QPointF& p : clipped) rounded << QPoint(RoundCoordinate(p.x()), RoundCoordinate(p.y()));
+  return QRegion(rounded, rule);
 }
 
 QRegion Player::ReadRegion(const Record& r, size_t offset, uint32_t size, bool logical) const {
@@ -297,12 +337,9 @@ QRegion Player::ReadRegion(const Record& r, size_t offset, uint32_t size, bool l
   for (uint32_t i = 0; i < count; ++i) {
     const RectL rc = r.Rect(offset + 32 + size_t{i} * 16);
     if (t.type() > QTransform::TxScale) {
-      QPolygon polygon;
-      for (const QPointF& p : t.map(QPolygonF(QRectF(QPointF(rc.left, rc.top),
-                                                     QPointF(rc.right, rc.bottom))))) {
-        polygon << QPoint(RoundCoordinate(p.x()), RoundCoordinate(p.y()));
-      }
-      rotated += QRegion(polygon);
+      rotated += PolygonRegion(
+          t.map(QPolygonF(QRectF(QPointF(rc.left, rc.top), QPointF(rc.right, rc.bottom)))),
+          Qt::OddEvenFill);
       continue;
     }
     const QPointF a = t.map(QPointF(rc.left, rc.top));

@@ -130,6 +130,7 @@ class Player {
   void SetClip(std::optional<QRegion> clip);
   void CombineClip(const QRegion& region, uint32_t mode);
   QRegion DeviceRect(const RectL& rect) const;
+  QRegion PolygonRegion(const QPolygonF& polygon, Qt::FillRule rule) const;
   QRegion ReadRegion(const Record& r, size_t offset, uint32_t size, bool logical) const;
 
   // Objects (emf_player.cpp).

@@ -529,11 +529,7 @@ bool Player::PlayPathRecord(const Record& r) {
       if (in_path_) return true;
       QPainterPath path = path_;
       path.setFillRule(state_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
-      QPolygon polygon;
-      for (const QPointF& p : path.toFillPolygon()) {
-        polygon << QPoint(RoundCoordinate(p.x()), RoundCoordinate(p.y()));
-      }
-      CombineClip(QRegion(polygon, path.fillRule()), r.U32(8));
+      CombineClip(PolygonRegion(path.toFillPolygon(), path.fillRule()), r.U32(8));
       EndPathUse();
       return true;
     }
