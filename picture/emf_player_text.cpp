@@ -29,6 +29,10 @@ constexpr uint32_t kEtoSmallChars = 0x200;
 constexpr uint32_t kEtoPdy = 0x2000;
 constexpr uint8_t kSymbolCharset = 2;
 constexpr uint32_t kOpaque = 2;
+// Larger glyphs, or glyphs stretched more than this along one axis, are
+// filled as outlines.
+constexpr double kMaxCachedGlyphPixels = 256;
+constexpr double kMaxGlyphAspect = 16;
 // Glyphs are narrowed at most this much to fit the file's spacing.
 constexpr double kMinSqueeze = 0.5;
 
@@ -141,6 +145,16 @@ char16_t SymbolCharset(const Font& font, char16_t c) {
 
 bool IsSymbolFont(const Font& font) {
   return font.charset == kSymbolCharset || SameName(font.face, u"Symbol");
+}
+
+// Whether glyphs under this transform are filled as outlines instead of
+// drawn through Qt's glyph cache, which renders them as bitmaps of the
+// transformed size and fails on huge or very lopsided ones.
+bool NeedsOutlines(const QTransform& t, double pixel_size) {
+  const double sx = std::hypot(t.m11(), t.m12());
+  const double sy = std::hypot(t.m21(), t.m22());
+  const double large = std::max(sx, sy), small = std::min(sx, sy);
+  return large * pixel_size > kMaxCachedGlyphPixels || large > kMaxGlyphAspect * small;
 }
 
 // Glyphs and their places along the baseline, in glyph space (device
@@ -367,19 +381,21 @@ void Player::DrawText(const TextRun& run) {
   if (state_.text_align & kTaUpdateCp) state_.position.rx() += width / scale;
 
   stretch = layout.stretch;
-  if (in_path_) {
-    const QTransform place = QTransform::fromScale(stretch, 1) * glyph_to_device;
+  const QTransform glyphs_to_device = QTransform::fromScale(stretch, 1) * glyph_to_device;
+  const QPointF origin(x0 / stretch, y0);
+  if (in_path_ || NeedsOutlines(glyphs_to_device, raw->pixelSize())) {
+    QPainterPath outlines;
     for (qsizetype i = 0; i < layout.glyphs.size(); ++i) {
-      const QPainterPath outline = raw->pathForGlyph(layout.glyphs[i])
-                                       .translated(layout.positions[i] + QPointF(x0 / stretch, y0));
-      path_.addPath(place.map(outline));
+      outlines.addPath(raw->pathForGlyph(layout.glyphs[i]).translated(layout.positions[i] + origin));
+    }
+    outlines = glyphs_to_device.map(outlines);
+    if (in_path_) {
+      path_.addPath(outlines);
+    } else {
+      painter_.resetTransform();
+      painter_.fillPath(outlines, state_.text_color);
     }
     return;
-  }
-  if (state_.bk_mode == kOpaque && !(options & kEtoOpaque)) {
-    painter_.setTransform(glyph_to_device);
-    painter_.fillRect(QRectF(x0, y0 - raw->ascent(), width, raw->ascent() + raw->descent()),
-                      state_.bk_color);
   }
   QGlyphRun glyph_run;
   glyph_run.setRawFont(*raw);
@@ -387,9 +403,9 @@ void Player::DrawText(const TextRun& run) {
   glyph_run.setPositions(layout.positions);
   glyph_run.setUnderline(font.underline);
   glyph_run.setStrikeOut(font.strike_out);
-  painter_.setTransform(QTransform::fromScale(stretch, 1) * glyph_to_device);
+  painter_.setTransform(glyphs_to_device);
   painter_.setPen(state_.text_color);
-  painter_.drawGlyphRun(QPointF(x0 / stretch, y0), glyph_run);
+  painter_.drawGlyphRun(origin, glyph_run);
   painter_.resetTransform();
 }
 
