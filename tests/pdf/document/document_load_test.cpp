@@ -16,7 +16,7 @@ std::string Encrypted(const TempDir& dir, const std::string& user, const std::st
   const std::string out = dir.File(name);
   const std::string aes = bits == 128 ? " --use-aes=n" : "";
   int status = 0;
-  Run("qpdf --allow-weak-crypto --encrypt '" + user + "' '" + owner + "' " + std::to_string(bits) + aes +
+  RunCommand("qpdf --allow-weak-crypto --encrypt '" + user + "' '" + owner + "' " + std::to_string(bits) + aes +
           " -- '" + plain + "' '" + out + "' 2>&1",
       &status);
   EXPECT_EQ(status, 0);

@@ -162,7 +162,7 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // Runs a shell command; its standard output, and the exit status in status.
-inline std::string Run(const std::string& command, int* status = nullptr) {
+inline std::string RunCommand(const std::string& command, int* status = nullptr) {
   std::string output;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return output;
