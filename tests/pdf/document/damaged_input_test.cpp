@@ -1,0 +1,125 @@
+// Damaged input ends with a clear error (or a sound load) quickly, never
+// with a crash, a hang or a stack overflow.
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "pdf/document/pdf_document.h"
+#include "pdf/reader/pdf_test_builder.h"
+
+namespace pagemint::testing {
+namespace {
+
+struct Outcome {
+  bool loaded = false;
+  std::string error;
+  double seconds = 0;
+};
+
+Outcome Load(const std::string& bytes) {
+  Outcome outcome;
+  const auto start = std::chrono::steady_clock::now();
+  TgtPDFDocument document;
+  try {
+    outcome.loaded = document.LoadFromBytes(bytes);
+  } catch (const Exception& e) {
+    outcome.error = e.what();
+    EXPECT_FALSE(document.IsLoaded());
+  }
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(outcome.seconds, 1.0);
+  return outcome;
+}
+
+std::string Qpdf(const std::string& source, const std::string& options) {
+  TempDir dir;
+  const std::string in = dir.Write("in.pdf", source);
+  RunCommand("qpdf " + options + " '" + in + "' '" + dir.File("out.pdf") + "'");
+  return ReadFile(dir.File("out.pdf"));
+}
+
+TEST(DamagedInput, TruncatedFiles) {
+  const std::string plain = SimpleDocument(40).Build();
+  for (const std::string& file : {plain, Qpdf(plain, "--object-streams=generate"),
+                                  Qpdf(plain, "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --")}) {
+    for (const double part : {0.1, 0.25, 0.5, 0.75, 0.9}) {
+      const Outcome outcome = Load(file.substr(0, static_cast<size_t>(file.size() * part)));
+      EXPECT_FALSE(outcome.loaded) << part;
+      EXPECT_EQ(outcome.error, "Invalid PDF File") << part;
+    }
+    // Cut inside the last lines: an error or a load, but an answer.
+    for (size_t cut = 1; cut < 40; cut += 3) Load(file.substr(0, file.size() - cut));
+  }
+}
+
+TEST(DamagedInput, PrevLoopBetweenTwoSections) {
+  // The older trailer gets a /Prev of fixed width, filled in afterwards
+  // with the offset of the newer section: each points at the other.
+  const std::string base = SimpleDocument(2).Build("/Root 1 0 R /Prev 0000000000");
+  PdfBuilder update;
+  update.Add(5, "<< /Type /Page /Parent 2 0 R /Rotate 180 >>");
+  std::string file = update.BuildUpdate(base, "/Root 1 0 R");
+  const std::string newer = std::to_string(PdfBuilder::StartXRef(file));
+  file.replace(file.find("/Prev 0000000000") + 6 + 10 - newer.size(), newer.size(), newer);
+  const Outcome outcome = Load(file);
+  EXPECT_TRUE(outcome.loaded) << outcome.error;
+}
+
+TEST(DamagedInput, PageTreeBackToItsRoot) {
+  PdfBuilder b = SimpleDocument(2);
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 6 0 R] /Count 2 >>");
+  b.Add(6, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 2 0 R] >>");
+  EXPECT_EQ(Load(b.Build()).error, "File is corrupted: the page tree reaches node 2 more than once");
+}
+
+TEST(DamagedInput, DeepPageTree) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  constexpr int kDepth = 3000;
+  for (int i = 0; i < kDepth; ++i)
+    b.Add(2 + i, "<< /Type /Pages /Kids [" + std::to_string(3 + i) + " 0 R] >>");
+  b.Add(2 + kDepth, "<< /Type /Page >>");
+  EXPECT_EQ(Load(b.Build()).error, "File is corrupted: the page tree is nested more than 1024 levels deep");
+}
+
+TEST(DamagedInput, HundredThousandNestedArrays) {
+  PdfBuilder b = SimpleDocument(1);
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /Deep " + std::string(100000, '[') + std::string(100000, ']') + " >>");
+  const Outcome outcome = Load(b.Build());
+  EXPECT_FALSE(outcome.loaded);
+  EXPECT_NE(outcome.error.find("nest"), std::string::npos) << outcome.error;
+}
+
+TEST(DamagedInput, HugeLength) {
+  PdfBuilder b = SimpleDocument(1);
+  b.Add(3, "<< /Length 2147483000 >>\nstream\nq Q\nendstream");
+  TgtPDFDocument document;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(document.LoadFromBytes(b.Build()));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  const TgtPDFIndirectObject* contents = document.State().store->Find(document.DocumentSerial(), 3, 0);
+  EXPECT_EQ(contents->Content()->AsStream().Data()->Bytes(), "q Q\n");
+}
+
+TEST(DamagedInput, AbsurdNumbersAndOffsets) {
+  const std::string good = SimpleDocument(1).Build();
+  struct Case {
+    std::string from, to;
+  } cases[] = {
+      {"xref\n0 5", "xref\n2000000000 5"},
+      {"/Root 1 0 R", "/Root 1 0 R /Prev 4000000000"},
+      {"/Root 1 0 R", "/Root 1 0 R /Encrypt 99 0 R"},
+      {"/Root 1 0 R", "/Root 4 0 R"},
+      {"startxref\n", "startxref\n9"},
+  };
+  for (const Case& c : cases) {
+    std::string file = good;
+    file.replace(file.rfind(c.from), c.from.size(), c.to);
+    const Outcome outcome = Load(file);
+    EXPECT_FALSE(outcome.loaded) << c.to;
+    EXPECT_FALSE(outcome.error.empty()) << c.to;
+  }
+}
+
+}  // namespace
+}  // namespace pagemint::testing
