@@ -4,6 +4,7 @@
 
 #include "pdf/objects/pdf_exceptions.h"
 #include "platform/messages.h"
+#include "platform/numbers.h"
 
 namespace pagemint {
 namespace {
@@ -36,12 +37,32 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectAt() {
   if (!reader) return nullptr;
   const int64_t position = reader->Pos();
   if (position <= 0 || position >= reader->CachedSize()) return nullptr;
-  TgtPDFObjectPtr object = reader->ReadObject();
+  TgtPDFObjectPtr object;
+  try {
+    object = reader->ReadObject();
+  } catch (const Exception&) {
+    object = ReadEmptyObject(position);
+    if (!object) throw;
+  }
   if (!object || !object->IsIndirect())
     throw EPDFFileCorruptedError(Format(msg::kNoObjectAtOffset, static_cast<long long>(position)));
   std::unique_ptr<TgtPDFIndirectObject> indirect(static_cast<TgtPDFIndirectObject*>(object.release()));
   if (indirect->Content() && indirect->Content()->IsStream()) ReadStreamData(*indirect, reader->Pos());
   return indirect;
+}
+
+// "n g obj endobj": an object with nothing in it stands for null. The
+// parser refuses it, so it is recognised here once parsing has failed.
+TgtPDFObjectPtr TgtObjectLoader::ReadEmptyObject(int64_t position) {
+  TgtPDFStreamReader& reader = *state_.reader;
+  reader.SetPos(position);
+  reader.SkipWhitespace();
+  int32_t number = 0, generation = 0;
+  if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), generation) ||
+      reader.ReadToken() != "obj" || reader.PeekToken() != "endobj" || generation < 0 || generation > 65535)
+    return nullptr;
+  return std::make_unique<TgtPDFIndirectObject>(state_.serial, number, static_cast<uint16_t>(generation),
+                                                std::make_unique<TgtPDFNullObject>());
 }
 
 std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectNumber(int32_t number) {

@@ -86,6 +86,7 @@ class TgtObjectLoader {
  private:
   // The first part of LoadReference: the object to walk, or nullptr.
   TgtPDFIndirectObject* LoadOne(const TgtPDFIndirectReference& reference);
+  TgtPDFObjectPtr ReadEmptyObject(int64_t position);
   void ReplaceNamedDestinations(TgtPDFDictObject& dictionary);
   void ReadStreamData(TgtPDFIndirectObject& object, int64_t after_dictionary);
   void LoadLength(TgtPDFObject* length);

@@ -173,15 +173,34 @@ void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
 }
 
 void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited, int depth) {
-  if (depth > kMaxPageTreeDepth)
-    throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
   TgtTakenObject node = loader_.TakeObject(number);
   if (!node) throw EPDFFileCorruptedError(Format(msg::kPageNodeMissing, number));
+  ReadPageNode(std::move(node), inherited, depth);
+}
+
+// A kid given as a dictionary instead of a reference: it becomes an
+// object of its own (a page must be one, to be written and numbered).
+void TgtStructureReader::ReadDirectKid(const TgtPDFDictObject& kid, const TgtPDFDictObject* inherited,
+                                       int depth) {
+  TgtTakenObject node;
+  node.owned = std::make_unique<TgtPDFIndirectObject>(state_.serial, state_.store->NextObjectNumber(), 0,
+                                                      kid.Clone());
+  node.object = node.owned.get();
+  ReadPageNode(std::move(node), inherited, depth);
+}
+
+void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited, int depth) {
+  if (depth > kMaxPageTreeDepth)
+    throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
+  const int32_t number = node.object->Number();
   if (!node.object->Content() || !node.object->Content()->IsDictionary())
     throw EUnexpectedError(msg::kUnexpectedErrorText);
   TgtPDFDictObject& d = node.object->Content()->AsDictionary();
   const TgtPDFObject* type = d.Lookup("/Type");
-  const std::string type_name = type ? type->AsName().Text() : std::string();
+  std::string type_name = type ? type->AsName().Text() : std::string();
+  // Some producers leave /Type out: a node with kids is an intermediate
+  // node, one without is a page.
+  if (type_name.empty()) type_name = d.Lookup("/Kids") ? "/Pages" : "/Page";
 
   if (type_name == "/Pages") {
     // A node reached twice is a loop back to an ancestor, or a shared
@@ -197,8 +216,13 @@ void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* in
       passed->SetValue(key, value->Clone());
     }
     if (!kids) return;
-    for (int32_t i = 0; i < kids->Count(); ++i)
-      ReadPageTree(kids->ItemAt(i)->AsReference().Number(), passed.get(), depth + 1);
+    for (int32_t i = 0; i < kids->Count(); ++i) {
+      const TgtPDFObject* kid = kids->ItemAt(i);
+      if (kid && kid->IsDictionary())
+        ReadDirectKid(kid->AsDictionary(), passed.get(), depth + 1);
+      else
+        ReadPageTree(kid ? kid->AsReference().Number() : 0, passed.get(), depth + 1);
+    }
     return;
   }
   if (type_name != "/Page") throw EUnexpectedError(msg::kUnexpectedErrorText);

@@ -35,6 +35,8 @@ class TgtStructureReader {
   void ReadFormFields(TgtPDFDictObject& form);
 
  private:
+  void ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited, int depth);
+  void ReadDirectKid(const TgtPDFDictObject& kid, const TgtPDFDictObject* inherited, int depth);
   void ReadInformation();
   void ReadViewSettings(const TgtPDFDictObject& catalog);
   void ReadDestinationsDictionary(const TgtPDFDictObject& dests);

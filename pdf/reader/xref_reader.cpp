@@ -1,5 +1,7 @@
 #include "pdf/reader/xref_reader.h"
 
+#include <string.h>
+
 #include <cstring>
 #include <limits>
 
@@ -64,6 +66,26 @@ void CheckObjectNumber(int64_t number) {
     throw EPDFFileCorruptedError(Format(msg::kObjectNumberRange, static_cast<long long>(number)));
 }
 
+// The start of the entry after one whose type letter ended at p: past the
+// line end, whatever its length. Anything else on the line (some producers
+// add a comment) and blank lines are passed over too.
+int64_t NextEntry(const uint8_t* data, int64_t size, int64_t p) {
+  while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
+  if (p < size && IsDigit(data[p])) return p;
+  while (p < size && data[p] != '\r' && data[p] != '\n') ++p;
+  while (p < size && IsLineSpace(data[p])) ++p;
+  return p;
+}
+
+// Undoes the TIFF predictor on rows of columns bytes: each byte is added
+// to the one before it in its row.
+std::string DecodeTIFFRows(std::string data, int32_t columns) {
+  const size_t width = columns > 0 ? static_cast<size_t>(columns) : 1;
+  for (size_t i = 0; i < data.size(); ++i)
+    if (i % width != 0) data[i] = static_cast<char>(data[i] + data[i - 1]);
+  return data;
+}
+
 int64_t BigEndian(const uint8_t* p, int64_t width) {
   uint64_t value = 0;
   for (int64_t i = 0; i < width; ++i) value = value << 8 | p[i];
@@ -124,12 +146,12 @@ std::unique_ptr<TgtPDFDictObject> ReadTrailer(TgtPDFStreamReader& reader) {
   const TStream::MemoryView view = WholeData(reader);
   int64_t p = reader.Pos();
   if (p < 0) p = 0;
-  const void* t = p < view.size ? std::memchr(view.data + p, 't', static_cast<size_t>(view.size - p))
-                                : nullptr;
-  if (!t) throw ETrailerError(msg::kTrailerError);
-  p = static_cast<const uint8_t*>(t) - view.data;
-  if (view.size - p < 7 || std::memcmp(view.data + p, "trailer", 7) != 0)
-    throw ETrailerError(msg::kTrailerError);
+  // The keyword itself is searched for, not merely the first "t": some
+  // producers put comments after the entries, and those contain "t"s.
+  const void* at = p < view.size ? memmem(view.data + p, static_cast<size_t>(view.size - p), "trailer", 7)
+                                 : nullptr;
+  if (!at) throw ETrailerError(msg::kTrailerError);
+  p = static_cast<const uint8_t*>(at) - view.data;
   reader.SetPos(p + 7);
   TgtPDFObjectPtr object = reader.ReadObject();
   if (!object || !object->IsDictionary()) throw ETrailerError(msg::kTrailerError);
@@ -300,7 +322,7 @@ void TgtXRefReader::ReadClassicEntries(int32_t offset) {
       const int64_t generation = EntryField(data + p + 10, 6);
       const uint8_t type = data[p + 17];
       p += kEntryBodySize;
-      while (p < view.size && IsLineSpace(data[p])) ++p;
+      p = NextEntry(data, view.size, p);
       state_.classic_table.Reserve(number);
       if (type == 'f') continue;
       if (entry_offset > kMaxFileSize)
@@ -357,6 +379,7 @@ std::string TgtXRefReader::StreamEntries(TgtPDFStreamObject& stream) {
   const TgtPDFIntegerObject* columns = store.FollowInteger(parms.Lookup("/Columns"));
   const int32_t kind = predictor ? predictor->Value() : 1;
   if (kind >= 10) return DecodePNGRows(data, columns ? columns->Value() : 1);
+  if (kind == 2) return DecodeTIFFRows(std::move(data), columns ? columns->Value() : 1);
   if (kind > 1) throw ECrossReferenceError(Format(msg::kBadXRefPredictor, kind));
   return data;
 }

@@ -66,7 +66,7 @@ TEST(ReadPageTree, DamagedTrees) {
        "File is corrupted: the page tree reaches node 2 more than once"},
       {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [50 0 R] >>",
        "File is corrupted: page tree node 50 cannot be found"},
-      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Kids [] >>", "Unexpected Error"},
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Catalog /Kids [] >>", "Unexpected Error"},
       {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] >>", "Unexpected Error"},
   };
   for (const Case& c : cases) {
@@ -79,6 +79,33 @@ TEST(ReadPageTree, DamagedTrees) {
             "File is corrupted: the trailer names no catalog (/Root)");
   EXPECT_EQ(LoadError(no_root.Build("/Root 40 0 R")),
             "File is corrupted: the catalog (object 40) cannot be found");
+}
+
+// Nodes without /Type are told apart by their kids; kids given as direct
+// dictionaries become objects of their own.
+TEST(ReadPageTree, UntypedAndDirectNodes) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Kids [3 0 R << /Type /Page /Rotate 90 >> << /Kids [<< /MediaBox [0 0 5 5] >>] >>] >>");
+  b.Add(3, "<< /Parent 2 0 R /MediaBox [0 0 1 1] >>");
+  ReaderHarness h;
+  h.ReadAll(b.Build());
+  ASSERT_EQ(h.state->PageCount(), 3);
+  EXPECT_EQ(h.state->pages[0]->Number(), 3);
+  EXPECT_EQ(h.Page(1).Lookup("/Rotate")->AsInteger().Value(), 90);
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_GT(h.state->pages[i]->Number(), 3);
+    EXPECT_EQ(h.state->store->Find(*h.state->pages[i]), h.state->pages[i]);
+  }
+}
+
+TEST(ReadObjectAt, EmptyObjectIsNull) {
+  PdfBuilder b = SimpleDocument(1, "/X 9 0 R");
+  b.Add(9, "   ");
+  ReaderHarness h;
+  h.ReadAll(b.Build());
+  ASSERT_NE(h.Registered(9), nullptr);
+  EXPECT_TRUE(h.Registered(9)->Content()->IsNull());
 }
 
 TEST(ReadCatalog, ProgressStatusAndViewSettings) {

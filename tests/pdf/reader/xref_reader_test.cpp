@@ -123,6 +123,17 @@ TEST(ReadXRefTable, EntryLineEnds) {
   }
 }
 
+// Text after an entry's type letter and blank lines between entries (a
+// producer's comments) are passed over.
+TEST(ReadXRefTable, CommentsAfterEntries) {
+  std::string file = SimpleDocument(2).Build("/Root 1 0 R", " \n");
+  const size_t first = file.find("65535 f \n");
+  file.replace(first, 9, "65535 f don't panic\n\n\n");
+  ReaderHarness h;
+  h.ReadAll(file);
+  EXPECT_EQ(h.state->PageCount(), 2);
+}
+
 TEST(ReadXRefTable, StartXRefAtLineFeedBeforeKeyword) {
   std::string file = SimpleDocument(1).Build();
   const long xref = PdfBuilder::StartXRef(file);
