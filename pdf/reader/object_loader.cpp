@@ -128,14 +128,16 @@ TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& re
     return nullptr;
   }
   TgtPDFObjectStore& store = *state_.store;
-  if (TgtPDFIndirectObject* found = store.Find(reference)) {
+  const int32_t index = store.IndexOf(reference.Serial(), number, reference.Generation());
+  if (index >= 0) {
     // An object taken out of an object stream is walked the first time a
     // walk reaches it.
+    TgtPDFIndirectObject* found = store.ItemAt(index);
     found->MarkUsed();
-    return unwalked_.erase(found) ? found : nullptr;
+    return unwalked_.Erase(index) ? found : nullptr;
   }
-  if (store.IsRegistered(reference.Serial(), number) != -1) return nullptr;
-  if (!read_numbers_.insert(number).second) return nullptr;
+  if (reference.Generation() != 0 && store.IsRegistered(reference.Serial(), number) != -1) return nullptr;
+  if (!read_numbers_.Insert(number)) return nullptr;
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectNumber(number);
   if (!object) return nullptr;
   TgtPDFIndirectObject* registered = store.Add(std::move(object));
@@ -143,7 +145,7 @@ TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& re
   if (registered->Generation() == reference.Generation()) return registered;
   // Found under another generation than asked for: a reference with that
   // generation walks it later.
-  unwalked_.insert(registered);
+  unwalked_.Insert(store.Count() - 1);
   return nullptr;
 }
 
@@ -172,14 +174,23 @@ void TgtObjectLoader::ReplaceNamedDestinations(TgtPDFDictObject& dictionary) {
 // work list: each item is handled when it is taken from the list, so
 // objects are registered in the same order as a recursive walk would.
 void TgtObjectLoader::LoadReferencedObjects(TgtPDFObject* start) {
-  struct Item {
-    TgtPDFObject* object;
-    bool in_array;
-  };
-  std::vector<Item> work;
+  // One list serves every walk, nested ones included (reading a stream can
+  // load its /Length): each walk works above the entries it found there.
+  std::vector<WalkItem>& work = walk_;
+  const size_t base = work.size();
   work.push_back({start, false});
-  while (!work.empty()) {
-    const Item item = work.back();
+  try {
+    WalkFrom(base);
+  } catch (...) {
+    work.resize(base);
+    throw;
+  }
+}
+
+void TgtObjectLoader::WalkFrom(size_t base) {
+  std::vector<WalkItem>& work = walk_;
+  while (work.size() > base) {
+    const WalkItem item = work.back();
     work.pop_back();
     TgtPDFObject* object = item.object;
     if (!object) continue;
@@ -219,8 +230,8 @@ void TgtObjectLoader::LoadReferencedObjects(TgtPDFObject* start) {
 
 TgtTakenObject TgtObjectLoader::TakeObject(int32_t number) {
   TgtTakenObject taken;
-  if (state_.store->IsRegistered(state_.serial, number) != -1) {
-    taken.object = state_.store->Find(state_.serial, number, 0);
+  if (const int32_t index = state_.store->IsRegistered(state_.serial, number); index != -1) {
+    taken.object = state_.store->ItemAt(index);
     return taken;
   }
   taken.owned = ReadObjectNumber(number);

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
+#include <algorithm>
 #include <vector>
 
 #include "pdf/reader/document_state.h"
@@ -98,11 +98,37 @@ class TgtObjectLoader {
 
   TgtPDFDocumentState& state_;
   TgtReadReporter& reporter_;
+  struct WalkItem {
+    TgtPDFObject* object;
+    bool in_array;
+  };
+  std::vector<WalkItem> walk_;
+  void WalkFrom(size_t base);
+  // Flags by value in flat vectors (both sets grow to the size of the
+  // document, so no allocation per entry).
+  struct TgtFlags {
+    std::vector<bool> bits;
+    // Sets the flag; false when it was set already.
+    bool Insert(int32_t value) {
+      const size_t i = static_cast<size_t>(value);
+      if (i >= bits.size()) bits.resize(std::max(i + 1, bits.size() * 2));
+      if (bits[i]) return false;
+      bits[i] = true;
+      return true;
+    }
+    // Clears the flag; true when it was set.
+    bool Erase(int32_t value) {
+      const size_t i = static_cast<size_t>(value);
+      if (i >= bits.size() || !bits[i]) return false;
+      bits[i] = false;
+      return true;
+    }
+  };
   // Object numbers LoadReference has read from the file already.
-  std::unordered_set<int32_t> read_numbers_;
-  // Objects registered from object streams that no walk has reached yet;
-  // the first walk that reaches one walks its content.
-  std::unordered_set<const TgtPDFIndirectObject*> unwalked_;
+  TgtFlags read_numbers_;
+  // Store indexes of objects registered from object streams that no walk
+  // has reached yet; the first walk that reaches one walks its content.
+  TgtFlags unwalked_;
   int length_depth_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "pdf/reader/object_store.h"
 
+#include <algorithm>
+
 #include "pdf/parser/stream_reader.h"
 #include "platform/messages.h"
 
@@ -13,24 +15,75 @@ constexpr int kMaxReferenceChain = 64;
 
 }  // namespace
 
+int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
+  if (key.generation != 0 || key.number < 0 || static_cast<size_t>(key.number) > kMaxDenseNumber) return nullptr;
+  if (dense_serial_ == 0) dense_serial_ = key.serial;
+  if (key.serial != dense_serial_) return nullptr;
+  const size_t number = static_cast<size_t>(key.number);
+  if (number >= dense_.size()) {
+    if (!grow) return nullptr;
+    dense_.resize(std::max(number + 1, dense_.size() * 2), -1);
+  }
+  return &dense_[number];
+}
+
+int32_t TgtObjectIndex::Find(const TgtObjectKey& key) const {
+  if (key.generation == 0 && key.serial == dense_serial_ && key.number >= 0 &&
+      static_cast<size_t>(key.number) <= kMaxDenseNumber && dense_serial_ != 0)
+    return static_cast<size_t>(key.number) < dense_.size() ? dense_[static_cast<size_t>(key.number)] : -1;
+  if (slots_.empty()) return -1;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0) return -1;
+    if (slot.key == key) return slot.index;
+  }
+}
+
+void TgtObjectIndex::Insert(const TgtObjectKey& key, int32_t index) {
+  if (int32_t* slot = DenseSlot(key, true)) {
+    if (*slot < 0) *slot = index;
+    return;
+  }
+  if ((used_ + 1) * 2 > slots_.size()) Grow();
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.index < 0) {
+      slot.key = key;
+      slot.index = index;
+      ++used_;
+      return;
+    }
+    if (slot.key == key) return;
+  }
+}
+
+void TgtObjectIndex::Grow() {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+  used_ = 0;
+  for (const Slot& slot : old)
+    if (slot.index >= 0) Insert(slot.key, slot.index);
+}
+
 TgtPDFIndirectObject* TgtPDFObjectStore::Add(std::unique_ptr<TgtPDFIndirectObject> object) {
   if (!object) throw ENullObjectError(msg::kStoreAddNothing);
   const int32_t index = Count();
   TgtPDFIndirectObject* raw = object.get();
-  index_.emplace(TgtObjectKey{raw->Serial(), raw->Number(), raw->Generation()}, index);
+  index_.Insert(TgtObjectKey{raw->Serial(), raw->Number(), raw->Generation()}, index);
   objects_.push_back(std::move(object));
   return raw;
 }
 
 TgtPDFIndirectObject* TgtPDFObjectStore::Find(uint32_t serial, int32_t number,
                                               uint16_t generation) const {
-  const auto it = index_.find(TgtObjectKey{serial, number, generation});
-  return it == index_.end() ? nullptr : objects_[static_cast<size_t>(it->second)].get();
+  const int32_t index = index_.Find(TgtObjectKey{serial, number, generation});
+  return index < 0 ? nullptr : objects_[static_cast<size_t>(index)].get();
 }
 
 int32_t TgtPDFObjectStore::IsRegistered(uint32_t serial, int32_t number) const {
-  const auto it = index_.find(TgtObjectKey{serial, number, 0});
-  return it == index_.end() ? -1 : it->second;
+  return index_.Find(TgtObjectKey{serial, number, 0});
 }
 
 TgtPDFIndirectObject* TgtPDFObjectStore::ItemAt(int32_t index) const {

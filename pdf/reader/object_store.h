@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "pdf/objects/pdf_objects.h"
@@ -22,13 +21,56 @@ struct TgtObjectKey {
   bool operator==(const TgtObjectKey&) const = default;
 };
 
-struct TgtObjectKeyHash {
-  size_t operator()(const TgtObjectKey& k) const noexcept {
-    uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.number)) << 16) ^ k.generation;
-    h ^= static_cast<uint64_t>(k.serial) << 48 | static_cast<uint64_t>(k.serial) >> 16;
-    h *= 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(h ^ (h >> 32));
+// The index from key to registration index. Objects of the store's own
+// document with generation 0 (nearly all of them) are found in a flat
+// array by object number; every other key in an open-addressing hash
+// table. Neither allocates per entry, so a store of a few hundred thousand
+// objects is filled and searched without chasing pointers.
+class TgtObjectIndex {
+ public:
+  // The index stored for key, or -1.
+  int32_t Find(const TgtObjectKey& key) const;
+  // Stores index for key unless key is there already (the first wins).
+  void Insert(const TgtObjectKey& key, int32_t index);
+  void Clear() {
+    slots_.clear();
+    used_ = 0;
+    dense_.clear();
+    dense_serial_ = 0;
   }
+  // Room for objects numbered up to count without growing.
+  void Reserve(size_t count) {
+    if (count <= kMaxDenseNumber) dense_.reserve(count);
+  }
+
+ private:
+  struct Slot {
+    TgtObjectKey key;
+    int32_t index = -1;  // -1: empty
+  };
+  // The 64-bit finaliser of MurmurHash3 over the packed triple: every
+  // input bit reaches the low bits that pick the slot.
+  static uint64_t Hash(const TgtObjectKey& key) {
+    uint64_t h = static_cast<uint32_t>(key.number) | static_cast<uint64_t>(key.generation) << 32 |
+                 static_cast<uint64_t>(key.serial) << 48;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+  }
+  void Grow();
+
+  // Object numbers up to this go into the flat array; it bounds the
+  // array's size whatever number an object is given.
+  static constexpr size_t kMaxDenseNumber = size_t{1} << 24;
+  // The flat array's slot for key, or nullptr when key is not for it.
+  int32_t* DenseSlot(const TgtObjectKey& key, bool grow);
+
+  std::vector<Slot> slots_;  // a power of two in size, at most half full
+  size_t used_ = 0;
+  std::vector<int32_t> dense_;  // by object number; -1 for none
+  uint32_t dense_serial_ = 0;   // the serial of the first key inserted
 };
 
 class TgtPDFObjectStore {
@@ -40,6 +82,12 @@ class TgtPDFObjectStore {
   // Adds 1 to the number counter and returns the new value.
   int32_t NextObjectNumber() { return ++counter_; }
   int32_t NumberCounter() const { return counter_; }
+  // Room for count registrations without growing (a hint).
+  void Reserve(int32_t count) {
+    if (count <= 0) return;
+    objects_.reserve(static_cast<size_t>(count));
+    index_.Reserve(static_cast<size_t>(count));
+  }
   void SetNumberCounter(int32_t value) { counter_ = value; }
 
   // Takes ownership and registers; nothing raises ENullObjectError.
@@ -55,6 +103,10 @@ class TgtPDFObjectStore {
   }
   // Index of the object (serial, number, generation 0), -1 when absent.
   int32_t IsRegistered(uint32_t serial, int32_t number) const;
+  // Registration index of the object found for the triple, -1 when none.
+  int32_t IndexOf(uint32_t serial, int32_t number, uint16_t generation) const {
+    return index_.Find(TgtObjectKey{serial, number, generation});
+  }
 
   int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
   // In registration order; an index out of range raises EListError.
@@ -82,7 +134,7 @@ class TgtPDFObjectStore {
 
   int32_t counter_ = 0;
   std::vector<std::unique_ptr<TgtPDFIndirectObject>> objects_;
-  std::unordered_map<TgtObjectKey, int32_t, TgtObjectKeyHash> index_;
+  TgtObjectIndex index_;
 };
 
 }  // namespace pagemint

@@ -110,8 +110,8 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
             static_cast<TgtPDFDictObject*>(object.release())));
       continue;
     }
-    unwalked_.insert(
-        store.Add(std::make_unique<TgtPDFIndirectObject>(state_.serial, number, 0, std::move(object))));
+    store.Add(std::make_unique<TgtPDFIndirectObject>(state_.serial, number, 0, std::move(object)));
+    unwalked_.Insert(store.Count() - 1);
   }
 }
 

@@ -217,6 +217,8 @@ void TgtXRefReader::ReadFromStream(TStream& stream) {
       case SectionKind::kNone:
         throw EPDFFileCorruptedError(msg::kFileCorrupted);
     }
+    // Nearly every listed object ends up in the store.
+    state_.store->Reserve(std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
     ResolveEncryption();
     if (!state_.encrypted) loader_.ExpandObjectStreams();
     ResolveIdentifier();
