@@ -17,7 +17,10 @@ constexpr int kMaxReferenceChain = 64;
 
 int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
   if (key.generation != 0 || key.number < 0 || static_cast<size_t>(key.number) > kMaxDenseNumber) return nullptr;
-  if (dense_serial_ == 0) dense_serial_ = key.serial;
+  if (!has_dense_serial_) {
+    dense_serial_ = key.serial;
+    has_dense_serial_ = true;
+  }
   if (key.serial != dense_serial_) return nullptr;
   const size_t number = static_cast<size_t>(key.number);
   if (number >= dense_.size()) {
@@ -29,7 +32,7 @@ int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
 
 int32_t TgtObjectIndex::Find(const TgtObjectKey& key) const {
   if (key.generation == 0 && key.serial == dense_serial_ && key.number >= 0 &&
-      static_cast<size_t>(key.number) <= kMaxDenseNumber && dense_serial_ != 0)
+      static_cast<size_t>(key.number) <= kMaxDenseNumber && has_dense_serial_)
     return static_cast<size_t>(key.number) < dense_.size() ? dense_[static_cast<size_t>(key.number)] : -1;
   if (slots_.empty()) return -1;
   const size_t mask = slots_.size() - 1;

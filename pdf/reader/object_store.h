@@ -37,6 +37,7 @@ class TgtObjectIndex {
     used_ = 0;
     dense_.clear();
     dense_serial_ = 0;
+    has_dense_serial_ = false;
   }
   // Room for objects numbered up to count without growing.
   void Reserve(size_t count) {
@@ -71,6 +72,7 @@ class TgtObjectIndex {
   size_t used_ = 0;
   std::vector<int32_t> dense_;  // by object number; -1 for none
   uint32_t dense_serial_ = 0;   // the serial of the first key inserted
+  bool has_dense_serial_ = false;
 };
 
 class TgtPDFObjectStore {

@@ -80,6 +80,11 @@ TEST(TgtPDFObjectStore, LargeAndMixedKeys) {
   EXPECT_EQ(store.Find(9, 5, 0), nullptr);
   EXPECT_EQ(store.Find(7, -1, 0), nullptr);
   EXPECT_EQ(store.IsRegistered(8, 5), kCount);
+
+  TgtPDFObjectStore zero;  // a serial of 0 is a serial like any other
+  zero.Add(Object(0, 3, 0, std::make_unique<TgtPDFNullObject>()));
+  EXPECT_NE(zero.Find(0, 3, 0), nullptr);
+  EXPECT_EQ(zero.Find(1, 3, 0), nullptr);
 }
 
 TEST(TgtPDFObjectStore, FollowFamily) {
