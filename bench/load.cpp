@@ -33,9 +33,12 @@ std::string MakeDocument(int pages) {
   std::vector<int> level;
   for (int i = 0; i < pages; ++i) {
     const std::string text = "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET";
-    const int contents = add("<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream");
-    level.push_back(add("<< /Type /Page /Parent PARENT /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents " +
-                        std::to_string(contents) + " 0 R >>"));
+    const int contents =
+        add("<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream");
+    level.push_back(
+        add("<< /Type /Page /Parent PARENT /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 "
+            "R >> >> /Contents " +
+            std::to_string(contents) + " 0 R >>"));
   }
   // Group into nodes of 100 until one node is left; it becomes object 2.
   while (true) {
@@ -45,7 +48,8 @@ std::string MakeDocument(int pages) {
       std::string kids;
       size_t end = std::min(level.size(), i + 100);
       for (size_t k = i; k < end; ++k) kids += std::to_string(level[k]) + " 0 R ";
-      const std::string body = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(end - i) + " >>";
+      const std::string body =
+          "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(end - i) + " >>";
       const int node = last ? 2 : add(body);
       if (last) objects[1] = body;
       for (size_t k = i; k < end; ++k) {
@@ -77,8 +81,8 @@ std::string MakeDocument(int pages) {
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", offset);
     out += entry;
   }
-  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return out;
 }
 
@@ -96,7 +100,8 @@ double LoadSeconds(const std::string& file, int expected_pages, int rounds = 0) 
     TgtPDFDocument document;
     const double seconds = Seconds([&] { document.LoadFromFile(file); });
     if (document.PageCount() != expected_pages) {
-      std::fprintf(stderr, "%s: %d pages read, %d expected\n", file.c_str(), document.PageCount(), expected_pages);
+      std::fprintf(stderr, "%s: %d pages read, %d expected\n", file.c_str(), document.PageCount(),
+                   expected_pages);
       std::exit(1);
     }
     best = std::min(best, seconds);
@@ -131,7 +136,8 @@ int main(int argc, char** argv) {
     files[0][s] = (dir / ("classic-" + std::to_string(sizes[s]) + ".pdf")).string();
     std::ofstream(files[0][s], std::ios::binary) << MakeDocument(sizes[s]);
     files[1][s] = (dir / ("objstm-" + std::to_string(sizes[s]) + ".pdf")).string();
-    const std::string command = "qpdf --object-streams=generate '" + files[0][s] + "' '" + files[1][s] + "'";
+    const std::string command =
+        "qpdf --object-streams=generate '" + files[0][s] + "' '" + files[1][s] + "'";
     if (std::system(command.c_str()) != 0) return 1;
   }
   // Passes over every file in turn, keeping each file's best time, so
@@ -150,19 +156,21 @@ int main(int argc, char** argv) {
   for (int kind = 0; kind < 2; ++kind)
     for (int s = 0; s < 3; ++s)
       std::printf("%-14s %7d pages  best %8.1f ms  first %8.1f ms  (%6.2f MB)\n",
-                  kind ? "object streams" : "classic", sizes[s], times[kind][s] * 1000, cold[kind][s] * 1000,
-                  std::filesystem::file_size(files[kind][s]) / 1e6);
+                  kind ? "object streams" : "classic", sizes[s], times[kind][s] * 1000,
+                  cold[kind][s] * 1000, std::filesystem::file_size(files[kind][s]) / 1e6);
   const std::string ten_thousand[2] = {files[0][1], files[1][1]};
   for (int kind = 0; kind < 2; ++kind)
     std::printf("%-14s ratios: 10,000/1,000 = %.2f, 100,000/10,000 = %.2f (linear: 10)\n",
-                kind ? "object streams" : "classic", times[kind][1] / times[kind][0], times[kind][2] / times[kind][1]);
+                kind ? "object streams" : "classic", times[kind][1] / times[kind][0],
+                times[kind][2] / times[kind][1]);
   for (int kind = 0; kind < 2; ++kind) {
     const std::string command = "qpdf --check '" + ten_thousand[kind] + "' >/dev/null 2>&1";
     const double qpdf = Seconds([&] {
       if (std::system(command.c_str()) != 0) std::exit(1);
     });
     std::printf("%-14s 10,000 pages: load %.1f ms, qpdf --check %.1f ms, load / qpdf = %.2f\n",
-                kind ? "object streams" : "classic", times[kind][1] * 1000, qpdf * 1000, times[kind][1] / qpdf);
+                kind ? "object streams" : "classic", times[kind][1] * 1000, qpdf * 1000,
+                times[kind][1] / qpdf);
   }
   std::filesystem::remove_all(dir);
   return 0;

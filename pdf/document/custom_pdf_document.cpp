@@ -64,7 +64,9 @@ void TgtCustomPDFDocument::SetFilename(const std::string& value) {
   if (!value.empty()) LoadFromFile(value);
 }
 
-bool TgtCustomPDFDocument::IsOwner() const { return !state_->decryptor || state_->decryptor->IsOwner(); }
+bool TgtCustomPDFDocument::IsOwner() const {
+  return !state_->decryptor || state_->decryptor->IsOwner();
+}
 
 bool TgtCustomPDFDocument::LoadFromFile(const std::string& file_name) {
   if (IsLoaded()) CloseDocument();
@@ -184,7 +186,8 @@ void TgtCustomPDFDocument::CollectReferencedObjects(
         work.push_back(state_->store->Find(item->AsReference()));
         break;
       case otArray:
-        for (int32_t i = 0; i < item->AsArray().Count(); ++i) work.push_back(item->AsArray().ItemAt(i));
+        for (int32_t i = 0; i < item->AsArray().Count(); ++i)
+          work.push_back(item->AsArray().ItemAt(i));
         break;
       case otDictionary:
         for (int32_t i = 0; i < item->AsDictionary().Count(); ++i)

@@ -31,10 +31,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   using TgtProgressEvent = std::function<void(TgtCustomPDFDocument& sender, int32_t percentage)>;
   using TgtStatusMessageEvent =
       std::function<void(TgtCustomPDFDocument& sender, const std::string& message)>;
-  using TgtWarningEvent = std::function<void(TgtCustomPDFDocument& sender, const std::string& warning)>;
-  using TgtOperationProgressEvent =
-      std::function<void(TgtCustomPDFDocument& sender, TgtOperation operation, int32_t current,
-                         int32_t total)>;
+  using TgtWarningEvent =
+      std::function<void(TgtCustomPDFDocument& sender, const std::string& warning)>;
+  using TgtOperationProgressEvent = std::function<void(
+      TgtCustomPDFDocument& sender, TgtOperation operation, int32_t current, int32_t total)>;
   // The handler may change password and continue_reading; password keeps
   // its value from one call to the next.
   using TgtPasswordEvent = std::function<void(TgtCustomPDFDocument& sender, std::string& password,
@@ -84,7 +84,8 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
   // A copy of the page object and of every object it refers to, page
   // counted from 1; EInvalidPageError outside 1 to PageCount.
-  virtual std::vector<std::unique_ptr<TgtPDFIndirectObject>> ExtractPageObjects(int32_t page_number);
+  virtual std::vector<std::unique_ptr<TgtPDFIndirectObject>> ExtractPageObjects(
+      int32_t page_number);
 
   // Published properties.
   bool OpenAfterSave() const { return open_after_save_; }
@@ -111,7 +112,9 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void SetShowSetupDialog(bool value) { show_setup_dialog_ = value; }
   bool IsOwner() const;
   TgtPDFEncryptionSettings& Encryption() const { return *state_->encryption; }
-  TgtPDFViewerPreferences& ViewerPreferences() const { return *state_->catalog->viewer_preferences; }
+  TgtPDFViewerPreferences& ViewerPreferences() const {
+    return *state_->catalog->viewer_preferences;
+  }
   TgtEMailInfo& EMailInfo() const { return *email_info_; }
   void SetEMailInfo(std::unique_ptr<TgtEMailInfo> value) { email_info_ = std::move(value); }
   const std::string& WorkFileName() const { return work_file_name_; }

@@ -14,7 +14,11 @@ PAGEMINT_EXCEPTION(EFileNotFound, Exception);
 
 enum TgtMeasurementUnit : uint8_t { muPixels, muPoints, muInches, muMM, muTwips };
 
-enum TgtMergeOptionsType : uint8_t { moIncludeOutlines, moIncludeFormFields, moRenameLikeNameFields };
+enum TgtMergeOptionsType : uint8_t {
+  moIncludeOutlines,
+  moIncludeFormFields,
+  moRenameLikeNameFields
+};
 
 // A set of TgtMergeOptionsType, one bit each.
 class TgtMergeOptions {
@@ -24,8 +28,12 @@ class TgtMergeOptions {
     for (const TgtMergeOptionsType option : options) Include(option);
   }
   constexpr bool Has(TgtMergeOptionsType option) const { return (bits_ >> option) & 1U; }
-  constexpr void Include(TgtMergeOptionsType option) { bits_ = static_cast<uint8_t>(bits_ | (1U << option)); }
-  constexpr void Exclude(TgtMergeOptionsType option) { bits_ = static_cast<uint8_t>(bits_ & ~(1U << option)); }
+  constexpr void Include(TgtMergeOptionsType option) {
+    bits_ = static_cast<uint8_t>(bits_ | (1U << option));
+  }
+  constexpr void Exclude(TgtMergeOptionsType option) {
+    bits_ = static_cast<uint8_t>(bits_ & ~(1U << option));
+  }
   constexpr bool operator==(const TgtMergeOptions&) const = default;
 
  private:

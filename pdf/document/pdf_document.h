@@ -12,8 +12,8 @@ namespace pagemint {
 
 class TgtExPDFDocument : public TgtCustomPDFDocument {
  public:
-  using TgtAttachmentNameChangeEvent =
-      std::function<void(TgtCustomPDFDocument& sender, const std::string& old_name, std::string& new_name)>;
+  using TgtAttachmentNameChangeEvent = std::function<void(
+      TgtCustomPDFDocument& sender, const std::string& old_name, std::string& new_name)>;
 
   TgtAttachmentNameChangeEvent OnAttachmentNameChange;
 
@@ -29,7 +29,8 @@ class TgtExPDFDocument : public TgtCustomPDFDocument {
 
 class TgtExProPDFDocument : public TgtExPDFDocument {
  public:
-  using TgtRenderTextEvent = std::function<void(TgtCustomPDFDocument& sender, std::u16string& text)>;
+  using TgtRenderTextEvent =
+      std::function<void(TgtCustomPDFDocument& sender, std::u16string& text)>;
 
   TgtRenderTextEvent OnRenderText;
   bool CustomRenderText() const { return custom_render_text_; }

@@ -10,11 +10,11 @@
 namespace pagemint {
 
 struct TgtAcroFormField {
-  TgtPDFIndirectObject* object = nullptr;  // the field's registered object
-  std::string partial_name;                // /T
-  std::string qualified_name;              // parent names joined with "."
-  std::string field_type;                  // /FT, without the slash
-  std::string default_appearance;          // /DA, inherited
+  TgtPDFIndirectObject* object = nullptr;      // the field's registered object
+  std::string partial_name;                    // /T
+  std::string qualified_name;                  // parent names joined with "."
+  std::string field_type;                      // /FT, without the slash
+  std::string default_appearance;              // /DA, inherited
   TgtPDFDictObject* font_resources = nullptr;  // /DR /Font, inherited; not owned
 };
 

@@ -19,7 +19,9 @@ class TgtNamedDestinations {
   // destination is an explicit destination array or a null object.
   void Add(std::string name, TgtPDFObjectPtr destination);
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
-  const std::string& NameAt(int32_t index) const { return entries_.at(static_cast<size_t>(index)).first; }
+  const std::string& NameAt(int32_t index) const {
+    return entries_.at(static_cast<size_t>(index)).first;
+  }
   const TgtPDFObject& DestinationAt(int32_t index) const {
     return *entries_.at(static_cast<size_t>(index)).second;
   }

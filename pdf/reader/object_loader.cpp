@@ -46,8 +46,10 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectAt() {
   }
   if (!object || !object->IsIndirect())
     throw EPDFFileCorruptedError(Format(msg::kNoObjectAtOffset, static_cast<long long>(position)));
-  std::unique_ptr<TgtPDFIndirectObject> indirect(static_cast<TgtPDFIndirectObject*>(object.release()));
-  if (indirect->Content() && indirect->Content()->IsStream()) ReadStreamData(*indirect, reader->Pos());
+  std::unique_ptr<TgtPDFIndirectObject> indirect(
+      static_cast<TgtPDFIndirectObject*>(object.release()));
+  if (indirect->Content() && indirect->Content()->IsStream())
+    ReadStreamData(*indirect, reader->Pos());
   return indirect;
 }
 
@@ -59,9 +61,11 @@ TgtPDFObjectPtr TgtObjectLoader::ReadEmptyObject(int64_t position) {
   reader.SkipWhitespace();
   int32_t number = 0, generation = 0;
   if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), generation) ||
-      reader.ReadToken() != "obj" || reader.PeekToken() != "endobj" || generation < 0 || generation > 65535)
+      reader.ReadToken() != "obj" || reader.PeekToken() != "endobj" || generation < 0 ||
+      generation > 65535)
     return nullptr;
-  return std::make_unique<TgtPDFIndirectObject>(state_.serial, number, static_cast<uint16_t>(generation),
+  return std::make_unique<TgtPDFIndirectObject>(state_.serial, number,
+                                                static_cast<uint16_t>(generation),
                                                 std::make_unique<TgtPDFNullObject>());
 }
 
@@ -136,7 +140,8 @@ TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& re
     found->MarkUsed();
     return unwalked_.Erase(index) ? found : nullptr;
   }
-  if (reference.Generation() != 0 && store.IsRegistered(reference.Serial(), number) != -1) return nullptr;
+  if (reference.Generation() != 0 && store.IsRegistered(reference.Serial(), number) != -1)
+    return nullptr;
   if (!read_numbers_.Insert(number)) return nullptr;
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectNumber(number);
   if (!object) return nullptr;
@@ -166,7 +171,8 @@ void TgtObjectLoader::ReplaceNamedDestinations(TgtPDFDictObject& dictionary) {
       name = value->AsName().PlainName();
     else
       continue;
-    if (TgtPDFObjectPtr destination = table->Find(name)) dictionary.PutValueAt(i, std::move(destination));
+    if (TgtPDFObjectPtr destination = table->Find(name))
+      dictionary.PutValueAt(i, std::move(destination));
   }
 }
 
@@ -308,7 +314,8 @@ std::unique_ptr<TgtPDFStringObject> TgtObjectLoader::ResolveString(TgtPDFObject*
   TgtPDFObject* target = ResolveTarget(object, false, owned);
   if (!target) return nullptr;
   if (!target->IsString()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return std::unique_ptr<TgtPDFStringObject>(static_cast<TgtPDFStringObject*>(target->Clone().release()));
+  return std::unique_ptr<TgtPDFStringObject>(
+      static_cast<TgtPDFStringObject*>(target->Clone().release()));
 }
 
 std::unique_ptr<TgtPDFNameObject> TgtObjectLoader::ResolveName(TgtPDFObject* object) {
@@ -316,7 +323,8 @@ std::unique_ptr<TgtPDFNameObject> TgtObjectLoader::ResolveName(TgtPDFObject* obj
   TgtPDFObject* target = ResolveTarget(object, false, owned);
   if (!target) return nullptr;
   if (!target->IsName()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return std::unique_ptr<TgtPDFNameObject>(static_cast<TgtPDFNameObject*>(target->Clone().release()));
+  return std::unique_ptr<TgtPDFNameObject>(
+      static_cast<TgtPDFNameObject*>(target->Clone().release()));
 }
 
 TgtPDFObjectPtr TgtObjectLoader::ResolveDeep(const TgtPDFObject* object) {

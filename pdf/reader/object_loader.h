@@ -7,9 +7,9 @@
 // nor long chains of objects can recurse without bound.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <algorithm>
 #include <vector>
 
 #include "pdf/reader/document_state.h"
@@ -72,8 +72,7 @@ class TgtObjectLoader {
   // registered, registering what was read when asked); any other kind
   // raises EUnexpectedObjectError.
   TgtResolved<TgtPDFArrayObject> ResolveArray(TgtPDFObject* object, bool register_read = false);
-  TgtResolved<TgtPDFDictObject> ResolveDictionary(TgtPDFObject* object,
-                                                  bool register_read = false);
+  TgtResolved<TgtPDFDictObject> ResolveDictionary(TgtPDFObject* object, bool register_read = false);
   std::unique_ptr<TgtPDFStringObject> ResolveString(TgtPDFObject* object);
   std::unique_ptr<TgtPDFNameObject> ResolveName(TgtPDFObject* object);
   // A new tree equal to object with every reference replaced by a resolved

@@ -16,7 +16,8 @@ constexpr int kMaxReferenceChain = 64;
 }  // namespace
 
 int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
-  if (key.generation != 0 || key.number < 0 || static_cast<size_t>(key.number) > kMaxDenseNumber) return nullptr;
+  if (key.generation != 0 || key.number < 0 || static_cast<size_t>(key.number) > kMaxDenseNumber)
+    return nullptr;
   if (!has_dense_serial_) {
     dense_serial_ = key.serial;
     has_dense_serial_ = true;
@@ -33,7 +34,8 @@ int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
 int32_t TgtObjectIndex::Find(const TgtObjectKey& key) const {
   if (key.generation == 0 && key.serial == dense_serial_ && key.number >= 0 &&
       static_cast<size_t>(key.number) <= kMaxDenseNumber && has_dense_serial_)
-    return static_cast<size_t>(key.number) < dense_.size() ? dense_[static_cast<size_t>(key.number)] : -1;
+    return static_cast<size_t>(key.number) < dense_.size() ? dense_[static_cast<size_t>(key.number)]
+                                                           : -1;
   if (slots_.empty()) return -1;
   const size_t mask = slots_.size() - 1;
   for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
@@ -124,13 +126,13 @@ T* WantKind(TgtPDFObject* object, bool (TgtPDFObject::*is_kind)() const) {
 // A reference is followed; anything that is not a reference is checked as
 // it stands (an indirect object is not unwrapped here, as a value never
 // is one).
-#define PAGEMINT_FOLLOW_KIND(Name, Type, Test)                                \
-  Type* TgtPDFObjectStore::Name(TgtPDFObject* object) const {                 \
-    if (object && object->IsReference()) {                                    \
-      object = Target(object);                                                \
-      if (!object) return nullptr;                                            \
-    }                                                                         \
-    return WantKind<Type>(object, &TgtPDFObject::Test);                       \
+#define PAGEMINT_FOLLOW_KIND(Name, Type, Test)                \
+  Type* TgtPDFObjectStore::Name(TgtPDFObject* object) const { \
+    if (object && object->IsReference()) {                    \
+      object = Target(object);                                \
+      if (!object) return nullptr;                            \
+    }                                                         \
+    return WantKind<Type>(object, &TgtPDFObject::Test);       \
   }
 
 PAGEMINT_FOLLOW_KIND(FollowInteger, TgtPDFIntegerObject, IsInteger)
@@ -141,7 +143,8 @@ PAGEMINT_FOLLOW_KIND(FollowArray, TgtPDFArrayObject, IsArray)
 
 #undef PAGEMINT_FOLLOW_KIND
 
-std::unique_ptr<TgtPDFArrayObject> TgtPDFObjectStore::FollowArrayOrName(TgtPDFObject* object) const {
+std::unique_ptr<TgtPDFArrayObject> TgtPDFObjectStore::FollowArrayOrName(
+    TgtPDFObject* object) const {
   if (object && object->IsReference()) object = Target(object);
   if (!object || object->IsNull()) return nullptr;
   if (object->IsName()) {
@@ -150,7 +153,8 @@ std::unique_ptr<TgtPDFArrayObject> TgtPDFObjectStore::FollowArrayOrName(TgtPDFOb
     return array;
   }
   if (!object->IsArray()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return std::unique_ptr<TgtPDFArrayObject>(static_cast<TgtPDFArrayObject*>(object->Clone().release()));
+  return std::unique_ptr<TgtPDFArrayObject>(
+      static_cast<TgtPDFArrayObject*>(object->Clone().release()));
 }
 
 }  // namespace pagemint

@@ -33,7 +33,8 @@ bool HasImageFilter(const TgtPDFObject* filter) {
   return false;
 }
 
-bool IsInfoDictionary(const TgtPDFDocumentState& state, int32_t number, const TgtPDFObject& object) {
+bool IsInfoDictionary(const TgtPDFDocumentState& state, int32_t number,
+                      const TgtPDFObject& object) {
   return state.trailer.info && state.trailer.info->Number() == number && object.IsDictionary();
 }
 
@@ -80,7 +81,8 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
   TgtPDFObject* filter = store.Follow(dictionary.Lookup("/Filter"));
   if (HasImageFilter(filter)) return;
 
-  std::unique_ptr<TMemoryStream> data = DecodeStreamData(*stream.Data(), filter, kMaxObjectStreamSize);
+  std::unique_ptr<TMemoryStream> data =
+      DecodeStreamData(*stream.Data(), filter, kMaxObjectStreamSize);
   const TgtPDFIntegerObject* count = store.FollowInteger(dictionary.Lookup("/N"));
   const TgtPDFIntegerObject* first = store.FollowInteger(dictionary.Lookup("/First"));
   if (!count || !first || first->Value() < 0) throw EPDFFileCorruptedError(msg::kFileCorrupted);
@@ -93,7 +95,8 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
   for (int64_t i = 0; i < pairs; ++i) {
     int32_t number = 0;
     int32_t relative = 0;
-    if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), relative)) break;
+    if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), relative))
+      break;
     const int64_t header_position = reader.Pos();
     const int64_t position = int64_t{first->Value()} + relative;
     if (relative < 0 || position >= size) continue;
@@ -106,8 +109,8 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
     if (state_.classic_table.At(number) || store.Find(state_.serial, number, 0)) continue;
     if (IsInfoDictionary(state_, number, *object)) {
       if (state_.info->Dictionary().Count() == 0)
-        state_.info->SetDictionary(std::unique_ptr<TgtPDFDictObject>(
-            static_cast<TgtPDFDictObject*>(object.release())));
+        state_.info->SetDictionary(
+            std::unique_ptr<TgtPDFDictObject>(static_cast<TgtPDFDictObject*>(object.release())));
       continue;
     }
     store.Add(std::make_unique<TgtPDFIndirectObject>(state_.serial, number, 0, std::move(object)));

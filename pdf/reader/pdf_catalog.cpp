@@ -19,10 +19,18 @@ void TgtPDFViewerPreferences::SetFlag(const char* key, bool on) {
 }
 
 std::string TgtPDFViewerPreferences::Text() const {
-  static constexpr const char* kKeys[] = {
-      "/HideToolbar", "/HideMenubar",           "/HideWindowUI", "/FitWindow",
-      "/CenterWindow", "/DisplayDocTitle",      "/NonFullScreenPageMode", "/Direction",
-      "/ViewArea",    "/ViewClip",              "/PrintArea",    "/PrintClip"};
+  static constexpr const char* kKeys[] = {"/HideToolbar",
+                                          "/HideMenubar",
+                                          "/HideWindowUI",
+                                          "/FitWindow",
+                                          "/CenterWindow",
+                                          "/DisplayDocTitle",
+                                          "/NonFullScreenPageMode",
+                                          "/Direction",
+                                          "/ViewArea",
+                                          "/ViewClip",
+                                          "/PrintArea",
+                                          "/PrintClip"};
   std::string lines;
   for (const char* key : kKeys) {
     const TgtPDFObject* value = dictionary_->Lookup(key);

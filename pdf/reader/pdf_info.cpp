@@ -32,15 +32,32 @@ std::string LiteralStringText(const std::string& bytes) {
   text.reserve(bytes.size() + bytes.size() / 8 + 2);
   for (const char c : bytes) {
     switch (c) {
-      case '(': text += "\\("; break;
-      case ')': text += "\\)"; break;
-      case '\\': text += "\\\\"; break;
-      case '\n': text += "\\n"; break;
-      case '\r': text += "\\r"; break;
-      case '\t': text += "\\t"; break;
-      case '\b': text += "\\b"; break;
-      case '\f': text += "\\f"; break;
-      default: text += c;
+      case '(':
+        text += "\\(";
+        break;
+      case ')':
+        text += "\\)";
+        break;
+      case '\\':
+        text += "\\\\";
+        break;
+      case '\n':
+        text += "\\n";
+        break;
+      case '\r':
+        text += "\\r";
+        break;
+      case '\t':
+        text += "\\t";
+        break;
+      case '\b':
+        text += "\\b";
+        break;
+      case '\f':
+        text += "\\f";
+        break;
+      default:
+        text += c;
     }
   }
   text += ')';
@@ -74,7 +91,8 @@ void TgtPDFInfo::SetText(Property property, const std::u16string& value) {
   if (encryptor_) bytes = encryptor_(bytes);
   // A name object holding the whole parenthesised text is written out
   // verbatim, so an encrypted value is not encrypted a second time.
-  dictionary_->SetValue(kKeys[property], std::make_unique<TgtPDFNameObject>(LiteralStringText(bytes)));
+  dictionary_->SetValue(kKeys[property],
+                        std::make_unique<TgtPDFNameObject>(LiteralStringText(bytes)));
 }
 
 void TgtPDFInfo::SetCreationDate(const std::string& value) {

@@ -44,7 +44,17 @@ class TgtPDFInfo {
   void SetModDate(const std::string& value);
 
  private:
-  enum Property { kTitle, kAuthor, kSubject, kKeywords, kCreator, kProducer, kCreationDate, kModDate, kPropertyCount };
+  enum Property {
+    kTitle,
+    kAuthor,
+    kSubject,
+    kKeywords,
+    kCreator,
+    kProducer,
+    kCreationDate,
+    kModDate,
+    kPropertyCount
+  };
 
   std::u16string Text(Property property) const;
   std::string Date(Property property) const;

@@ -27,12 +27,12 @@ inline void ReportWarning(TgtReadReporter& reporter, const char* message) {
 }
 
 // Formats and sends only when the reporter has a listener.
-#define PAGEMINT_REPORT_STATUS(reporter, ...) \
-  do {                                        \
+#define PAGEMINT_REPORT_STATUS(reporter, ...)                                         \
+  do {                                                                                \
     if ((reporter).WantsStatus()) (reporter).Status(::pagemint::Format(__VA_ARGS__)); \
   } while (0)
-#define PAGEMINT_REPORT_WARNING(reporter, ...) \
-  do {                                         \
+#define PAGEMINT_REPORT_WARNING(reporter, ...)                                           \
+  do {                                                                                   \
     if ((reporter).WantsWarnings()) (reporter).Warning(::pagemint::Format(__VA_ARGS__)); \
   } while (0)
 

@@ -21,10 +21,9 @@ constexpr int kMaxFieldDepth = 256;
 
 // Catalog entries with a slot of their own in the catalog holder, or that
 // the writer builds afresh. Every other entry is kept as it is.
-constexpr const char* kCatalogSlots[] = {"/Type",     "/Pages",    "/PageMode",
-                                         "/PageLayout", "/ViewerPreferences", "/Metadata",
-                                         "/AcroForm", "/OpenAction", "/AA",
-                                         "/Names",    "/Outlines"};
+constexpr const char* kCatalogSlots[] = {
+    "/Type",     "/Pages",      "/PageMode", "/PageLayout", "/ViewerPreferences", "/Metadata",
+    "/AcroForm", "/OpenAction", "/AA",       "/Names",      "/Outlines"};
 
 // Attributes that a page inherits from the nodes above it.
 constexpr const char* kInheritedKeys[] = {"/Rotate", "/MediaBox", "/Resources", "/CropBox"};
@@ -54,7 +53,8 @@ std::string NameText(TgtObjectLoader& loader, TgtPDFObject* value) {
 }
 
 std::unique_ptr<TgtPDFDictObject> CloneDictionary(const TgtPDFDictObject& dictionary) {
-  return std::unique_ptr<TgtPDFDictObject>(static_cast<TgtPDFDictObject*>(dictionary.Clone().release()));
+  return std::unique_ptr<TgtPDFDictObject>(
+      static_cast<TgtPDFDictObject*>(dictionary.Clone().release()));
 }
 
 const TgtPDFDictObject* DictionaryOf(const TgtPDFIndirectObject* object) {
@@ -168,11 +168,14 @@ void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
     const int index = IndexOfName(kPageLayoutNames, NameText(loader_, layout));
     if (index >= 0) state_.page_layout = static_cast<TgtPageLayout>(index);
   }
-  TgtResolved<TgtPDFDictObject> preferences = loader_.ResolveDictionary(c.Lookup("/ViewerPreferences"));
-  if (preferences) state_.catalog->viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
+  TgtResolved<TgtPDFDictObject> preferences =
+      loader_.ResolveDictionary(c.Lookup("/ViewerPreferences"));
+  if (preferences)
+    state_.catalog->viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
 }
 
-void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited, int depth) {
+void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited,
+                                      int depth) {
   TgtTakenObject node = loader_.TakeObject(number);
   if (!node) throw EPDFFileCorruptedError(Format(msg::kPageNodeMissing, number));
   ReadPageNode(std::move(node), inherited, depth);
@@ -180,16 +183,17 @@ void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* in
 
 // A kid given as a dictionary instead of a reference: it becomes an
 // object of its own (a page must be one, to be written and numbered).
-void TgtStructureReader::ReadDirectKid(const TgtPDFDictObject& kid, const TgtPDFDictObject* inherited,
-                                       int depth) {
+void TgtStructureReader::ReadDirectKid(const TgtPDFDictObject& kid,
+                                       const TgtPDFDictObject* inherited, int depth) {
   TgtTakenObject node;
-  node.owned = std::make_unique<TgtPDFIndirectObject>(state_.serial, state_.store->NextObjectNumber(), 0,
-                                                      kid.Clone());
+  node.owned = std::make_unique<TgtPDFIndirectObject>(
+      state_.serial, state_.store->NextObjectNumber(), 0, kid.Clone());
   node.object = node.owned.get();
   ReadPageNode(std::move(node), inherited, depth);
 }
 
-void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited, int depth) {
+void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited,
+                                      int depth) {
   if (depth > kMaxPageTreeDepth)
     throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
   const int32_t number = node.object->Number();
@@ -267,7 +271,7 @@ void TgtStructureReader::ReadDestinationsDictionary(const TgtPDFDictObject& dest
 
 void TgtStructureReader::ReadNameTree(const TgtPDFDictObject& node, int depth) {
   if (depth > kMaxNameTreeDepth)
-    throw EPDFFileCorruptedError(Format(msg::kNameTreeLoop, 0));
+    throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxNameTreeDepth));
   if (TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(node.Lookup("/Kids"))) {
     for (int32_t i = 0; i < kids->Count(); ++i) {
       const int32_t number = kids->ItemAt(i)->AsReference().Number();
@@ -377,12 +381,14 @@ std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOutlineItem(int32_t numbe
                                                                    int depth) {
   // Siblings are followed in a loop, children through a nested call.
   int32_t next_number = 0;
-  std::unique_ptr<TgtPDFOutline> first = ReadOneOutlineItem(number, parent, previous, depth, next_number);
+  std::unique_ptr<TgtPDFOutline> first =
+      ReadOneOutlineItem(number, parent, previous, depth, next_number);
   TgtPDFOutline* last = first.get();
   while (last && next_number > 0) {
     const int32_t current = next_number;
     next_number = 0;
-    std::unique_ptr<TgtPDFOutline> next = ReadOneOutlineItem(current, parent, last, depth, next_number);
+    std::unique_ptr<TgtPDFOutline> next =
+        ReadOneOutlineItem(current, parent, last, depth, next_number);
     TgtPDFOutline* raw = next.get();
     last->SetNext(std::move(next));
     last = raw;
@@ -445,8 +451,8 @@ std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOneOutlineItem(int32_t nu
 void TgtStructureReader::ResolveDestinationEntry(TgtPDFDictObject& dictionary, const char* key) {
   const TgtPDFObject* value = dictionary.Lookup(key);
   if (!value || value->IsArray()) return;
-  TgtPDFObjectPtr resolved = value->IsReference() ? loader_.GetObjectCopy(value->AsReference())
-                                                  : value->Clone();
+  TgtPDFObjectPtr resolved =
+      value->IsReference() ? loader_.GetObjectCopy(value->AsReference()) : value->Clone();
   if (!resolved) {
     dictionary.Remove(key);
     return;
@@ -500,7 +506,8 @@ void TgtStructureReader::ReadFormFields(TgtPDFDictObject& form) {
   try {
     if (TgtPDFDictObject* resources = store.FollowDict(form.Lookup("/DR")))
       fonts = store.FollowDict(resources->Lookup("/Font"));
-    if (const TgtPDFStringObject* da = store.FollowString(form.Lookup("/DA"))) appearance = da->Value();
+    if (const TgtPDFStringObject* da = store.FollowString(form.Lookup("/DA")))
+      appearance = da->Value();
   } catch (const EUnexpectedObjectError&) {
     // Defaults of the wrong kind only leave the fields without defaults.
   }
@@ -509,7 +516,8 @@ void TgtStructureReader::ReadFormFields(TgtPDFDictObject& form) {
   state_.form_fields = std::make_unique<std::vector<TgtAcroFormField>>();
   for (int32_t i = 0; i < fields->Count(); ++i) {
     const TgtPDFObject* item = fields->ItemAt(i);
-    if (item && item->IsReference()) ReadField(item->AsReference(), std::string(), appearance, fonts, 0);
+    if (item && item->IsReference())
+      ReadField(item->AsReference(), std::string(), appearance, fonts, 0);
   }
 }
 
@@ -529,7 +537,7 @@ void TgtStructureReader::ReadField(const TgtPDFIndirectReference& reference,
   record.object = field;
   if (const TgtPDFObject* name = d.Lookup("/T"); name && name->IsString())
     record.partial_name = name->AsString().Value();
-  record.qualified_name = parent_name.empty() ? record.partial_name
+  record.qualified_name = parent_name.empty()           ? record.partial_name
                           : record.partial_name.empty() ? parent_name
                                                         : parent_name + "." + record.partial_name;
   record.default_appearance = appearance;

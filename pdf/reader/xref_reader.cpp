@@ -96,7 +96,7 @@ int64_t BigEndian(const uint8_t* p, int64_t width) {
 
 int32_t ClampToInt32(int64_t value) {
   return value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                      : static_cast<int32_t>(value);
+                                                     : static_cast<int32_t>(value);
 }
 
 }  // namespace
@@ -148,8 +148,9 @@ std::unique_ptr<TgtPDFDictObject> ReadTrailer(TgtPDFStreamReader& reader) {
   if (p < 0) p = 0;
   // The keyword itself is searched for, not merely the first "t": some
   // producers put comments after the entries, and those contain "t"s.
-  const void* at = p < view.size ? memmem(view.data + p, static_cast<size_t>(view.size - p), "trailer", 7)
-                                 : nullptr;
+  const void* at = p < view.size
+                       ? memmem(view.data + p, static_cast<size_t>(view.size - p), "trailer", 7)
+                       : nullptr;
   if (!at) throw ETrailerError(msg::kTrailerError);
   p = static_cast<const uint8_t*>(at) - view.data;
   reader.SetPos(p + 7);
@@ -176,16 +177,24 @@ std::string DecodePNGRows(const std::string& data, int32_t columns) {
       const int c = x > 0 ? static_cast<uint8_t>(above[x - 1]) : 0;
       int predicted = 0;
       switch (tag) {
-        case 1: predicted = a; break;
-        case 2: predicted = b; break;
-        case 3: predicted = (a + b) / 2; break;
+        case 1:
+          predicted = a;
+          break;
+        case 2:
+          predicted = b;
+          break;
+        case 3:
+          predicted = (a + b) / 2;
+          break;
         case 4: {
           const int estimate = a + b - c;
-          const int da = std::abs(estimate - a), db = std::abs(estimate - b), dc = std::abs(estimate - c);
+          const int da = std::abs(estimate - a), db = std::abs(estimate - b),
+                    dc = std::abs(estimate - c);
           predicted = da <= db && da <= dc ? a : (db <= dc ? b : c);
           break;
         }
-        default: break;
+        default:
+          break;
       }
       row[x] = static_cast<char>(static_cast<uint8_t>(data[p + x]) + predicted);
     }
@@ -200,7 +209,8 @@ std::string DecodePNGRows(const std::string& data, int32_t columns) {
 
 void TgtXRefReader::ReadFromStream(TStream& stream) {
   const int64_t size = stream.Size();
-  if (size > kMaxFileSize) throw EPDFException(Format(msg::kFileTooLarge, static_cast<long long>(size)));
+  if (size > kMaxFileSize)
+    throw EPDFException(Format(msg::kFileTooLarge, static_cast<long long>(size)));
   state_.reader = std::make_unique<TgtPDFStreamReader>(state_.serial, &stream);
   try {
     TgtPDFStreamReader& reader = *state_.reader;
@@ -218,13 +228,15 @@ void TgtXRefReader::ReadFromStream(TStream& stream) {
         throw EPDFFileCorruptedError(msg::kFileCorrupted);
     }
     // Nearly every listed object ends up in the store.
-    state_.store->Reserve(std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
+    state_.store->Reserve(
+        std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
     ResolveEncryption();
     if (!state_.encrypted) loader_.ExpandObjectStreams();
     ResolveIdentifier();
     // New objects must not take a number that an existing object has in
     // either table, so the counter starts above both.
-    state_.store->SetNumberCounter(std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
+    state_.store->SetNumberCounter(
+        std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
     state_.loaded = true;
   } catch (...) {
     state_.reader.reset();
@@ -254,11 +266,17 @@ void TgtXRefReader::FollowPrevious(const TgtPDFObject* previous) {
     offset = previous->AsInt64().Value();
   else
     return;
-  if (offset > kMaxFileSize) throw EPDFException(Format(msg::kPrevTooLarge, static_cast<long long>(offset)));
+  if (offset > kMaxFileSize)
+    throw EPDFException(Format(msg::kPrevTooLarge, static_cast<long long>(offset)));
   switch (Classify(offset)) {
-    case SectionKind::kClassic: ReadXRefTable(static_cast<int32_t>(offset)); break;
-    case SectionKind::kStream: ReadXRefStream(static_cast<int32_t>(offset)); break;
-    case SectionKind::kNone: break;
+    case SectionKind::kClassic:
+      ReadXRefTable(static_cast<int32_t>(offset));
+      break;
+    case SectionKind::kStream:
+      ReadXRefStream(static_cast<int32_t>(offset));
+      break;
+    case SectionKind::kNone:
+      break;
   }
 }
 
@@ -328,9 +346,11 @@ void TgtXRefReader::ReadClassicEntries(int32_t offset) {
       state_.classic_table.Reserve(number);
       if (type == 'f') continue;
       if (entry_offset > kMaxFileSize)
-        throw EPDFException(Format(msg::kOffsetTooLarge, number, static_cast<long long>(entry_offset)));
-      state_.classic_table.Put(number, TgtXRefItem{ClampToInt32(generation), static_cast<char>(type),
-                                                   number, static_cast<int32_t>(entry_offset)});
+        throw EPDFException(
+            Format(msg::kOffsetTooLarge, number, static_cast<long long>(entry_offset)));
+      state_.classic_table.Put(
+          number, TgtXRefItem{ClampToInt32(generation), static_cast<char>(type), number,
+                              static_cast<int32_t>(entry_offset)});
     }
     reader.SetPos(p);
     reader.SkipWhitespace();
@@ -386,7 +406,8 @@ std::string TgtXRefReader::StreamEntries(TgtPDFStreamObject& stream) {
   return data;
 }
 
-void TgtXRefReader::StoreStreamEntries(const TgtPDFDictObject& dictionary, const std::string& data) {
+void TgtXRefReader::StoreStreamEntries(const TgtPDFDictObject& dictionary,
+                                       const std::string& data) {
   TgtPDFObjectStore& store = *state_.store;
   const TgtPDFArrayObject* widths = store.FollowArray(dictionary.Lookup("/W"));
   if (!widths || widths->Count() < 3) throw EPDFFileCorruptedError(msg::kBadXRefWidths);
@@ -432,8 +453,9 @@ void TgtXRefReader::StoreStreamEntries(const TgtPDFDictObject& dictionary, const
       if (type == 1 && field2 > kMaxFileSize)
         throw EPDFException(Format(msg::kOffsetTooLarge, static_cast<int32_t>(number),
                                    static_cast<long long>(field2)));
-      state_.stream_table.Put(static_cast<int32_t>(number),
-                              TgtXRefStmItem{ClampToInt32(type), ClampToInt32(field2), ClampToInt32(field3)});
+      state_.stream_table.Put(
+          static_cast<int32_t>(number),
+          TgtXRefStmItem{ClampToInt32(type), ClampToInt32(field2), ClampToInt32(field3)});
     }
   }
 }

@@ -1,12 +1,12 @@
 // Real-world files: every PDF marked ok loads with the page count of its
 // row, every one marked reject fails with a message, none crashes or
 // hangs. Prints a summary line with the figures.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "pdf/document/pdf_document.h"
 #include "platform/codepage.h"
@@ -39,7 +39,8 @@ std::string KnownPassword(const std::string& text) { return text == "?" ? std::s
 TEST(Corpus, EveryPdfRow) {
   const std::vector<Row> rows = PdfRows();
   if (rows.empty()) GTEST_SKIP() << "no corpus at " << PAGEMINT_CORPUS_DIR;
-  int ok_loaded = 0, ok_total = 0, rejected = 0, reject_total = 0, either_loaded = 0, either_total = 0;
+  int ok_loaded = 0, ok_total = 0, rejected = 0, reject_total = 0, either_loaded = 0,
+      either_total = 0;
   double slowest = 0;
   for (const Row& row : rows) {
     // The user password opens the file; without one, the owner password.
@@ -47,7 +48,8 @@ TEST(Corpus, EveryPdfRow) {
     if (password.empty()) password = KnownPassword(row.owner_password);
     password = Utf8ToAnsi(password);
     TgtPDFDocument document;
-    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& given, bool& go_on, int32_t tries) {
+    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& given, bool& go_on,
+                              int32_t tries) {
       given = password;
       go_on = tries == 0;
     };
@@ -59,7 +61,8 @@ TEST(Corpus, EveryPdfRow) {
     } catch (const Exception& e) {
       error = e.what();
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     slowest = std::max(slowest, seconds);
     EXPECT_LT(seconds, 10.0) << row.path;
     const bool loaded_pages = loaded && document.PageCount() > 0;
@@ -87,12 +90,14 @@ TEST(Corpus, EveryPdfRow) {
       ++either_total;
       either_loaded += loaded_pages;
     }
-    std::cout << "  " << row.expect << " " << (loaded_pages ? "loaded " + std::to_string(document.PageCount()) : "failed")
-              << " " << row.path << (error.empty() ? "" : ": " + error) << "\n";
+    std::cout << "  " << row.expect << " "
+              << (loaded_pages ? "loaded " + std::to_string(document.PageCount()) : "failed") << " "
+              << row.path << (error.empty() ? "" : ": " + error) << "\n";
   }
-  std::cout << "corpus: ok " << ok_loaded << "/" << ok_total << " loaded with their page counts, reject "
-            << rejected << "/" << reject_total << " refused, either " << either_loaded << "/" << either_total
-            << " loaded; slowest " << slowest << " s\n";
+  std::cout << "corpus: ok " << ok_loaded << "/" << ok_total
+            << " loaded with their page counts, reject " << rejected << "/" << reject_total
+            << " refused, either " << either_loaded << "/" << either_total << " loaded; slowest "
+            << slowest << " s\n";
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Damaged input ends with a clear error (or a sound load) quickly, never
 // with a crash, a hang or a stack overflow.
-#include <chrono>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
@@ -40,8 +40,9 @@ std::string Qpdf(const std::string& source, const std::string& options) {
 
 TEST(DamagedInput, TruncatedFiles) {
   const std::string plain = SimpleDocument(40).Build();
-  for (const std::string& file : {plain, Qpdf(plain, "--object-streams=generate"),
-                                  Qpdf(plain, "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --")}) {
+  for (const std::string& file :
+       {plain, Qpdf(plain, "--object-streams=generate"),
+        Qpdf(plain, "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --")}) {
     for (const double part : {0.1, 0.25, 0.5, 0.75, 0.9}) {
       const Outcome outcome = Load(file.substr(0, static_cast<size_t>(file.size() * part)));
       EXPECT_FALSE(outcome.loaded) << part;
@@ -69,7 +70,8 @@ TEST(DamagedInput, PageTreeBackToItsRoot) {
   PdfBuilder b = SimpleDocument(2);
   b.Add(2, "<< /Type /Pages /Kids [4 0 R 6 0 R] /Count 2 >>");
   b.Add(6, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 2 0 R] >>");
-  EXPECT_EQ(Load(b.Build()).error, "File is corrupted: the page tree reaches node 2 more than once");
+  EXPECT_EQ(Load(b.Build()).error,
+            "File is corrupted: the page tree reaches node 2 more than once");
 }
 
 TEST(DamagedInput, DeepPageTree) {
@@ -79,12 +81,14 @@ TEST(DamagedInput, DeepPageTree) {
   for (int i = 0; i < kDepth; ++i)
     b.Add(2 + i, "<< /Type /Pages /Kids [" + std::to_string(3 + i) + " 0 R] >>");
   b.Add(2 + kDepth, "<< /Type /Page >>");
-  EXPECT_EQ(Load(b.Build()).error, "File is corrupted: the page tree is nested more than 1024 levels deep");
+  EXPECT_EQ(Load(b.Build()).error,
+            "File is corrupted: the page tree is nested more than 1024 levels deep");
 }
 
 TEST(DamagedInput, HundredThousandNestedArrays) {
   PdfBuilder b = SimpleDocument(1);
-  b.Add(4, "<< /Type /Page /Parent 2 0 R /Deep " + std::string(100000, '[') + std::string(100000, ']') + " >>");
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /Deep " + std::string(100000, '[') +
+               std::string(100000, ']') + " >>");
   const Outcome outcome = Load(b.Build());
   EXPECT_FALSE(outcome.loaded);
   EXPECT_NE(outcome.error.find("nest"), std::string::npos) << outcome.error;
@@ -97,7 +101,8 @@ TEST(DamagedInput, HugeLength) {
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(document.LoadFromBytes(b.Build()));
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
-  const TgtPDFIndirectObject* contents = document.State().store->Find(document.DocumentSerial(), 3, 0);
+  const TgtPDFIndirectObject* contents =
+      document.State().store->Find(document.DocumentSerial(), 3, 0);
   EXPECT_EQ(contents->Content()->AsStream().Data()->Bytes(), "q Q\n");
 }
 

@@ -10,15 +10,15 @@ namespace pagemint::testing {
 namespace {
 
 // An encrypted copy of a small document made by qpdf.
-std::string Encrypted(const TempDir& dir, const std::string& user, const std::string& owner, int bits,
-                      const std::string& name = "encrypted.pdf") {
+std::string Encrypted(const TempDir& dir, const std::string& user, const std::string& owner,
+                      int bits, const std::string& name = "encrypted.pdf") {
   const std::string plain = dir.Write("plain-" + name, SimpleDocument(2).Build());
   const std::string out = dir.File(name);
   const std::string aes = bits == 128 ? " --use-aes=n" : "";
   int status = 0;
-  RunCommand("qpdf --allow-weak-crypto --encrypt '" + user + "' '" + owner + "' " + std::to_string(bits) + aes +
-          " -- '" + plain + "' '" + out + "' 2>&1",
-      &status);
+  RunCommand("qpdf --allow-weak-crypto --encrypt '" + user + "' '" + owner + "' " +
+                 std::to_string(bits) + aes + " -- '" + plain + "' '" + out + "' 2>&1",
+             &status);
   EXPECT_EQ(status, 0);
   return out;
 }
@@ -52,14 +52,17 @@ TEST(LoadFromFile, EventsDuringALoad) {
   std::vector<std::string> events;
   document.OnBeginRead = [&](TgtCustomPDFDocument&) { events.push_back("begin"); };
   document.OnEndRead = [&](TgtCustomPDFDocument&) { events.push_back("end"); };
-  document.OnStatusMessage = [&](TgtCustomPDFDocument&, const std::string& m) { events.push_back(m); };
-  document.OnIOProgress = [&](TgtCustomPDFDocument&, int32_t p) { events.push_back(std::to_string(p)); };
+  document.OnStatusMessage = [&](TgtCustomPDFDocument&, const std::string& m) {
+    events.push_back(m);
+  };
+  document.OnIOProgress = [&](TgtCustomPDFDocument&, int32_t p) {
+    events.push_back(std::to_string(p));
+  };
   ASSERT_TRUE(document.LoadFromFile(file));
-  EXPECT_EQ(events, (std::vector<std::string>{"Reading Cross-Reference Table", "begin", "10",
-                                              "Traversing Pages...", "75", "30",
-                                              "Processing Annotations...", "90", "60",
-                                              "Reading Outlines...", "100",
-                                              "Document read complete. Pages read = 3", "end"}));
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "Reading Cross-Reference Table", "begin", "10", "Traversing Pages...", "75",
+                        "30", "Processing Annotations...", "90", "60", "Reading Outlines...", "100",
+                        "Document read complete. Pages read = 3", "end"}));
 }
 
 TEST(CloseDocument, EmptiesAndRenumbers) {
@@ -119,7 +122,8 @@ TEST(PasswordLoop, RightOnTheThirdTry) {
   };
   EXPECT_TRUE(document.LoadFromFile(file));
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[1], std::make_pair(1, std::string("wrong0")));  // the password is kept between calls
+  EXPECT_EQ(calls[1],
+            std::make_pair(1, std::string("wrong0")));  // the password is kept between calls
   EXPECT_EQ(calls[2].first, 2);
   EXPECT_EQ(document.PageCount(), 2);
   EXPECT_FALSE(document.IsOwner());
@@ -156,7 +160,9 @@ TEST(Encryption, SettingsAfterUserAndOwnerOpen) {
   }
   {
     TgtPDFDocument document;
-    document.OnPassword = [](TgtCustomPDFDocument&, std::string& password, bool&, int32_t) { password = "owner"; };
+    document.OnPassword = [](TgtCustomPDFDocument&, std::string& password, bool&, int32_t) {
+      password = "owner";
+    };
     ASSERT_TRUE(document.LoadFromFile(file));
     EXPECT_TRUE(document.IsOwner());
     EXPECT_EQ(document.Encryption().OwnerPassword(), "owner");

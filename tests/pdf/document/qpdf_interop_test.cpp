@@ -16,8 +16,9 @@ namespace {
 // catalog entries the holder has no slot for.
 std::string SourceDocument() {
   PdfBuilder b;
-  b.Add(1, "<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /PageLayout /TwoColumnLeft "
-           "/Outlines 30 0 R /Lang (en-GB) /PageLabels << /Nums [0 << /S /r >>] >> >>");
+  b.Add(1,
+        "<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /PageLayout /TwoColumnLeft "
+        "/Outlines 30 0 R /Lang (en-GB) /PageLabels << /Nums [0 << /S /r >>] >> >>");
   b.Add(2, "<< /Type /Pages /Kids [3 0 R 9 0 R] /Count 5 /MediaBox [0 0 612 792] >>");
   b.Add(3, "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 5 0 R 6 0 R] /Count 3 /Rotate 90 >>");
   for (int i = 0; i < 5; ++i) {
@@ -25,7 +26,8 @@ std::string SourceDocument() {
     const int parent = i < 3 ? 3 : 9;
     b.Add(page, "<< /Type /Page /Parent " + std::to_string(parent) + " 0 R /Contents " +
                     std::to_string(20 + i) + " 0 R >>");
-    b.AddStream(20 + i, "", "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(i + 1) + " text) Tj ET");
+    b.AddStream(20 + i, "",
+                "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(i + 1) + " text) Tj ET");
   }
   b.Add(9, "<< /Type /Pages /Parent 2 0 R /Kids [10 0 R 11 0 R] /Count 2 >>");
   b.Add(30, "<< /Type /Outlines /First 31 0 R /Last 32 0 R /Count 2 >>");
@@ -44,7 +46,8 @@ struct Variant {
 
 std::string PageText(TgtPDFDocument& document, int index) {
   const TgtPDFDictObject& page = document.State().pages.at(index)->Content()->AsDictionary();
-  const TgtPDFIndirectObject* contents = document.State().store->Find(page.Lookup("/Contents")->AsReference());
+  const TgtPDFIndirectObject* contents =
+      document.State().store->Find(page.Lookup("/Contents")->AsReference());
   const TgtPDFStreamObject& stream = contents->Content()->AsStream();
   TgtPDFObject* filter = document.State().store->Follow(stream.Dictionary().Lookup("/Filter"));
   return DecodeStreamData(*stream.Data(), filter)->Bytes();
@@ -58,16 +61,20 @@ TEST_P(QpdfInterop, LoadsLikeQpdfReadsIt) {
   const std::string source = dir.Write("source.pdf", SourceDocument());
   const std::string file = dir.File("out.pdf");
   int status = 0;
-  const std::string log = RunCommand(std::string("qpdf ") + v.qpdf_options + " '" + source + "' '" + file + "' 2>&1", &status);
+  const std::string log = RunCommand(
+      std::string("qpdf ") + v.qpdf_options + " '" + source + "' '" + file + "' 2>&1", &status);
   ASSERT_EQ(status, 0) << log;
-  const std::string password_option = v.password ? std::string(" --password='") + v.password + "'" : "";
-  const int qpdf_pages = std::stoi(RunCommand("qpdf --show-npages" + password_option + " '" + file + "'"));
+  const std::string password_option =
+      v.password ? std::string(" --password='") + v.password + "'" : "";
+  const int qpdf_pages =
+      std::stoi(RunCommand("qpdf --show-npages" + password_option + " '" + file + "'"));
 
   TgtPDFDocument document;
   std::vector<std::string> warnings;
   document.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
   if (v.password)
-    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& password, bool& go_on, int32_t tries) {
+    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& password, bool& go_on,
+                              int32_t tries) {
       password = v.password;
       go_on = tries == 0;
     };
@@ -92,12 +99,19 @@ TEST_P(QpdfInterop, LoadsLikeQpdfReadsIt) {
     EXPECT_NE(text.find("(Page " + std::to_string(i + 1) + " text)"), std::string::npos) << text;
     const TgtPDFDictObject& page = document.State().pages.at(i)->Content()->AsDictionary();
     const int contents = page.Lookup("/Contents")->AsReference().Number();
-    EXPECT_EQ(text, RunCommand("qpdf" + password_option + " --show-object=" + std::to_string(contents) +
-                        " --filtered-stream-data '" + file + "'"));
+    EXPECT_EQ(text,
+              RunCommand("qpdf" + password_option + " --show-object=" + std::to_string(contents) +
+                         " --filtered-stream-data '" + file + "'"));
     EXPECT_EQ(page.Lookup("/Rotate") != nullptr, i < 3);
   }
   ASSERT_NE(document.State().outline_root, nullptr);
-  EXPECT_EQ(document.State().outline_root->FirstChild()->Dictionary()->Lookup("/Title")->AsString().Value(), "Start");
+  EXPECT_EQ(document.State()
+                .outline_root->FirstChild()
+                ->Dictionary()
+                ->Lookup("/Title")
+                ->AsString()
+                .Value(),
+            "Start");
   const TgtPDFDictObject& kept = *document.State().catalog->other_entries;
   ASSERT_NE(kept.Lookup("/Lang"), nullptr);
   EXPECT_EQ(kept.Lookup("/Lang")->AsString().Value(), "en-GB");
@@ -111,16 +125,23 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"objstm", "--object-streams=generate", nullptr, true},
         Variant{"rc40_user", "--allow-weak-crypto --encrypt user owner 40 --", "user", false},
         Variant{"rc40_owner", "--allow-weak-crypto --encrypt user owner 40 --", "owner", true},
-        Variant{"rc128_user", "--allow-weak-crypto --encrypt user owner 128 --use-aes=n --", "user", false},
-        Variant{"rc128_owner", "--allow-weak-crypto --encrypt user owner 128 --use-aes=n --", "owner", true},
+        Variant{"rc128_user", "--allow-weak-crypto --encrypt user owner 128 --use-aes=n --", "user",
+                false},
+        Variant{"rc128_owner", "--allow-weak-crypto --encrypt user owner 128 --use-aes=n --",
+                "owner", true},
         Variant{"rc40_empty_user", "--allow-weak-crypto --encrypt '' owner 40 --", nullptr, false},
-        Variant{"rc128_empty_user", "--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --", nullptr, false},
-        Variant{"rc128_empty_owner", "--allow-weak-crypto --encrypt user '' 128 --use-aes=n --", "user", true},
+        Variant{"rc128_empty_user", "--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --",
+                nullptr, false},
+        Variant{"rc128_empty_owner", "--allow-weak-crypto --encrypt user '' 128 --use-aes=n --",
+                "user", true},
         Variant{"rc40_empty_both", "--allow-weak-crypto --encrypt '' '' 40 --", nullptr, true},
-        Variant{"rc128_objstm_user",
-                "--object-streams=generate --allow-weak-crypto --encrypt user owner 128 --use-aes=n --", "user", false},
-        Variant{"rc40_objstm_owner", "--object-streams=generate --allow-weak-crypto --encrypt user owner 40 --",
-                "owner", true}),
+        Variant{
+            "rc128_objstm_user",
+            "--object-streams=generate --allow-weak-crypto --encrypt user owner 128 --use-aes=n --",
+            "user", false},
+        Variant{"rc40_objstm_owner",
+                "--object-streams=generate --allow-weak-crypto --encrypt user owner 40 --", "owner",
+                true}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 // qpdf puts the catalog and the page tree into object streams; they stay
@@ -135,7 +156,8 @@ TEST(QpdfObjectStreams, CatalogAndPagesInsideObjectStreams) {
   const TgtPDFDocumentState& state = document.State();
   ASSERT_NE(state.stream_table.At(state.trailer.root_number), nullptr);
   EXPECT_EQ(state.stream_table.At(state.trailer.root_number)->type, 2);
-  const TgtPDFIndirectObject* catalog = state.store->Find(state.serial, state.trailer.root_number, 0);
+  const TgtPDFIndirectObject* catalog =
+      state.store->Find(state.serial, state.trailer.root_number, 0);
   ASSERT_NE(catalog, nullptr);
   EXPECT_EQ(catalog->UseCount(), 0);
   EXPECT_EQ(document.PageCount(), 5);

@@ -39,8 +39,9 @@ TEST(ReadObjectAt, StreamLengths) {
 
   // An unusable /Length falls back to /Length1; with neither the stream
   // keeps no data and a warning says so.
-  for (const std::string& lengths : {std::string("/Length /Bad /Length1 ") + std::to_string(data.size()),
-                                     std::string("/Length 77 0 R")}) {
+  for (const std::string& lengths :
+       {std::string("/Length /Bad /Length1 ") + std::to_string(data.size()),
+        std::string("/Length 77 0 R")}) {
     PdfBuilder c = SimpleDocument(1);
     c.Add(3, "<< " + lengths + " >>\nstream\n" + data + "\nendstream");
     ReaderHarness g;
@@ -60,8 +61,7 @@ TEST(LoadReferencedObjects, LongChainsStayOffTheStack) {
   PdfBuilder b = SimpleDocument(1);
   constexpr int kChain = 20000;
   b.Add(4, "<< /Type /Page /Parent 2 0 R /Next 100 0 R >>");
-  for (int i = 0; i < kChain; ++i)
-    b.Add(100 + i, "[" + std::to_string(101 + i) + " 0 R /Item]");
+  for (int i = 0; i < kChain; ++i) b.Add(100 + i, "[" + std::to_string(101 + i) + " 0 R /Item]");
   ReaderHarness h;
   h.ReadAll(b.Build());
   EXPECT_NE(h.Registered(100 + kChain - 1), nullptr);
@@ -84,8 +84,8 @@ TEST(LoadReferencedObjects, WarningsAndNamedDestinations) {
   array.Add(std::move(link));
   h.loader->LoadReferencedObjects(&array);
 
-  EXPECT_EQ(h.reporter.warnings,
-            (std::vector<std::string>{"Invalid Object number in PDF (0)", "Stream Object found inside Array!"}));
+  EXPECT_EQ(h.reporter.warnings, (std::vector<std::string>{"Invalid Object number in PDF (0)",
+                                                           "Stream Object found inside Array!"}));
   ASSERT_TRUE(link_raw->Lookup("/Dest")->IsArray());
   EXPECT_EQ(link_raw->Lookup("/Dest")->AsArray().ItemAt(0)->AsInteger().Value(), 7);
   EXPECT_EQ(link_raw->Lookup("/D")->AsName().Text(), "/Unknown");
@@ -142,15 +142,18 @@ TEST(Resolvers, KindsAndRegistration) {
 TEST(ReadObjectNumber, MisplacedObjectIsAnError) {
   std::string file = SimpleDocument(1).Build();
   // Object 4's entry points at object 3.
-  const std::string entry4 = PdfBuilder::Entry(static_cast<long>(file.find("4 0 obj")), 0, 'n', "\r\n");
-  const std::string entry3 = PdfBuilder::Entry(static_cast<long>(file.find("3 0 obj")), 0, 'n', "\r\n");
+  const std::string entry4 =
+      PdfBuilder::Entry(static_cast<long>(file.find("4 0 obj")), 0, 'n', "\r\n");
+  const std::string entry3 =
+      PdfBuilder::Entry(static_cast<long>(file.find("3 0 obj")), 0, 'n', "\r\n");
   file.replace(file.find(entry4), entry4.size(), entry3);
   ReaderHarness h;
   try {
     h.ReadAll(file);
     FAIL();
   } catch (const EPDFFileCorruptedError& e) {
-    EXPECT_NE(std::string(e.what()).find("object 4 is not at offset"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("object 4 is not at offset"), std::string::npos)
+        << e.what();
   }
 }
 

@@ -68,11 +68,13 @@ TEST(TgtPDFObjectStore, LargeAndMixedKeys) {
   TgtPDFObjectStore store;
   store.Reserve(1000);
   constexpr int32_t kCount = 50000;
-  for (int32_t n = 1; n <= kCount; ++n) store.Add(Object(7, n, 0, std::make_unique<TgtPDFIntegerObject>(n)));
+  for (int32_t n = 1; n <= kCount; ++n)
+    store.Add(Object(7, n, 0, std::make_unique<TgtPDFIntegerObject>(n)));
   store.Add(Object(8, 5, 0, std::make_unique<TgtPDFIntegerObject>(-5)));
   store.Add(Object(7, 5, 3, std::make_unique<TgtPDFIntegerObject>(-53)));
   store.Add(Object(7, 2000000000, 0, std::make_unique<TgtPDFIntegerObject>(-2)));
-  for (int32_t n = 1; n <= kCount; n += 997) EXPECT_EQ(store.Find(7, n, 0)->Content()->AsInteger().Value(), n);
+  for (int32_t n = 1; n <= kCount; n += 997)
+    EXPECT_EQ(store.Find(7, n, 0)->Content()->AsInteger().Value(), n);
   EXPECT_EQ(store.Find(8, 5, 0)->Content()->AsInteger().Value(), -5);
   EXPECT_EQ(store.Find(7, 5, 3)->Content()->AsInteger().Value(), -53);
   EXPECT_EQ(store.Find(7, 2000000000, 0)->Content()->AsInteger().Value(), -2);

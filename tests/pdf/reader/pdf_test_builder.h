@@ -15,7 +15,8 @@ namespace pagemint::testing {
 
 class PdfBuilder {
  public:
-  explicit PdfBuilder(std::string header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") : header_(std::move(header)) {}
+  explicit PdfBuilder(std::string header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n")
+      : header_(std::move(header)) {}
 
   // body is the object's content: "<< /Type /Catalog /Pages 2 0 R >>".
   PdfBuilder& Add(int number, const std::string& body, int generation = 0) {
@@ -80,7 +81,8 @@ class PdfBuilder {
       const auto it = offsets.find(n);
       const long value = it == offsets.end() ? 0 : it->second;
       data += static_cast<char>(it == offsets.end() ? 0 : 1);
-      for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>((value >> shift) & 0xFF);
+      for (int shift = 24; shift >= 0; shift -= 8)
+        data += static_cast<char>((value >> shift) & 0xFF);
       data += std::string(2, '\0');
     }
     out += std::to_string(self) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(self + 1) +
@@ -129,7 +131,8 @@ inline PdfBuilder SimpleDocument(int pages, const std::string& catalog_extra = "
   builder.Add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) +
                      " /MediaBox [0 0 612 792] >>");
   builder.AddStream(3, "", "BT /F1 12 Tf 72 720 Td (Hello) Tj ET");
-  for (int i = 0; i < pages; ++i) builder.Add(4 + i, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
+  for (int i = 0; i < pages; ++i)
+    builder.Add(4 + i, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
   return builder;
 }
 

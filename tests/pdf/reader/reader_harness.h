@@ -41,7 +41,9 @@ struct ReaderHarness {
   TgtPDFIndirectObject* Registered(int32_t number) const {
     return state->store->Find(state->serial, number, 0);
   }
-  TgtPDFDictObject& Page(int index) const { return state->pages.at(index)->Content()->AsDictionary(); }
+  TgtPDFDictObject& Page(int index) const {
+    return state->pages.at(index)->Content()->AsDictionary();
+  }
 
   RecordingReporter reporter;
   std::unique_ptr<TgtPDFDocumentState> state;

@@ -22,7 +22,8 @@ std::string LoadError(const std::string& file) {
 
 std::string NumbersOf(const TgtPDFArrayObject& array) {
   std::string text;
-  for (int32_t i = 0; i < array.Count(); ++i) text += std::to_string(static_cast<int>(NumberValue(array.ItemAt(i)))) + " ";
+  for (int32_t i = 0; i < array.Count(); ++i)
+    text += std::to_string(static_cast<int>(NumberValue(array.ItemAt(i)))) + " ";
   return text;
 }
 
@@ -86,7 +87,8 @@ TEST(ReadPageTree, DamagedTrees) {
 TEST(ReadPageTree, UntypedAndDirectNodes) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Kids [3 0 R << /Type /Page /Rotate 90 >> << /Kids [<< /MediaBox [0 0 5 5] >>] >>] >>");
+  b.Add(2,
+        "<< /Kids [3 0 R << /Type /Page /Rotate 90 >> << /Kids [<< /MediaBox [0 0 5 5] >>] >>] >>");
   b.Add(3, "<< /Parent 2 0 R /MediaBox [0 0 1 1] >>");
   ReaderHarness h;
   h.ReadAll(b.Build());
@@ -126,7 +128,9 @@ TEST(ReadCatalog, ProgressStatusAndViewSettings) {
     EXPECT_EQ(h.state->page_layout, c.layout) << c.entries;
     EXPECT_EQ(h.reporter.progress, (std::vector<int32_t>{10, 75, 30, 90, 60, 100}));
   }
-  PdfBuilder b = SimpleDocument(1, "/Dests 30 0 R /AcroForm << /Fields [] >> /Names << >> /ViewerPreferences << /FitWindow true >>");
+  PdfBuilder b = SimpleDocument(1,
+                                "/Dests 30 0 R /AcroForm << /Fields [] >> /Names << >> "
+                                "/ViewerPreferences << /FitWindow true >>");
   b.Add(30, "<< >>");
   ReaderHarness h;
   h.ReadAll(b.Build());
@@ -144,7 +148,8 @@ TEST(ReadCatalog, ProgressStatusAndViewSettings) {
 }
 
 TEST(ReadCatalog, OtherEntriesAreKeptWithWhatTheyReach) {
-  PdfBuilder b = SimpleDocument(1, "/Lang (de) /PageLabels 30 0 R /MarkInfo << /Marked true >> /StructTreeRoot 31 0 R");
+  PdfBuilder b = SimpleDocument(
+      1, "/Lang (de) /PageLabels 30 0 R /MarkInfo << /Marked true >> /StructTreeRoot 31 0 R");
   b.Add(30, "<< /Nums [0 << /S /D >>] >>");
   b.Add(31, "<< /Type /StructTreeRoot /K 32 0 R >>");
   b.Add(32, "<< /S /Document /P 31 0 R /Pg 4 0 R >>");
@@ -168,7 +173,8 @@ TEST(ReadCatalog, OtherEntriesAreKeptWithWhatTheyReach) {
 // name; those of the name tree reach outline items only.
 TEST(NamedDestinations, LinksAndOutlines) {
   for (const bool in_dests : {true, false}) {
-    PdfBuilder b = SimpleDocument(1, in_dests ? "/Dests 30 0 R /Outlines 40 0 R" : "/Names 31 0 R /Outlines 40 0 R");
+    PdfBuilder b = SimpleDocument(
+        1, in_dests ? "/Dests 30 0 R /Outlines 40 0 R" : "/Names 31 0 R /Outlines 40 0 R");
     b.Add(4, "<< /Type /Page /Parent 2 0 R /Annots [20 0 R] >>");
     b.Add(20, "<< /Type /Annot /Subtype /Link /Dest (Chapter1) >>");
     b.Add(30, "<< /Chapter1 [4 0 R /Fit] /Other 33 0 R >>");
@@ -215,7 +221,8 @@ TEST(ReadOutlineItem, ItemsAndLoops) {
   EXPECT_EQ(child->Parent(), one);
   EXPECT_EQ(child->Dictionary()->Lookup("/Title")->AsString().Value(), "Indirect title");
   EXPECT_EQ(child->Dictionary()->Lookup("/Dest")->AsString().Value(), "Nowhere");
-  EXPECT_EQ(h.reporter.warnings.back(), "Outline item 41 is reached more than once; the outline is cut there");
+  EXPECT_EQ(h.reporter.warnings.back(),
+            "Outline item 41 is reached more than once; the outline is cut there");
 }
 
 TEST(ReadOutlineItem, LongSiblingChain) {
@@ -223,7 +230,10 @@ TEST(ReadOutlineItem, LongSiblingChain) {
   PdfBuilder b = SimpleDocument(1, "/Outlines 40 0 R");
   b.Add(40, "<< /First 100 0 R >>");
   for (int i = 0; i < kItems; ++i)
-    b.Add(100 + i, "<< /Title (x) " + (i + 1 < kItems ? "/Next " + std::to_string(101 + i) + " 0 R" : std::string()) + " >>");
+    b.Add(100 + i,
+          "<< /Title (x) " +
+              (i + 1 < kItems ? "/Next " + std::to_string(101 + i) + " 0 R" : std::string()) +
+              " >>");
   ReaderHarness h;
   h.ReadAll(b.Build());
   EXPECT_EQ(h.state->outline_count, kItems + 1);
@@ -233,7 +243,8 @@ TEST(ReadNameTree, LoopIsAnError) {
   PdfBuilder b = SimpleDocument(1, "/Names << /Dests 31 0 R >>");
   b.Add(31, "<< /Kids [32 0 R] >>");
   b.Add(32, "<< /Kids [32 0 R] >>");
-  EXPECT_EQ(LoadError(b.Build()), "File is corrupted: the name tree reaches node 32 more than once");
+  EXPECT_EQ(LoadError(b.Build()),
+            "File is corrupted: the name tree reaches node 32 more than once");
 }
 
 TEST(ReadFormFields, FieldsAndWhatTheyReach) {
@@ -256,8 +267,10 @@ TEST(ReadFormFields, FieldsAndWhatTheyReach) {
 
 TEST(TgtPDFInfo, GettersAndSetters) {
   PdfBuilder b = SimpleDocument(1);
-  b.Add(9, "<< /Title (Report) /Author <FEFF00410042> /Subject (\\376\\377\\000X\\000\\\\) /Keywords 10 0 R "
-           "/CreationDate (D:20240102) /ModDate <443A32> >>");
+  b.Add(9,
+        "<< /Title (Report) /Author <FEFF00410042> /Subject (\\376\\377\\000X\\000\\\\) /Keywords "
+        "10 0 R "
+        "/CreationDate (D:20240102) /ModDate <443A32> >>");
   b.Add(10, "(indirect)");
   ReaderHarness h;
   h.ReadAll(b.Build("/Root 1 0 R /Info 9 0 R"));
@@ -265,7 +278,7 @@ TEST(TgtPDFInfo, GettersAndSetters) {
   EXPECT_EQ(info.Title(), u"Report");
   EXPECT_EQ(info.Author(), u"AB");
   EXPECT_EQ(info.Subject(), u"X\\");
-  EXPECT_EQ(info.Keywords(), u"");  // not a string
+  EXPECT_EQ(info.Keywords(), u"");       // not a string
   EXPECT_NE(h.Registered(10), nullptr);  // still loaded: the dictionary is written as it is
   EXPECT_EQ(info.CreationDate(), "D:20240102");
   EXPECT_EQ(info.ModDate(), "D:2");

@@ -137,7 +137,8 @@ TEST(ReadXRefTable, CommentsAfterEntries) {
 TEST(ReadXRefTable, StartXRefAtLineFeedBeforeKeyword) {
   std::string file = SimpleDocument(1).Build();
   const long xref = PdfBuilder::StartXRef(file);
-  file.replace(file.rfind("startxref\n") + 10, std::to_string(xref).size(), std::to_string(xref - 1));
+  file.replace(file.rfind("startxref\n") + 10, std::to_string(xref).size(),
+               std::to_string(xref - 1));
   ReaderHarness h;
   h.ReadAll(file);
   EXPECT_EQ(h.state->PageCount(), 1);
@@ -151,7 +152,8 @@ TEST(ReadXRefTable, NewerSectionsWin) {
   const std::string file = update.BuildUpdate(base, "/Root 1 0 R /Info 10 0 R");
   ReaderHarness h;
   h.ReadAll(file);
-  EXPECT_EQ(h.state->classic_table.At(4)->offset, static_cast<int32_t>(file.find("4 0 obj\n<< /Type /Page /Parent 2 0 R /Rotate")));
+  EXPECT_EQ(h.state->classic_table.At(4)->offset,
+            static_cast<int32_t>(file.find("4 0 obj\n<< /Type /Page /Parent 2 0 R /Rotate")));
   EXPECT_EQ(h.state->trailer.info->Number(), 10);
   EXPECT_EQ(h.state->info->Title(), u"New");
   ASSERT_EQ(h.state->PageCount(), 2);
@@ -179,8 +181,8 @@ TEST(ReadXRefTable, PrevLoopAndGarbageEnd) {
   std::string file = SimpleDocument(1).Build();
   const long xref = PdfBuilder::StartXRef(file);
   // /Prev pointing at the section itself, then at garbage.
-  for (const std::string& prev : {std::to_string(xref), std::string("12"), std::string("-5"),
-                                 std::string("999999")}) {
+  for (const std::string& prev :
+       {std::to_string(xref), std::string("12"), std::string("-5"), std::string("999999")}) {
     std::string looped = file;
     looped.replace(looped.find("/Size"), 5, "/Prev " + prev + " /Size");
     ReaderHarness h;
@@ -191,7 +193,8 @@ TEST(ReadXRefTable, PrevLoopAndGarbageEnd) {
 
 TEST(ReadXRefTable, OffsetsBeyondTwoGigabytes) {
   std::string file = SimpleDocument(1).Build();
-  const size_t at = file.find(PdfBuilder::Entry(static_cast<long>(file.find("1 0 obj")), 0, 'n', "\r\n"));
+  const size_t at =
+      file.find(PdfBuilder::Entry(static_cast<long>(file.find("1 0 obj")), 0, 'n', "\r\n"));
   ASSERT_NE(at, std::string::npos);
   file.replace(at, 10, "2147483648");
   ReaderHarness h;
@@ -206,7 +209,8 @@ TEST(ReadXRefTable, DamagedSections) {
     const char* message;
   } cases[] = {
       {"xref\n0 8", "xref\n0 x", "'x' is not a valid integer value"},
-      {"xref\n0 8", "xref\n8388607 8", "File is corrupted: object number 8388614 in the cross-reference data is out of range"},
+      {"xref\n0 8", "xref\n8388607 8",
+       "File is corrupted: object number 8388614 in the cross-reference data is out of range"},
       {"trailer", "trai1er", "Error reading PDF trailer"},
       {"startxref\n", "startxref\n1", "File is corrupted"},
   };
@@ -220,7 +224,8 @@ TEST(ReadXRefTable, DamagedSections) {
 
 TEST(ReadXRefStream, TablesAndTrailer) {
   ReaderHarness h;
-  const std::string file = SimpleDocument(3).BuildWithXRefStream("/Root 1 0 R /ID [<00112233445566778899AABBCCDDEEFF> <00>]");
+  const std::string file = SimpleDocument(3).BuildWithXRefStream(
+      "/Root 1 0 R /ID [<00112233445566778899AABBCCDDEEFF> <00>]");
   h.ReadAll(file);
   EXPECT_EQ(h.state->PageCount(), 3);
   EXPECT_TRUE(h.state->classic_table.Empty());
@@ -269,8 +274,9 @@ TEST(ReadXRefStream, IndexSubsections) {
   }
   for (const char* widths : {"[1 9 1]", "[1 2]", "[1 -1 1]"}) {
     ReaderHarness h;
-    EXPECT_EQ(MessageOf<EPDFFileCorruptedError>([&] { h.ReadXRef(IndexedXRefStream("[0 3]", widths)); }),
-              "File is corrupted: invalid field widths (/W) in the cross-reference stream");
+    EXPECT_EQ(
+        MessageOf<EPDFFileCorruptedError>([&] { h.ReadXRef(IndexedXRefStream("[0 3]", widths)); }),
+        "File is corrupted: invalid field widths (/W) in the cross-reference stream");
   }
 }
 
