@@ -209,5 +209,15 @@ inline constexpr const char kMetafileBadIndex[] = "an index points outside the r
 inline constexpr const char kMetafilePlusOnly[] =
     "it holds only EMF+ drawing records and no plain drawing records to play";
 
+// app
+inline constexpr const char kNoSourceFile[] = "No source file specified!";
+inline constexpr const char kSourceNotFound[] = "Source file cannot be found!";
+inline constexpr const char kNoDocumentLoaded[] =
+    "No document is loaded. Open the source PDF file with \"Open...\" first.";
+inline constexpr const char kPasswordPrompt[] = "%s is protected by a password.\n\nPassword:";
+inline constexpr const char kPasswordRetry[] =
+    "The password is not correct.\n\nPassword (attempt %d):";
+inline constexpr const char kPreviewNone[] = "(no picture)";
+
 }  // namespace msg
 }  // namespace pagemint

@@ -1,0 +1,29 @@
+// The preview pane of the picture dialog: the selected file drawn by our
+// own picture toolkit, so metafiles preview exactly as they will be
+// attached.
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QSize>
+#include <QString>
+
+namespace pagemint {
+
+// The picture in file_name drawn to fit box (never enlarged), chosen by the
+// file's extension (.bmp, .jpg, .jpeg, .emf). A null image when the file
+// is none of these or cannot be read; description then says why, else it
+// gives the picture's size in pixels.
+QImage RenderPreview(const QString& file_name, QSize box, QString& description);
+
+class PicturePreview : public QWidget {
+ public:
+  explicit PicturePreview(QWidget* parent = nullptr);
+  void ShowFile(const QString& file_name);
+
+ private:
+  QLabel* picture_;
+  QLabel* caption_;
+};
+
+}  // namespace pagemint

@@ -1,0 +1,35 @@
+// Everything the window asks of the user or tells the user, behind one
+// interface: the file dialogs, the plain message box, the error box that
+// ends a failed handler, and the password question. The window holds one;
+// tests replace it with answers chosen in advance.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace pagemint {
+
+class TFileDialog;
+
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+  // Shows dialog; when the user confirms, stores the chosen name in the
+  // dialog and returns true. A cancelled dialog keeps its old name.
+  virtual bool Execute(TFileDialog& dialog, QWidget* owner) = 0;
+  // A plain message captioned with the application title, one OK button.
+  virtual void ShowMessage(QWidget* owner, const QString& text) = 0;
+  // The message of an exception that ended a handler.
+  virtual void ShowError(QWidget* owner, const QString& text) = 0;
+  // Asks for the password of file_name. tries counts the passwords already
+  // refused. False when the user cancels.
+  virtual bool AskPassword(QWidget* owner, const QString& file_name, int tries,
+                           QString& password) = 0;
+};
+
+// Qt dialogs and message boxes.
+std::unique_ptr<Prompts> MakeQtPrompts();
+
+}  // namespace pagemint

@@ -1,0 +1,90 @@
+// The Qt side of the prompts: QFileDialog, QMessageBox and QInputDialog.
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include "app/application.h"
+#include "app/file_dialog.h"
+#include "app/picture_preview.h"
+#include "app/prompts.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+
+namespace {
+
+void Configure(QFileDialog& qt, const TFileDialog& dialog) {
+  qt.setWindowTitle(dialog.Title());
+  qt.setNameFilters(QtNameFilters(dialog.Filter()));
+  qt.setDefaultSuffix(dialog.DefaultExt());
+  qt.setSizeGripEnabled(true);
+  if (dialog.Kind() == TFileDialogKind::kSave) {
+    qt.setAcceptMode(QFileDialog::AcceptSave);
+    qt.setFileMode(QFileDialog::AnyFile);
+  } else {
+    qt.setAcceptMode(QFileDialog::AcceptOpen);
+    qt.setFileMode(dialog.FileMustExist() ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  }
+  qt.setOption(QFileDialog::DontConfirmOverwrite, !dialog.OverwritePrompt());
+  if (!dialog.FileName().isEmpty()) qt.selectFile(dialog.FileName());
+}
+
+// The platform's own dialog cannot host a widget, so the picture dialog is
+// always Qt's, with the preview in a column right of the file list.
+void AddPreview(QFileDialog& qt) {
+  qt.setOption(QFileDialog::DontUseNativeDialog, true);
+  auto* grid = qobject_cast<QGridLayout*>(qt.layout());
+  if (!grid) return;
+  auto* preview = new PicturePreview(&qt);
+  grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+  QObject::connect(&qt, &QFileDialog::currentChanged, preview, &PicturePreview::ShowFile);
+}
+
+class QtPrompts final : public Prompts {
+ public:
+  bool Execute(TFileDialog& dialog, QWidget* owner) override {
+    QFileDialog qt(owner);
+    if (dialog.Kind() == TFileDialogKind::kOpenPicture) AddPreview(qt);
+    Configure(qt, dialog);
+    if (qt.exec() != QDialog::Accepted) return false;
+    const QStringList files = qt.selectedFiles();
+    if (files.isEmpty()) return false;
+    dialog.SetFileName(QDir::toNativeSeparators(files.first()));
+    return true;
+  }
+
+  void ShowMessage(QWidget* owner, const QString& text) override {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle), text,
+                    QMessageBox::Ok, owner);
+    box.exec();
+  }
+
+  void ShowError(QWidget* owner, const QString& text) override {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle), text,
+                    QMessageBox::Ok, owner);
+    box.exec();
+  }
+
+  bool AskPassword(QWidget* owner, const QString& file_name, int tries,
+                   QString& password) override {
+    const std::string label =
+        tries == 0 ? Format(msg::kPasswordPrompt, file_name.toStdString().c_str())
+                   : Format(msg::kPasswordRetry, tries + 1);
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(owner, QString::fromUtf8(kApplicationTitle),
+                              QString::fromStdString(label), QLineEdit::Password, QString(), &ok);
+    if (!ok) return false;
+    password = answer;
+    return true;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Prompts> MakeQtPrompts() { return std::make_unique<QtPrompts>(); }
+
+}  // namespace pagemint
