@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,22 +29,55 @@ namespace pagemint {
 namespace {
 
 // The window's font: the classic dialog font where the system has it,
-// else the nearest sans-serif of similar width.
+// else the nearest sans-serif of similar width (the controls' sizes were
+// made for it: a wider font is cut off in the check boxes), else whatever
+// sans-serif the system offers. One family is chosen here rather than
+// handing Qt a list, so every control draws with the same face.
+QString FormFontFamily() {
+  static const char* const kFamilies[] = {"MS Sans Serif",   "Microsoft Sans Serif",
+                                          "Arial",           "Liberation Sans",
+                                          "Nimbus Sans",     "DejaVu Sans Condensed",
+                                          "DejaVu Sans"};
+  for (const char* family : kFamilies) {
+    if (QFontDatabase::hasFamily(QString::fromLatin1(family))) return QString::fromLatin1(family);
+  }
+  return QString();
+}
+
 QFont FormFont() {
+  // The installed fonts do not change while the window runs.
+  static const QString family = FormFontFamily();
   QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                    QStringLiteral("DejaVu Sans")});
+  if (!family.isEmpty()) font.setFamily(family);
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);
   return font;
 }
+
+// A label is as wide as its text, as the platform's labels size
+// themselves; it only ever grows, so the given width stands where the text
+// fits.
+void AutoSize(QLabel* label) {
+  const int width = label->sizeHint().width();
+  if (width > label->width()) label->resize(width, label->height());
+}
+
+// Group boxes drawn the classic way: the frame's top line runs through the
+// middle of the caption, so the controls' positions, which count from the
+// box's top edge, leave the room they were made for.
+constexpr const char kGroupBoxStyle[] =
+    "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+    " left: 7px; padding: 0px 2px; }";
 
 template <typename Control>
 Control* Make(QWidget* parent, const char* name, const QString& text, int left, int top,
               int width, int height) {
   auto* control = new Control(text, parent);
   control->setObjectName(QString::fromLatin1(name));
+  // Set on each control: a style sheet in the window stops fonts from
+  // passing down from the window to the controls inside the group boxes.
+  control->setFont(FormFont());
   control->setGeometry(left, top, width, height);
   return control;
 }
@@ -92,6 +126,7 @@ TForm1::TForm1(Services services, QWidget* parent)
   setWindowTitle(Text(kWindowCaption));
   setFont(FormFont());
   setFixedSize(kClientWidth, kClientHeight);
+  setStyleSheet(QString::fromLatin1(kGroupBoxStyle));
   CreateControls();
   SetTabOrder();
   ConfigureComponents();
@@ -133,6 +168,8 @@ void TForm1::CreateControls() {
                               17);
   CheckBox1->setChecked(true);
   CheckBox2->setChecked(true);
+
+  for (QLabel* label : {Label1, Label2, Label3, Label4}) AutoSize(label);
 
   Button2 = Make<QPushButton>(this, "Button2", QStringLiteral("Generate"), 120, 377, 75, 25);
   Button3 = Make<QPushButton>(this, "Button3", QStringLiteral("Help"), 248, 377, 75, 25);
@@ -235,8 +272,15 @@ bool TForm1::FormCanResize(int& new_width, int& new_height) {
 }
 
 void TForm1::AskPassword(std::string& password, bool& continue_reading, int32_t tries) {
+  // The first round tries the empty password without asking, so a file
+  // protected by an owner password only opens as it would without a
+  // handler; the user is asked from the second round on.
+  if (tries == 0) {
+    password.clear();
+    return;
+  }
   QString answer = FromAnsi(password);
-  if (!prompts_->AskPassword(this, Edit1->text(), tries, answer)) {
+  if (!prompts_->AskPassword(this, Edit1->text(), tries - 1, answer)) {
     continue_reading = false;
     return;
   }
