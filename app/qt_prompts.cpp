@@ -16,6 +16,9 @@ namespace pagemint {
 
 namespace {
 
+constexpr int kPictureDialogWidth = 780;
+constexpr int kPictureDialogHeight = 440;
+
 void Configure(QFileDialog& qt, const TFileDialog& dialog) {
   qt.setWindowTitle(dialog.Title());
   qt.setNameFilters(QtNameFilters(dialog.Filter()));
@@ -34,21 +37,25 @@ void Configure(QFileDialog& qt, const TFileDialog& dialog) {
 
 // The platform's own dialog cannot host a widget, so the picture dialog is
 // always Qt's, with the preview in a column right of the file list.
-void AddPreview(QFileDialog& qt) {
+void AddPreview(QFileDialog& qt, const QString& file_name) {
   qt.setOption(QFileDialog::DontUseNativeDialog, true);
   auto* grid = qobject_cast<QGridLayout*>(qt.layout());
   if (!grid) return;
   auto* preview = new PicturePreview(&qt);
   grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
   QObject::connect(&qt, &QFileDialog::currentChanged, preview, &PicturePreview::ShowFile);
+  // The picture chosen last time is selected again but not "changed to".
+  preview->ShowFile(file_name);
+  // Room for the file list beside the preview.
+  qt.resize(qt.sizeHint().expandedTo(QSize(kPictureDialogWidth, kPictureDialogHeight)));
 }
 
 class QtPrompts final : public Prompts {
  public:
   bool Execute(TFileDialog& dialog, QWidget* owner) override {
     QFileDialog qt(owner);
-    if (dialog.Kind() == TFileDialogKind::kOpenPicture) AddPreview(qt);
     Configure(qt, dialog);
+    if (dialog.Kind() == TFileDialogKind::kOpenPicture) AddPreview(qt, dialog.FileName());
     if (qt.exec() != QDialog::Accepted) return false;
     const QStringList files = qt.selectedFiles();
     if (files.isEmpty()) return false;

@@ -1,6 +1,7 @@
 #include "app/qt_shell.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QString>
 #include <QUrl>
 
@@ -14,7 +15,9 @@ class QtShell final : public Shell {
     const QString text = QString::fromStdString(target);
     // A web address has a scheme; anything else is a file name, which
     // QUrl would otherwise misread when it holds "#" or "?".
-    const QUrl url = text.contains(QStringLiteral("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
+    const QUrl url = text.contains(QStringLiteral("://"))
+                         ? QUrl(text)
+                         : QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
     QDesktopServices::openUrl(url);
   }
 };
