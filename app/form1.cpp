@@ -16,10 +16,10 @@
 #include "app/application.h"
 #include "app/prompts.h"
 #include "app/qt_shell.h"
+#include "pdf/security/encryption_settings.h"
 #include "picture/graphic.h"
 #include "picture/jpeg_image.h"
 #include "picture/metafile.h"
-#include "pdf/security/encryption_settings.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/numbers.h"
@@ -34,10 +34,9 @@ namespace {
 // sans-serif the system offers. One family is chosen here rather than
 // handing Qt a list, so every control draws with the same face.
 QString FormFontFamily() {
-  static const char* const kFamilies[] = {"MS Sans Serif",   "Microsoft Sans Serif",
-                                          "Arial",           "Liberation Sans",
-                                          "Nimbus Sans",     "DejaVu Sans Condensed",
-                                          "DejaVu Sans"};
+  static const char* const kFamilies[] = {
+      "MS Sans Serif", "Microsoft Sans Serif",  "Arial",      "Liberation Sans",
+      "Nimbus Sans",   "DejaVu Sans Condensed", "DejaVu Sans"};
   for (const char* family : kFamilies) {
     if (QFontDatabase::hasFamily(QString::fromLatin1(family))) return QString::fromLatin1(family);
   }
@@ -71,8 +70,8 @@ constexpr const char kGroupBoxStyle[] =
     " left: 7px; padding: 0px 2px; }";
 
 template <typename Control>
-Control* Make(QWidget* parent, const char* name, const QString& text, int left, int top,
-              int width, int height) {
+Control* Make(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+              int height) {
   auto* control = new Control(text, parent);
   control->setObjectName(QString::fromLatin1(name));
   // Set on each control: a style sheet in the window stops fonts from
@@ -99,16 +98,15 @@ void AttachPicture(TgtPDFDocument& document, int32_t page, const std::string& fi
 
 std::string ToAnsi(const QString& text) { return UnicodeToAnsi(text.toStdU16String()); }
 
-QString FromAnsi(const std::string& text) {
-  return QString::fromStdU16String(AnsiToUnicode(text));
-}
+QString FromAnsi(const std::string& text) { return QString::fromStdU16String(AnsiToUnicode(text)); }
 
 }  // namespace
 
 std::string CompletedPdfName(const std::string& file_name) {
   const size_t slash = file_name.find_last_of('/');
   const size_t dot = file_name.rfind('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash);
   if (has_extension && LowerCase(file_name.substr(dot)) == ".pdf") return file_name;
   return file_name + ".pdf";
 }
@@ -160,12 +158,12 @@ void TForm1::CreateControls() {
   Label4 = Make<QLabel>(GroupBox3, "Label4", QStringLiteral("Save To:"), 25, 32, 44, 13);
   Edit4 = Make<QLineEdit>(GroupBox3, "Edit4", QString(), 88, 27, 325, 21);
   Button7 = Make<QPushButton>(GroupBox3, "Button7", QStringLiteral("..."), 416, 26, 25, 25);
-  CheckBox1 = Make<QCheckBox>(GroupBox3, "CheckBox1",
-                              QStringLiteral("Open the generated PDF file after saving"), 8, 64,
-                              241, 17);
-  CheckBox2 = Make<QCheckBox>(GroupBox3, "CheckBox2",
-                              QStringLiteral("Show thumbnails when PDF is opened"), 264, 64, 209,
-                              17);
+  CheckBox1 =
+      Make<QCheckBox>(GroupBox3, "CheckBox1",
+                      QStringLiteral("Open the generated PDF file after saving"), 8, 64, 241, 17);
+  CheckBox2 =
+      Make<QCheckBox>(GroupBox3, "CheckBox2", QStringLiteral("Show thumbnails when PDF is opened"),
+                      264, 64, 209, 17);
   CheckBox1->setChecked(true);
   CheckBox2->setChecked(true);
 
@@ -187,8 +185,8 @@ void TForm1::CreateControls() {
 
 // Group boxes first by their own order, then the controls inside each.
 void TForm1::SetTabOrder() {
-  QWidget* const order[] = {Memo1,   Button6, Edit2,     Edit3,   Button1,   Edit1,   Button5,
-                            CheckBox1, Edit4, Button7, CheckBox2, Button2, Button3, Button4};
+  QWidget* const order[] = {Memo1,     Button6, Edit2,   Edit3,     Button1, Edit1,   Button5,
+                            CheckBox1, Edit4,   Button7, CheckBox2, Button2, Button3, Button4};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -205,10 +203,8 @@ void TForm1::ConfigureComponents() {
   // Without a handler a source that needs a user password would "open"
   // with no pages; asking lets the user open it, or cancel and keep no
   // document at all.
-  pdf_doc_.OnPassword = [this](TgtCustomPDFDocument&, std::string& password,
-                               bool& continue_reading, int32_t tries) {
-    AskPassword(password, continue_reading, tries);
-  };
+  pdf_doc_.OnPassword = [this](TgtCustomPDFDocument&, std::string& password, bool& continue_reading,
+                               int32_t tries) { AskPassword(password, continue_reading, tries); };
 
   open_dialog_.SetTitle(QStringLiteral("Open a PDF file"));
   open_dialog_.SetFilter(QStringLiteral("Adobe PDF files (*.pdf)|*.pdf"));
@@ -303,7 +299,8 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::Button6Click() {
-  if (prompts_->Execute(open_picture_dialog_, this)) Edit2->setText(open_picture_dialog_.FileName());
+  if (prompts_->Execute(open_picture_dialog_, this))
+    Edit2->setText(open_picture_dialog_.FileName());
 }
 
 void TForm1::Button7Click() {

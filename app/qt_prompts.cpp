@@ -77,9 +77,9 @@ class QtPrompts final : public Prompts {
 
   bool AskPassword(QWidget* owner, const QString& file_name, int tries,
                    QString& password) override {
-    const std::string label =
-        tries == 0 ? Format(msg::kPasswordPrompt, file_name.toStdString().c_str())
-                   : Format(msg::kPasswordRetry, tries + 1);
+    const std::string label = tries == 0
+                                  ? Format(msg::kPasswordPrompt, file_name.toStdString().c_str())
+                                  : Format(msg::kPasswordRetry, tries + 1);
     bool ok = false;
     const QString answer =
         QInputDialog::getText(owner, QString::fromUtf8(kApplicationTitle),

@@ -31,8 +31,7 @@ class ScriptedPrompts final : public Prompts {
   bool Execute(TFileDialog& dialog, QWidget* owner) override;
   void ShowMessage(QWidget* owner, const QString& text) override;
   void ShowError(QWidget* owner, const QString& text) override;
-  bool AskPassword(QWidget* owner, const QString& file_name, int tries,
-                   QString& password) override;
+  bool AskPassword(QWidget* owner, const QString& file_name, int tries, QString& password) override;
 };
 
 }  // namespace pagemint

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "app/form1.h"
-#include "app/scripted_prompts.h"
 #include "app/qt_shell.h"
+#include "app/scripted_prompts.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
