@@ -383,6 +383,11 @@ void Player::DrawText(const TextRun& run) {
   stretch = layout.stretch;
   const QTransform glyphs_to_device = QTransform::fromScale(stretch, 1) * glyph_to_device;
   const QPointF origin(x0 / stretch, y0);
+  if (!in_path_ && state_.bk_mode == kOpaque && !(options & kEtoOpaque)) {
+    painter_.setTransform(glyph_to_device);
+    painter_.fillRect(QRectF(x0, y0 - raw->ascent(), width, raw->ascent() + raw->descent()),
+                      state_.bk_color);
+  }
   if (in_path_ || NeedsOutlines(glyphs_to_device, raw->pixelSize())) {
     QPainterPath outlines;
     for (qsizetype i = 0; i < layout.glyphs.size(); ++i) {
