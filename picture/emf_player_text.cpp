@@ -410,6 +410,9 @@ void Player::DrawText(const TextRun& run) {
   glyph_run.setStrikeOut(font.strike_out);
   painter_.setTransform(glyphs_to_device);
   painter_.setPen(state_.text_color);
+  // The cell is filled above; Qt's own opaque text background would also
+  // lose the glyphs' translation.
+  painter_.setBackgroundMode(Qt::TransparentMode);
   painter_.drawGlyphRun(origin, glyph_run);
   painter_.resetTransform();
 }

@@ -466,6 +466,30 @@ TEST(Metafile, TextIsPlacedGlyphByGlyph) {
   EXPECT_EQ(baseline.y1, 9);  // glyphs sit on the baseline at y = 10
 }
 
+// With an opaque background mode the text's cell is filled with the
+// background colour; with ETO_OPAQUE exactly the record's rectangle is.
+TEST(Metafile, TextBackground) {
+  for (int32_t options : {0, 2}) {
+    EmfBuilder b(48);
+    b.Add(kExtCreateFontIndirectW, {1}, LogFont(-16, u"DejaVu Sans")).Select(1);
+    b.Add(kSetTextColor, {kBlue}).Add(kSetBkColor, {kRed}).Add(kSetBkMode, {2});
+    b.Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, options, 2, 3, 8, 9, 0}, "H\0");
+    const QImage image = Render(b, 48);
+    const Box red = BoxOf(image, qRgb(255, 0, 0));
+    const Box blue = BoxOf(image, qRgb(0, 0, 255));
+    EXPECT_GT(blue.count, 0) << options;
+    EXPECT_GE(blue.x0, 10);
+    EXPECT_GE(blue.y0, 10);
+    if (options) {
+      EXPECT_EQ(red, Filled(2, 3, 7, 8));
+    } else {
+      EXPECT_GT(red.count, 0);
+      EXPECT_EQ(red.y0, 10);
+      EXPECT_GE(red.x0, 10);
+    }
+  }
+}
+
 TEST(Metafile, SmallTextOutDrawsBytesOrUnits) {
   for (int32_t options : {0x100, 0x300}) {  // no rectangle; | small chars
     EmfBuilder b(48);
