@@ -15,6 +15,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test oracles and independent producers
   qpdf poppler-utils imagemagick ghostscript
+  # reference renderings for the metafile contact sheet
+  emf2svg librsvg2-bin
   # running the window without a display
   xvfb xauth
 )
