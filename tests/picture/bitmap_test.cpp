@@ -196,6 +196,7 @@ const std::vector<Case>& Cases() {
 TEST(DecodeDib, EveryVariantGivesExactPixels) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
+    test::SaveSeed("bmp", c.name, BuildBmp(c.dib));
     const QImage image = Decode(BuildBmp(c.dib));
     ASSERT_EQ(image.width(), c.width);
     EXPECT_EQ(image.format(), QImage::Format_ARGB32);
@@ -284,6 +285,7 @@ std::vector<Bad> BadFiles() {
 TEST(TBitmap, DamagedFilesGiveAClearErrorNamingTheFile) {
   for (const Bad& bad : BadFiles()) {
     SCOPED_TRACE(bad.name);
+    test::SaveSeed("bmp", bad.name, bad.bytes);
     TBitmap bitmap;
     bitmap.SetSize(2, 3);
     try {

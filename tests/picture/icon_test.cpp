@@ -123,6 +123,7 @@ TEST(TIcon, PicksTheImageNearestTo32AndTheDeepestAmongEquals) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    test::SaveSeed("ico", c.name, BuildIcon(c.images));
     TIcon icon;
     icon.LoadFromBytes(BuildIcon(c.images), "x.ico");
     EXPECT_EQ(icon.Width(), c.size);
@@ -158,6 +159,7 @@ TEST(TIcon, TransparentPartsKeepTheCanvas) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    test::SaveSeed("ico", c.name, BuildIcon({c.image}));
     TIcon icon;
     icon.LoadFromBytes(BuildIcon({c.image}), "t.ico");
     TBitmap canvas;

@@ -74,6 +74,7 @@ class JpegTest : public ::testing::Test {
   std::string Make(const std::string& name, const std::string& options) {
     const std::string path = dir_ / name;
     EXPECT_TRUE(test::Convert("'" + (dir_ / "source.ppm") + "' " + options + " '" + path + "'"));
+    test::SaveSeed("jpeg", options, test::ReadFile(path));
     return path;
   }
 
@@ -237,6 +238,7 @@ TEST(Jpeg, CmykIsInvertedOnlyWhenTheAdobeMarkerSaysSo) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TJPEGImage jpeg;
+    test::SaveSeed("jpeg", c.name, EncodeFlat(JCS_CMYK, c.stored, c.adobe, c.cmyk));
     jpeg.LoadFromBytes(EncodeFlat(JCS_CMYK, c.stored, c.adobe, c.cmyk), "cmyk.jpg");
     const QRgb p = jpeg.Image().pixel(5, 5);
     EXPECT_NEAR(qRed(p), qRed(c.expected), 2);

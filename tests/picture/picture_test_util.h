@@ -66,6 +66,18 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// When PAGEMINT_SEED_DIR is set, keeps a file the test built as a fuzzing
+// seed in <dir>/<kind>/, so the fuzz targets start from every variant.
+inline void SaveSeed(const std::string& kind, const std::string& name, const std::string& bytes) {
+  const char* root = std::getenv("PAGEMINT_SEED_DIR");
+  if (root == nullptr || *root == '\0') return;
+  const std::filesystem::path dir = std::filesystem::path(root) / kind;
+  std::filesystem::create_directories(dir);
+  std::string file;
+  for (char c : name) file += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '-';
+  WriteFile((dir / file).string(), bytes);
+}
+
 inline bool HaveConvert() { return std::system("convert -version >/dev/null 2>&1") == 0; }
 
 // Runs ImageMagick's convert with the given arguments (already quoted).

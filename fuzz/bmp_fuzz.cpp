@@ -1,0 +1,46 @@
+// Bitmap files and bare DIBs: loading, drawing, copying and conversion to
+// 24 bits, and the same bytes decoded as an icon's DIB.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "picture/dib.h"
+#include "picture/graphic.h"
+#include "picture/picture_limits.h"
+
+using namespace pagemint;
+
+namespace {
+// Small enough that a bitmap claiming a huge size costs the fuzzer little.
+constexpr int64_t kFuzzPixelLimit = 1 << 20;
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  SetPicturePixelLimit(kFuzzPixelLimit);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  TBitmap bitmap;
+  try {
+    bitmap.LoadFromBytes(bytes, "fuzz.bmp");
+    if (bitmap.Width() < 1 || bitmap.Height() < 1 ||
+        int64_t{bitmap.Width()} * bitmap.Height() > kFuzzPixelLimit)
+      std::abort();
+    TBitmap canvas;
+    canvas.SetSize(16, 16);
+    bitmap.Draw(canvas, -3, -2);
+    TBitmap copy;
+    copy.Assign(bitmap);
+    copy.ConvertTo24Bit();
+    if (!copy.Is24Bit() || copy.Width() != bitmap.Width()) std::abort();
+  } catch (const EInvalidGraphic&) {
+  }
+  try {
+    const size_t offset = DibBitsOffset(data, size);
+    if (offset <= size) DecodeDib({data, size, data + offset, size - offset, true});
+  } catch (const EInvalidDib&) {
+  }
+  return 0;
+}
