@@ -336,15 +336,6 @@ TEST(TBitmap, LoadFromFileNamesAMissingFile) {
   }
 }
 
-TEST(TBitmap, LoadFromFileReadsTheFile) {
-  test::TempDir dir;
-  const Dib d{.width = 1, .height = 1, .bit_count = 24, .bits = Rows({{0, 0, 255}})};
-  test::WriteFile(dir / "red.bmp", BuildBmp(d));
-  TBitmap bitmap;
-  bitmap.LoadFromFile(dir / "red.bmp");
-  EXPECT_EQ(bitmap.Image().pixel(0, 0), kRed);
-}
-
 TEST(TBitmap, WidthThenHeightMakesAWhiteBitmap) {
   TBitmap bitmap;
   bitmap.SetWidth(3);

@@ -247,15 +247,6 @@ TEST(Jpeg, CmykIsInvertedOnlyWhenTheAdobeMarkerSaysSo) {
   }
 }
 
-TEST(Jpeg, PlainRgbComponentsDecode) {
-  TJPEGImage jpeg;
-  jpeg.LoadFromBytes(EncodeFlat(JCS_RGB, JCS_RGB, true, {10, 200, 30}), "rgb.jpg");
-  const QRgb p = jpeg.Image().pixel(0, 0);
-  EXPECT_NEAR(qRed(p), 10, 2);
-  EXPECT_NEAR(qGreen(p), 200, 2);
-  EXPECT_NEAR(qBlue(p), 30, 2);
-}
-
 TEST(Jpeg, LoweredPixelLimitApplies) {
   const std::string bytes = EncodeFlat(JCS_RGB, JCS_YCbCr, false, {1, 2, 3}, 16);
   SetPicturePixelLimit(255);
