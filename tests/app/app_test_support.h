@@ -1,0 +1,205 @@
+// Shared pieces of the window tests: the application object, the window
+// with scripted prompts and a recording shell, and fixtures made on the
+// spot (PDF files, pictures, qpdf's view of a written file).
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/scripted_prompts.h"
+#include "platform/services.h"
+
+namespace pagemint::testing {
+
+// One application object for the whole program, never destroyed: widgets
+// may only exist while it does.
+inline QApplication& TestApplication() {
+  static int argc = 1;
+  static char name[] = "test_app";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
+}
+
+class RecordingShell final : public Shell {
+ public:
+  explicit RecordingShell(std::vector<std::string>& opened) : opened_(opened) {}
+  void Open(const std::string& target) override { opened_.push_back(target); }
+
+ private:
+  std::vector<std::string>& opened_;
+};
+
+class FixedClock final : public Clock {
+ public:
+  explicit FixedClock(int year) : year_(year) {}
+  int CurrentYear() const override { return year_; }
+  int64_t Now() const override { return 1700000000; }
+
+ private:
+  int year_;
+};
+
+// The window driven by clicks, with every prompt answered from a list.
+class Harness {
+ public:
+  explicit Harness(int year = 2013) {
+    TestApplication();
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    prompts_ = prompts.get();
+    form_ = std::make_unique<TForm1>(TForm1::Services{std::move(prompts),
+                                                      std::make_unique<RecordingShell>(opened_),
+                                                      std::make_unique<FixedClock>(year)});
+    form_->show();
+  }
+
+  TForm1& form() { return *form_; }
+  ScriptedPrompts& prompts() { return *prompts_; }
+  const std::vector<std::string>& opened() const { return opened_; }
+
+  void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
+  void Open(const QString& file) {
+    prompts_->file_answers.push_back(file);
+    Click(form_->Button5);
+  }
+  void ChoosePicture(const QString& file) {
+    prompts_->file_answers.push_back(file);
+    Click(form_->Button6);
+  }
+  void ChooseDestination(const QString& file) {
+    prompts_->file_answers.push_back(file);
+    Click(form_->Button7);
+  }
+  void SetPage(const QString& text) { form_->Edit3->setText(text); }
+  void Add() { Click(form_->Button1); }
+  void Generate() { Click(form_->Button2); }
+  QStringList Log() const {
+    const QString text = form_->Memo1->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+  }
+
+ private:
+  ScriptedPrompts* prompts_ = nullptr;
+  std::vector<std::string> opened_;
+  std::unique_ptr<TForm1> form_;
+};
+
+// A PDF of page_count empty pages with a classic cross-reference table.
+inline void WritePdf(const QString& path, int page_count) {
+  std::vector<std::string> objects;
+  objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+  std::string kids;
+  for (int i = 0; i < page_count; ++i) kids += std::to_string(3 + i) + " 0 R ";
+  objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(page_count) +
+                    " >>");
+  for (int i = 0; i < page_count; ++i)
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Resources << >> >>");
+  std::string out = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char entry[21];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+    out += entry;
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  std::ofstream(path.toStdString(), std::ios::binary) << out;
+}
+
+// Pictures written by Qt's own image writers, not by our toolkit.
+inline void WritePicture(const QString& path, const char* format, int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(QColor(40, 120, 200));
+  if (!image.save(path, format)) throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+// Exit code of a program run to its end; output kept in *output if given.
+inline int Run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(60000);
+  if (output) *output = process.readAllStandardOutput();
+  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+inline int QpdfCheck(const QString& path) { return Run("qpdf", {"--check", path}); }
+
+// Encrypts source with RC4 128 bits (qpdf's own writer).
+inline int QpdfEncrypt(const QString& source, const QString& target, const QString& user,
+                       const QString& owner) {
+  return Run("qpdf", {"--allow-weak-crypto", "--encrypt", user, owner, "128", "--use-aes=n", "--",
+                      source, target});
+}
+
+// qpdf's JSON view of a file: its objects by "obj:N G R" and the trailer.
+class QpdfView {
+ public:
+  explicit QpdfView(const QString& path) {
+    QByteArray json;
+    Run("qpdf", {"--json", "--json-key=qpdf", path}, &json);
+    objects_ = QJsonDocument::fromJson(json).object().value("qpdf").toArray().at(1).toObject();
+  }
+
+  QJsonObject Catalog() const {
+    return Object(objects_.value("trailer").toObject().value("value").toObject().value("/Root"));
+  }
+
+  // The page dictionaries in document order.
+  std::vector<QJsonObject> Pages() const {
+    std::vector<QJsonObject> pages;
+    CollectPages(Object(Catalog().value("/Pages")), pages, 0);
+    return pages;
+  }
+
+  // The stream dictionary of the page's /Thumb, empty when it has none.
+  QJsonObject Thumb(const QJsonObject& page) const {
+    if (!page.contains("/Thumb")) return QJsonObject();
+    return Object(page.value("/Thumb"));
+  }
+
+ private:
+  QJsonObject Object(const QJsonValue& reference) const {
+    const QJsonObject entry = objects_.value("obj:" + reference.toString()).toObject();
+    if (entry.contains("stream")) return entry.value("stream").toObject().value("dict").toObject();
+    return entry.value("value").toObject();
+  }
+
+  void CollectPages(const QJsonObject& node, std::vector<QJsonObject>& pages, int depth) const {
+    if (depth > 32) return;
+    if (node.value("/Type").toString() == "/Page") {
+      pages.push_back(node);
+      return;
+    }
+    for (const QJsonValue kid : node.value("/Kids").toArray())
+      CollectPages(Object(kid), pages, depth + 1);
+  }
+
+  QJsonObject objects_;
+};
+
+}  // namespace pagemint::testing

@@ -1,0 +1,213 @@
+// The window as built: controls, texts, geometry, tab order, fonts, the
+// component's and the dialogs' settings, the footer year and the fixed
+// size.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRegularExpression>
+
+#include "app/application.h"
+#include "app_test_support.h"
+#include "pdf/security/encryption_settings.h"
+
+namespace pagemint::testing {
+namespace {
+
+struct ControlCase {
+  const char* name;
+  const char* class_name;
+  const char* parent;
+  const char* text;
+  QRect geometry;
+};
+
+QString TextOf(QWidget* widget) {
+  if (auto* box = qobject_cast<QGroupBox*>(widget)) return box->title();
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) return memo->toPlainText();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  return QString();
+}
+
+TEST(Form1Layout, EveryControlHasItsNameParentTextAndGeometry) {
+  const ControlCase cases[] = {
+      {"GroupBox2", "QGroupBox", "Form1", "Source PDF", {32, 24, 481, 97}},
+      {"Label1", "QLabel", "GroupBox2", "PDF File:", {25, 36, 43, 13}},
+      {"Edit1", "QLineEdit", "GroupBox2", "", {88, 32, 353, 21}},
+      {"Button5", "QPushButton", "GroupBox2", "Open...", {363, 64, 75, 25}},
+      {"GroupBox1", "QGroupBox", "Form1", "Thumbnail", {32, 127, 481, 129}},
+      {"Label2", "QLabel", "GroupBox1", "Thumbnail:", {25, 20, 52, 13}},
+      {"Edit2", "QLineEdit", "GroupBox1", "", {88, 16, 325, 21}},
+      {"Button6", "QPushButton", "GroupBox1", "...", {416, 14, 25, 25}},
+      {"Label3", "QLabel", "GroupBox1", "Page No.:", {25, 56, 48, 13}},
+      {"Edit3", "QLineEdit", "GroupBox1", "1", {88, 51, 81, 21}},
+      {"Button1", "QPushButton", "GroupBox1", "Add", {67, 92, 75, 25}},
+      {"Memo1", "QPlainTextEdit", "GroupBox1", "", {192, 48, 249, 73}},
+      {"GroupBox3", "QGroupBox", "Form1", "Destination PDF", {32, 262, 481, 97}},
+      {"Label4", "QLabel", "GroupBox3", "Save To:", {25, 32, 44, 13}},
+      {"Edit4", "QLineEdit", "GroupBox3", "", {88, 27, 325, 21}},
+      {"Button7", "QPushButton", "GroupBox3", "...", {416, 26, 25, 25}},
+      {"CheckBox1",
+       "QCheckBox",
+       "GroupBox3",
+       "Open the generated PDF file after saving",
+       {8, 64, 241, 17}},
+      {"CheckBox2",
+       "QCheckBox",
+       "GroupBox3",
+       "Show thumbnails when PDF is opened",
+       {264, 64, 209, 17}},
+      {"Button2", "QPushButton", "Form1", "Generate", {120, 377, 75, 25}},
+      {"Button3", "QPushButton", "Form1", "Help", {248, 377, 75, 25}},
+      {"Button4", "QPushButton", "Form1", "Exit", {368, 377, 75, 25}},
+      {"Label5", "QLabel", "Form1", "Copyright (c) 2009-2013 Pagemint project", {53, 417, 445, 13}},
+  };
+  Harness harness;
+  TForm1& form = harness.form();
+  for (const ControlCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* widget = form.findChild<QWidget*>(c.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_STREQ(widget->metaObject()->className(), c.class_name);
+    EXPECT_EQ(widget->parentWidget()->objectName(), c.parent);
+    EXPECT_EQ(TextOf(widget), QString::fromUtf8(c.text));
+    if (qobject_cast<QLabel*>(widget) && widget != form.Label5) {
+      // Labels grow to fit their text in a wider font, from the same place.
+      EXPECT_EQ(widget->pos(), c.geometry.topLeft());
+      EXPECT_EQ(widget->height(), c.geometry.height());
+      EXPECT_GE(widget->width(), c.geometry.width());
+      EXPECT_GE(widget->width(), widget->sizeHint().width());
+    } else {
+      EXPECT_EQ(widget->geometry(), c.geometry);
+    }
+  }
+  EXPECT_EQ(form.windowTitle(), "Pagemint 1.21");
+  EXPECT_EQ(form.size(), QSize(549, 438));
+  EXPECT_TRUE(form.CheckBox1->isChecked());
+  EXPECT_TRUE(form.CheckBox2->isChecked());
+  EXPECT_TRUE(form.Memo1->isReadOnly());
+  EXPECT_EQ(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+TEST(Form1Layout, TabOrderFollowsGroupsThenControls) {
+  Harness harness;
+  TForm1& form = harness.form();
+  const std::vector<QWidget*> expected = {
+      form.Memo1,     form.Button6, form.Edit2,     form.Edit3,  form.Button1,
+      form.Edit1,     form.Button5, form.CheckBox1, form.Edit4,  form.Button7,
+      form.CheckBox2, form.Button2, form.Button3,   form.Button4};
+  std::vector<QWidget*> order = {form.Memo1};
+  for (QWidget* w = form.Memo1->nextInFocusChain(); w != form.Memo1 && order.size() < 40;
+       w = w->nextInFocusChain()) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&form) && w->parentWidget() &&
+        std::find(expected.begin(), expected.end(), w) != expected.end())
+      order.push_back(w);
+  }
+  EXPECT_EQ(order, expected);
+}
+
+TEST(Form1Layout, EveryControlDrawsWithTheFormFontAndTheFooterIsBold) {
+  Harness harness;
+  TForm1& form = harness.form();
+  const QFont font = form.font();
+  EXPECT_EQ(font.pointSize(), 8);
+  EXPECT_TRUE(QStringList({"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans",
+                           "Nimbus Sans", "DejaVu Sans Condensed", "DejaVu Sans"})
+                  .contains(font.family()))
+      << font.family().toStdString();
+  int checked = 0;
+  for (QWidget* control : form.findChildren<QWidget*>(QRegularExpression("^[A-Z][a-zA-Z]+\\d$"))) {
+    if (control == form.Label5) continue;
+    ++checked;
+    SCOPED_TRACE(control->objectName().toStdString());
+    EXPECT_EQ(QFontInfo(control->font()).family(), QFontInfo(font).family());
+    EXPECT_EQ(control->font().pointSize(), 8);
+  }
+  EXPECT_EQ(checked, 21);
+  const QFont footer = form.Label5->font();
+  EXPECT_TRUE(footer.bold());
+  EXPECT_EQ(footer.pixelSize(), 12);
+}
+
+TEST(Form1Layout, ComponentAndDialogSettings) {
+  Harness harness;
+  TForm1& form = harness.form();
+  TgtPDFDocument& doc = form.PDFDoc();
+  EXPECT_FALSE(doc.OpenAfterSave());
+  EXPECT_FALSE(doc.ShowSetupDialog());
+  EXPECT_EQ(doc.PDFVersion(), pvPDF14);
+  EXPECT_EQ(doc.PageMode(), pmNone);
+  EXPECT_EQ(doc.Encryption().Level(), el40bit);
+  EXPECT_TRUE((doc.MergeOptions() == TgtMergeOptions{moIncludeOutlines, moIncludeFormFields}));
+
+  struct DialogCase {
+    TFileDialog& dialog;
+    const char* title;
+    const char* filter;
+    const char* default_ext;
+    bool overwrite_prompt;
+  };
+  const DialogCase cases[] = {
+      {form.OpenDialog1(), "Open a PDF file", "Adobe PDF files (*.pdf)|*.pdf", "pdf", false},
+      {form.SaveDialog1(), "Save PDF", "Adobe PDF files (*.pdf)|*.pdf", "pdf", true},
+      {form.OpenPictureDialog1(), "Choose a thumbnail image",
+       "All (*.bmp;*.jpg;*.jpeg;*.emf)|*.jpg;*.jpeg;*.bmp;*.emf|Bitmaps (*.bmp)|*.bmp|JPEG Image "
+       "File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Enhanced Metafiles (*.emf)|*.emf",
+       "", false},
+  };
+  for (const DialogCase& c : cases) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(c.dialog.Title(), c.title);
+    EXPECT_EQ(c.dialog.Filter(), c.filter);
+    EXPECT_EQ(c.dialog.DefaultExt(), c.default_ext);
+    EXPECT_EQ(c.dialog.OverwritePrompt(), c.overwrite_prompt);
+    EXPECT_FALSE(c.dialog.FileMustExist());
+    EXPECT_TRUE(c.dialog.FileName().isEmpty());
+  }
+}
+
+TEST(Form1Layout, FooterYearFollowsTheClock) {
+  const struct {
+    int year;
+    const char* text;
+  } cases[] = {
+      {2012, "Copyright (c) 2009-2013 Pagemint project"},
+      {2013, "Copyright (c) 2009-2013 Pagemint project"},
+      {2031, "Copyright (c) 2009-2031 Pagemint project"},
+  };
+  for (const auto& c : cases) {
+    Harness harness(c.year);
+    EXPECT_EQ(harness.form().Label5->text(), c.text) << c.year;
+  }
+}
+
+TEST(Form1Layout, SizeIsKeptWhenAResizeIsTried) {
+  Harness harness;
+  TForm1& form = harness.form();
+  form.resize(800, 600);
+  QTest::qWait(10);
+  EXPECT_EQ(form.size(), QSize(549, 438));
+  form.setGeometry(10, 10, 300, 200);
+  EXPECT_EQ(form.size(), QSize(549, 438));
+  int width = 1000;
+  int height = 20;
+  EXPECT_TRUE(form.FormCanResize(width, height));
+  EXPECT_EQ(QSize(width, height), QSize(549, 438));
+}
+
+TEST(Form1Layout, HelpFooterAndExitGoThroughTheShellAndClose) {
+  Harness harness;
+  harness.Click(harness.form().Button3);
+  harness.Click(harness.form().Label5);
+  EXPECT_EQ(harness.opened(), (std::vector<std::string>{"https://pagemint.example.org/help",
+                                                        "https://pagemint.example.org/"}));
+  harness.Click(harness.form().Button4);
+  EXPECT_FALSE(harness.form().isVisible());
+}
+
+}  // namespace
+}  // namespace pagemint::testing
