@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/form1.h"
+#include "app/prompts.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

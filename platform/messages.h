@@ -158,6 +158,21 @@ inline constexpr const char kFileNotFound[] = "File Not Found";
 inline constexpr const char kDocumentReadComplete[] = "Document read complete. Pages read = %d";
 inline constexpr const char kInvalidPageNumber[] = "Invalid page number (%d)";
 inline constexpr const char kUnsupportedImageFormat[] = "Unsupported image format (%s)";
+// pdf/document: saving
+inline constexpr const char kSavingFile[] = "Saving File %s";
+inline constexpr const char kSaveComplete[] = "Save Complete";
+inline constexpr const char kBuildingOutlines[] = "Building Outlines...";
+inline constexpr const char kBuildingObjects[] = "Building Objects...";
+inline constexpr const char kWritingPages[] = "Writing Pages";
+inline constexpr const char kWritingXRef[] = "Writing Cross-Reference Table";
+inline constexpr const char kOutlineDestNotPage[] =
+    "Expected Page Indirect Reference in Outline Destination!";
+inline constexpr const char kSettingsDialogCaption[] = "Document Settings and Preferences";
+inline constexpr const char kOutputTooLarge[] =
+    "The document is too large to save: object %d would start at byte %lld, beyond the "
+    "2 GB that a cross-reference table can address";
+inline constexpr const char kTooManyObjects[] =
+    "The document has too many objects to save (more than %d)";
 
 // picture
 // picture: bitmaps, JPEG images and icons. The "... is not valid" messages

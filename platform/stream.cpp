@@ -155,7 +155,8 @@ TFileStream::TFileStream(const std::string& file_name, TFileMode mode)
     size_ = static_cast<int64_t>(got);
     return;
   }
-  fd_ = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int exclusive = mode == TFileMode::fmCreateNew ? O_EXCL : O_TRUNC;
+  fd_ = ::open(file_name.c_str(), O_WRONLY | O_CREAT | exclusive | O_CLOEXEC, 0666);
   if (fd_ < 0) throw EFileError(Format(msg::kCannotCreateFile, file_name.c_str(), ErrnoText().c_str()));
   data_.reserve(kWriteBufferSize);
 }
@@ -181,7 +182,7 @@ void TFileStream::Close() {
 }
 
 void TFileStream::Flush() {
-  if (mode_ != TFileMode::fmCreate || fd_ < 0 || data_.empty()) return;
+  if (mode_ == TFileMode::fmOpenRead || fd_ < 0 || data_.empty()) return;
   size_t done = 0;
   while (done < data_.size()) {
     const ssize_t n = ::pwrite(fd_, data_.data() + done, data_.size() - done,
@@ -197,7 +198,7 @@ void TFileStream::Flush() {
 int64_t TFileStream::GetSize() { return size_; }
 
 void TFileStream::SetSize(int64_t new_size) {
-  if (mode_ != TFileMode::fmCreate) throw EFileError(msg::kStreamWriteError);
+  if (mode_ == TFileMode::fmOpenRead) throw EFileError(msg::kStreamWriteError);
   Flush();
   if (::ftruncate(fd_, static_cast<off_t>(new_size)) != 0)
     throw EFileError(Format(msg::kWriteError, file_name_.c_str(), ErrnoText().c_str()));
@@ -225,7 +226,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
-  if (mode_ != TFileMode::fmCreate) throw EFileError(msg::kStreamWriteError);
+  if (mode_ == TFileMode::fmOpenRead) throw EFileError(msg::kStreamWriteError);
   if (count <= 0 || position_ < 0) return 0;
   if (position_ != buffer_start_ + static_cast<int64_t>(data_.size())) {
     Flush();

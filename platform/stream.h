@@ -86,7 +86,9 @@ class TMemoryStream : public TStream {
   int64_t position_ = 0;
 };
 
-enum class TFileMode { fmOpenRead, fmCreate };
+// fmCreate replaces a file of that name; fmCreateNew fails when one exists
+// (for temporary files that must not take over someone else's).
+enum class TFileMode { fmOpenRead, fmCreate, fmCreateNew };
 
 // A file: read whole into memory on open (reading mode), or written
 // through a buffer (create mode, which creates or truncates the file).

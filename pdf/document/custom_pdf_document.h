@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pdf/document/document_types.h"
@@ -19,12 +20,14 @@
 #include "pdf/reader/object_loader.h"
 #include "pdf/reader/read_reporter.h"
 #include "pdf/streams/stream_wrappers.h"
+#include "platform/services.h"
 #include "platform/stream.h"
 
 namespace pagemint {
 
 class TGraphic;
 class TgtPDFEncryptionSettings;
+class TgtPDFEncryption;
 
 class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
  public:
@@ -79,7 +82,36 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
   // Written by the writer (document_writer.cpp) and the thumbnail code
   // (thumbnail.cpp).
+  //
+  // SaveToFile writes the whole document as a new file. ".pdf" is added
+  // unless the name already ends in it (in any case). The file is written
+  // under a temporary name in the same folder and renamed over the name
+  // only when the whole write succeeded, so a failed save leaves no partial
+  // file and an earlier file of that name intact.
   void SaveToFile(const std::string& file_name, TgtNeedAppearances need_appearances = naUnchanged);
+  // The same document written into stream (no name completion, no dialog,
+  // no status messages of the file, no opening).
+  void SaveToStream(TStream& stream);
+
+  // Encryption on save. PrepareEncryption makes a new encryption object
+  // from the Encryption settings; EncryptData encrypts bytes for object
+  // number (making the object first when there is none);
+  // BuildEncryptDictionary returns the encryption dictionary and gives the
+  // trailer the new file identifier.
+  void PrepareEncryption();
+  std::string EncryptData(std::string_view data, int32_t number);
+  std::unique_ptr<TgtPDFDictObject> BuildEncryptDictionary();
+  TgtPDFEncryption* EncryptionObject() const { return state_->encryption_object.get(); }
+
+  // Opens saved files when OpenAfterSave is set; the desktop's by default.
+  void SetShell(std::unique_ptr<Shell> shell) { shell_ = std::move(shell); }
+  // Makes the settings dialog shown before a save when ShowSetupDialog is
+  // set and no SetupDialog is assigned. Without one (no user interface)
+  // the save goes ahead as if the dialog had been confirmed.
+  using TgtSettingsDialogFactory = std::function<std::unique_ptr<TgtBaseDlg>()>;
+  void SetSettingsDialogFactory(TgtSettingsDialogFactory factory) {
+    settings_dialog_factory_ = std::move(factory);
+  }
   void SetThumbnail(int32_t page_number, TGraphic& picture);
 
   // A copy of the page object and of every object it refers to, page
@@ -135,7 +167,14 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   virtual void InitDocumentState();
 
  private:
+  friend class TgtDocumentWriter;
+
   bool LoadFromSource(std::unique_ptr<TStream> source);
+  // Runs the settings dialog; false when it was cancelled.
+  bool RunSetupDialog();
+  // Writes the document through the current write stream.
+  void WriteDocument();
+  void ApplyNeedAppearances(TgtNeedAppearances need_appearances);
   void ReadAfterCrossReference();
   void AskForPassword();
 
@@ -162,6 +201,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   TgtMeasurementUnit measurement_unit_ = muPixels;
   TgtBaseDlg* setup_dialog_ = nullptr;
   std::unique_ptr<TgtEMailInfo> email_info_;
+  std::unique_ptr<Shell> shell_;
+  TgtSettingsDialogFactory settings_dialog_factory_;
+  // The stream the document is being written to; set only during a save.
+  TgtWriteOnlyFilter* write_stream_ = nullptr;
 };
 
 }  // namespace pagemint

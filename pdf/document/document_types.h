@@ -56,9 +56,14 @@ struct TgtEMailInfo {
 
 // A settings dialog shown before saving; the built-in one and any
 // replacement derive from this.
+class TgtCustomPDFDocument;
+
+// A modal dialog bound to a document while it is shown (the settings
+// dialog before a save). Execute returns true for OK, false for cancel.
 class TgtBaseDlg {
  public:
   virtual ~TgtBaseDlg() = default;
+  virtual bool Execute(TgtCustomPDFDocument& document) = 0;
 };
 
 }  // namespace pagemint

@@ -36,15 +36,35 @@ std::unique_ptr<TBitmap> WorkingBitmap(const TGraphic& picture) {
 }  // namespace
 
 std::unique_ptr<TMemoryStream> BitmapToRGB(const TBitmap& bitmap) {
-  // The conversion makes the private 24-bit copy; Qt's red-green-blue
-  // layout saves swapping blue and red by hand.
-  const QImage copy = bitmap.Image().convertToFormat(QImage::Format_RGB888);
-  const int width = copy.width();
-  const int height = copy.height();
+  const QImage& image = bitmap.Image();
+  const int width = image.width();
+  const int height = image.height();
   const size_t row_bytes = static_cast<size_t>(width) * 3;
   std::string samples(row_bytes * static_cast<size_t>(height), '\0');
-  for (int y = 0; y < height; ++y)
-    std::memcpy(samples.data() + row_bytes * static_cast<size_t>(y), copy.constScanLine(y), row_bytes);
+  if (image.format() == QImage::Format_RGB32) {
+    // The display's format, which every loaded bitmap and every canvas
+    // has: each pixel goes straight to its three samples, without a
+    // 24-bit copy of the whole picture in between.
+    for (int y = 0; y < height; ++y) {
+      const auto* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+      auto* dst = reinterpret_cast<uint8_t*>(samples.data()) + row_bytes * static_cast<size_t>(y);
+      for (int x = 0; x < width; ++x, dst += 3) {
+        const QRgb p = src[x];
+        dst[0] = static_cast<uint8_t>(p >> 16);
+        dst[1] = static_cast<uint8_t>(p >> 8);
+        dst[2] = static_cast<uint8_t>(p);
+      }
+    }
+  } else if (width > 0 && height > 0) {
+    // Any other format goes through Qt's conversion to 24 bits, which
+    // expands palettes and lower depths; Qt's red-green-blue layout saves
+    // swapping blue and red by hand.
+    const QImage copy = image.convertToFormat(QImage::Format_RGB888);
+    if (copy.isNull()) throw EInvalidGraphic(Format(msg::kPictureOutOfMemory, width, height));
+    for (int y = 0; y < height; ++y)
+      std::memcpy(samples.data() + row_bytes * static_cast<size_t>(y), copy.constScanLine(y),
+                  row_bytes);
+  }
   return std::make_unique<TMemoryStream>(std::move(samples));
 }
 
@@ -56,7 +76,8 @@ int64_t DeflateStream(TMemoryStream& source, TStream& destination) {
   return destination.Position() - start;
 }
 
-std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store, uint32_t serial,
+std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store,
+                                                            uint32_t serial,
                                                             const TGraphic& picture,
                                                             const std::string& resource_name) {
   auto output = std::make_unique<TMemoryStream>();

@@ -261,14 +261,21 @@ class TextBuilder {
     std::string encoded;
     std::unique_ptr<TgtPDFDictObject> encoded_dictionary;
     const bool replaced = context_ && context_->EncodeStream(stream, encoded, encoded_dictionary);
-    Dictionary(replaced && encoded_dictionary ? *encoded_dictionary : stream.Dictionary());
+    const TMemoryStream* data = replaced ? nullptr : stream.Data();
+    std::unique_ptr<TgtPDFDictObject> own_dictionary;
+    if (context_ && !replaced)
+      own_dictionary = context_->StreamDictionary(stream, data ? data->Bytes().size() : 0);
+    if (replaced && encoded_dictionary)
+      Dictionary(*encoded_dictionary);
+    else
+      Dictionary(own_dictionary ? *own_dictionary : stream.Dictionary());
     out_.append(kCrLf);
     out_.append("stream");
     out_.append(kCrLf);
     const size_t data_start = out_.size();
     if (replaced) {
       out_.append(encoded);
-    } else if (const TMemoryStream* data = stream.Data()) {
+    } else if (data) {
       out_.append(data->Bytes());
     }
     if (encrypt_ && out_.size() > data_start) {

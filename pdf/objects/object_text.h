@@ -78,6 +78,17 @@ class TgtTextContext {
     (void)dictionary;
     return false;
   }
+
+  // Lets the writer give a stream that is written as held a dictionary of
+  // its own, for example one whose /Length states the size of the data
+  // written. size is the number of data bytes written. nullptr keeps the
+  // stream's own dictionary.
+  virtual std::unique_ptr<TgtPDFDictObject> StreamDictionary(const TgtPDFStreamObject& stream,
+                                                             size_t size) const {
+    (void)stream;
+    (void)size;
+    return nullptr;
+  }
 };
 
 // Appends the written form of object. number is the new number of the

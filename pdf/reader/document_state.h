@@ -25,6 +25,7 @@ namespace pagemint {
 
 class TgtPDFDecrypt;
 class TgtPDFEncryptionSettings;
+class TgtPDFEncryption;
 
 struct TgtPDFDocumentState {
   // Takes a new document serial from the process-wide counter.
@@ -64,6 +65,10 @@ struct TgtPDFDocumentState {
   // component publishes as Encryption (re-created with every state).
   std::unique_ptr<TgtPDFDecrypt> decryptor;
   std::unique_ptr<TgtPDFEncryptionSettings> encryption;
+  // The writer's encryption object: made at the first save with
+  // encryption on and kept for later saves, so they write the same file
+  // identifier and keys.
+  std::unique_ptr<TgtPDFEncryption> encryption_object;
 
   // While the document is being read: the bytes of the file and the reader
   // over them. Both are released once the structure has been read.

@@ -117,6 +117,11 @@ void TgtPDFEncryption::EncryptInPlace(std::string& data, int32_t number, int32_t
               reinterpret_cast<uint8_t*>(data.data()), data.size());
 }
 
+void TgtPDFEncryption::EncryptInPlace(uint8_t* data, size_t size, int32_t number,
+                                      int32_t generation) const {
+  CryptObject(encryption_key_.data(), KeyLength(), number, generation, data, size);
+}
+
 std::string TgtPDFEncryption::EncryptionKey() const {
   return std::string(reinterpret_cast<const char*>(encryption_key_.data()), KeyLength());
 }

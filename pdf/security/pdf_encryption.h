@@ -32,6 +32,7 @@ class TgtPDFEncryption : public TgtBasePDFCrypt {
 
   std::string EncryptObjectData(std::string_view data, int32_t number, int32_t generation) const;
   void EncryptInPlace(std::string& data, int32_t number, int32_t generation) const;
+  void EncryptInPlace(uint8_t* data, size_t size, int32_t number, int32_t generation) const;
 
   // The encryption dictionary: /Filter /Standard, /O, /U (64 upper-case
   // hex digits each), /P, /V, /R, /Length.

@@ -147,7 +147,10 @@ inline int Run(const QString& program, const QStringList& arguments, QByteArray*
   return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-inline int QpdfCheck(const QString& path) { return Run("qpdf", {"--check", path}); }
+inline int QpdfCheck(const QString& path, const QString& password = {}) {
+  if (password.isEmpty()) return Run("qpdf", {"--check", path});
+  return Run("qpdf", {"--check", "--password=" + password, path});
+}
 
 // Encrypts source with RC4 128 bits (qpdf's own writer).
 inline int QpdfEncrypt(const QString& source, const QString& target, const QString& user,

@@ -98,7 +98,9 @@ TEST_F(Form1Workflow, UserPasswordIsAskedWithTriesCounted) {
   harness_.Generate();
   EXPECT_TRUE(harness_.prompts().errors.isEmpty())
       << harness_.prompts().errors.join("\n").toStdString();
-  EXPECT_EQ(QpdfCheck(Path("unlocked.pdf")), 0);
+  // Saved encrypted again, with the same user password.
+  EXPECT_NE(QpdfCheck(Path("unlocked.pdf")), 0);
+  EXPECT_EQ(QpdfCheck(Path("unlocked.pdf"), "USER"), 0);
 }
 
 TEST_F(Form1Workflow, CancelledPasswordLeavesNothingLoadedAndGenerateWritesNothing) {

@@ -1,0 +1,441 @@
+// Saving: the whole document written again as one new file with a classic
+// cross-reference table.
+//
+//   %PDF-1.x CRLF %âãÏÓ CRLF
+//   1 0 obj catalog, 2 0 obj information, 3 0 obj page tree root
+//   4 ... every object in use, in store order, then the outline items
+//   [the encryption dictionary]
+//   xref, trailer, startxref, %%EOF CRLF
+//
+// Objects get dense new numbers from 4 in the order they were registered;
+// references are renumbered as each object's text is built. Each object's
+// text is built in memory and written in one piece.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "pdf/document/custom_pdf_document.h"
+#include "pdf/document/structure_output.h"
+#include "pdf/objects/object_text.h"
+#include "pdf/security/security.h"
+#include "platform/codepage.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+
+namespace {
+
+constexpr const char kCrLf[] = "\r\n";
+// Text from which an encrypted file's identifier is computed, with the
+// document's creation date.
+constexpr const char kFileIDText[] = "Output1.pdf";
+constexpr const char16_t kProducer[] = u"Pagemint PDF engine 1.21";
+// Objects must start below this byte for their offsets to fit the table.
+constexpr int64_t kMaxObjectOffset = int64_t{1} << 31;
+
+const char* VersionText(TgtPDFVersion version) {
+  switch (version) {
+    case pvPDF10:
+      return "1.0";
+    case pvPDF11:
+      return "1.1";
+    case pvPDF12:
+      return "1.2";
+    case pvPDF13:
+      return "1.3";
+    case pvPDF14:
+      return "1.4";
+    case pvPDF15:
+      return "1.5";
+    case pvPDF16:
+      return "1.6";
+    case pvPDF17:
+      return "1.7";
+    case pvPDF20:
+      return "2.0";
+  }
+  return "1.4";
+}
+
+// ".pdf" is added unless the name already ends in it, in any case.
+std::string CompleteSaveName(const std::string& name) {
+  const std::string extension = std::filesystem::path(name).extension().string();
+  return LowerCase(extension) == ".pdf" ? name : name + ".pdf";
+}
+
+void AppendDecimal(std::string& out, int64_t value) { out.append(std::to_string(value)); }
+
+}  // namespace
+
+// One write of a document: numbering, renumbered references, encryption
+// and the offsets of the cross-reference table.
+class TgtDocumentWriter final : public TgtTextContext {
+ public:
+  TgtDocumentWriter(TgtCustomPDFDocument& document, TStream& output)
+      : document_(document), state_(document.State()), output_(output) {}
+
+  void Write();
+
+  int32_t TargetNumber(const TgtPDFIndirectReference& reference) const override {
+    if (const TgtPDFIndirectObject* target = state_.store->Find(reference);
+        target && target->UseCount() > 0)
+      return target->NewNumber();
+    if (const TgtPDFIndirectObject* target = temporary_.Find(reference)) return target->NewNumber();
+    return 0;
+  }
+  int32_t PageTreeRoot() const override { return kPageTreeNumber; }
+  bool Encrypts(int32_t number) const override { return encrypting_ && number > 0; }
+  void EncryptBytes(int32_t number, char* data, size_t size) const override {
+    state_.encryption_object->EncryptInPlace(reinterpret_cast<uint8_t*>(data), size, number, 0);
+  }
+  std::unique_ptr<TgtPDFDictObject> StreamDictionary(const TgtPDFStreamObject& stream,
+                                                     size_t size) const override;
+
+ private:
+  void Status(const char* message) {
+    if (document_.OnStatusMessage) document_.OnStatusMessage(document_, message);
+  }
+  int32_t NextNumber() {
+    if (state_.new_number_counter == std::numeric_limits<int32_t>::max())
+      throw EPDFException(Format(msg::kTooManyObjects, std::numeric_limits<int32_t>::max() - 1));
+    return ++state_.new_number_counter;
+  }
+  void NumberStore(TgtPDFObjectStore& store, bool all) {
+    for (int32_t i = 0; i < store.Count(); ++i) {
+      TgtPDFIndirectObject* object = store.ItemAt(i);
+      if (all || object->UseCount() != 0) object->SetNewNumber(NextNumber());
+    }
+  }
+  // Records where object number begins (after the leading CR LF) and
+  // writes text.
+  void WriteObjectText(int32_t number, const std::string& text) {
+    const int64_t start = output_.Size() + 2;
+    if (start >= kMaxObjectOffset)
+      throw EPDFException(Format(msg::kOutputTooLarge, number, static_cast<long long>(start)));
+    offsets_.push_back(static_cast<int32_t>(start));
+    output_.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  }
+  void WriteFramed(int32_t number, const std::string& content) {
+    text_.clear();
+    text_.append(kCrLf);
+    AppendDecimal(text_, number);
+    text_.append(" 0 obj");
+    text_.append(kCrLf);
+    text_.append(content);
+    text_.append(kCrLf);
+    text_.append("endobj");
+    text_.append(kCrLf);
+    WriteObjectText(number, text_);
+  }
+  void WriteStoreObjects(TgtPDFObjectStore& store, bool all, int64_t& visited, int64_t total) {
+    for (int32_t i = 0; i < store.Count(); ++i) {
+      const TgtPDFIndirectObject* object = store.ItemAt(i);
+      if (all || object->UseCount() != 0) {
+        text_.clear();
+        AppendIndirectObjectText(text_, object->NewNumber(), object->Content(), this);
+        WriteObjectText(object->NewNumber(), text_);
+      }
+      ++visited;
+      if (document_.OnIOProgress)
+        document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
+    }
+  }
+  void WriteHeader();
+  void WriteTrailer(int32_t encrypt_number);
+
+  TgtCustomPDFDocument& document_;
+  TgtPDFDocumentState& state_;
+  TStream& output_;
+  TgtPDFObjectStore temporary_;
+  std::vector<int32_t> offsets_;
+  std::string text_;
+  bool encrypting_ = false;
+};
+
+std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
+    const TgtPDFStreamObject& stream, size_t size) const {
+  // A /Length that states the size of the data written stays as it is; a
+  // wrong one (the reader may have corrected it while reading), a missing
+  // one or one that refers elsewhere is written as the true size.
+  const TgtPDFObject* length = stream.Dictionary().Lookup("/Length");
+  if (length && length->IsReference()) {
+    const TgtPDFIndirectObject* target = state_.store->Find(length->AsReference());
+    if (target && target->UseCount() > 0) length = target->Content();
+  }
+  if (length && length->IsInteger() && length->AsInteger().Value() >= 0 &&
+      static_cast<size_t>(length->AsInteger().Value()) == size)
+    return nullptr;
+  if (length && length->IsInt64() && length->AsInt64().Value() >= 0 &&
+      static_cast<uint64_t>(length->AsInt64().Value()) == size)
+    return nullptr;
+  auto dictionary = std::unique_ptr<TgtPDFDictObject>(
+      static_cast<TgtPDFDictObject*>(stream.Dictionary().Clone().release()));
+  if (size <= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    dictionary->SetValue("/Length",
+                         std::make_unique<TgtPDFIntegerObject>(static_cast<int32_t>(size)));
+  else
+    dictionary->SetValue("/Length",
+                         std::make_unique<TgtPDFInt64Object>(static_cast<int64_t>(size)));
+  return dictionary;
+}
+
+void TgtDocumentWriter::WriteHeader() {
+  std::string header = "%PDF-";
+  header.append(VersionText(state_.version));
+  header.append(kCrLf);
+  header.append("%\xE2\xE3\xCF\xD3");
+  header.append(kCrLf);
+  output_.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+}
+
+void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
+  const int64_t xref_start = output_.Size();
+  const size_t entries = offsets_.size() + 1;
+  std::string text;
+  text.reserve(entries * 20 + 256);
+  text.append("xref");
+  text.append(kCrLf);
+  text.append("0 ");
+  AppendDecimal(text, static_cast<int64_t>(entries));
+  text.append(kCrLf);
+  text.append("0000000000 65535 f");
+  text.append(kCrLf);
+  char entry[24];
+  for (const int32_t offset : offsets_) {
+    std::snprintf(entry, sizeof entry, "%.10d %.5d %s\r\n", offset, 0, "n");
+    text.append(entry, 20);
+  }
+  text.append("trailer");
+  text.append(kCrLf);
+  text.append("<<");
+  text.append(kCrLf);
+  text.append("/Size ");
+  AppendDecimal(text, static_cast<int64_t>(entries));
+  text.append(kCrLf);
+  text.append("/Root 1 0 R");
+  text.append(kCrLf);
+  text.append("/Info 2 0 R");
+  text.append(kCrLf);
+  if (const TgtPDFArrayObject* id = state_.trailer.id.get()) {
+    text.append("/ID ");
+    AppendObjectText(text, id, this, kNoEncryption);
+    text.append(kCrLf);
+  }
+  if (encrypt_number > 0) {
+    text.append("/Encrypt ");
+    AppendDecimal(text, encrypt_number);
+    text.append(" 0 R");
+    text.append(kCrLf);
+  }
+  text.append(">>");
+  text.append(kCrLf);
+  text.append("startxref");
+  text.append(kCrLf);
+  AppendDecimal(text, xref_start);
+  text.append(kCrLf);
+  text.append("%%EOF");
+  text.append(kCrLf);
+  output_.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
+void TgtDocumentWriter::Write() {
+  const bool encryption_enabled = state_.encryption->Enabled();
+  // Information setters encrypt their values for object 2 while the
+  // document is to be saved encrypted.
+  state_.info->SetTextEncryptor([this](const std::string& bytes) {
+    return state_.encryption->Enabled() ? document_.EncryptData(bytes, kInfoNumber) : bytes;
+  });
+  state_.info->SetProducer(kProducer);
+  state_.new_number_counter = kPageTreeNumber;
+  if (encryption_enabled && !state_.encryption_object) document_.PrepareEncryption();
+  encrypting_ = encryption_enabled;
+
+  Status(msg::kBuildingOutlines);
+  RebuildOutlines(state_, temporary_, [this](const char* warning) {
+    if (document_.OnWarning) document_.OnWarning(document_, warning);
+  });
+
+  Status(msg::kBuildingObjects);
+  NumberStore(*state_.store, false);
+  NumberStore(temporary_, true);
+  offsets_.reserve(static_cast<size_t>(state_.new_number_counter) + 1);
+
+  WriteHeader();
+  std::string content;
+  AppendCatalogText(content, state_, *this);
+  WriteFramed(kCatalogNumber, content);
+  content.clear();
+  AppendObjectText(content, &state_.info->Dictionary(), this, kInfoNumber);
+  WriteFramed(kInfoNumber, content);
+
+  Status(msg::kWritingPages);
+  content.clear();
+  AppendPageTreeText(content, state_, *this);
+  WriteFramed(kPageTreeNumber, content);
+
+  const int64_t total = std::max<int64_t>(1, int64_t{state_.store->Count()} + temporary_.Count());
+  int64_t visited = 0;
+  WriteStoreObjects(*state_.store, false, visited, total);
+  WriteStoreObjects(temporary_, true, visited, total);
+
+  Status(msg::kWritingXRef);
+  int32_t encrypt_number = 0;
+  if (encryption_enabled) {
+    std::unique_ptr<TgtPDFDictObject> dictionary = document_.BuildEncryptDictionary();
+    encrypt_number = NextNumber();
+    content.clear();
+    AppendObjectText(content, dictionary.get(), this, kNoEncryption);
+    WriteFramed(encrypt_number, content);
+  }
+  WriteTrailer(encrypt_number);
+}
+
+// ---------------------------------------------------------------------------
+// The component's side
+
+void TgtCustomPDFDocument::PrepareEncryption() {
+  state_->encryption_object.reset();
+  state_->encryption_object = std::make_unique<TgtPDFEncryption>(
+      kFileIDText, state_->info->CreationDate(), *state_->encryption);
+}
+
+std::string TgtCustomPDFDocument::EncryptData(std::string_view data, int32_t number) {
+  if (!state_->encryption_object) PrepareEncryption();
+  return state_->encryption_object->EncryptObjectData(data, number, 0);
+}
+
+std::unique_ptr<TgtPDFDictObject> TgtCustomPDFDocument::BuildEncryptDictionary() {
+  if (!state_->encryption_object) PrepareEncryption();
+  state_->trailer.id = state_->encryption_object->BuildFileIDArray();
+  return state_->encryption_object->BuildEncryptDictionary();
+}
+
+void TgtCustomPDFDocument::WriteDocument() {
+  TgtDocumentWriter writer(*this, *write_stream_);
+  writer.Write();
+}
+
+void TgtCustomPDFDocument::SaveToStream(TStream& stream) {
+  TgtWriteOnlyFilter filter(&stream);
+  write_stream_ = &filter;
+  try {
+    WriteDocument();
+  } catch (...) {
+    write_stream_ = nullptr;
+    throw;
+  }
+  write_stream_ = nullptr;
+}
+
+bool TgtCustomPDFDocument::RunSetupDialog() {
+  if (!show_setup_dialog_) return true;
+  if (setup_dialog_) return setup_dialog_->Execute(*this);
+  if (!settings_dialog_factory_) return true;
+  std::unique_ptr<TgtBaseDlg> dialog = settings_dialog_factory_();
+  return !dialog || dialog->Execute(*this);
+}
+
+void TgtCustomPDFDocument::ApplyNeedAppearances(TgtNeedAppearances need_appearances) {
+  if (need_appearances == naUnchanged) return;
+  TgtPDFDictObject* form = nullptr;
+  try {
+    form = state_->store->FollowDict(state_->catalog->acro_form.get());
+  } catch (const EUnexpectedObjectError&) {
+    return;  // a form entry of the wrong kind: nothing to set
+  }
+  if (!form) return;
+  form->SetValue("/NeedAppearances",
+                 std::make_unique<TgtPDFBooleanObject>(need_appearances == naTrue));
+}
+
+namespace {
+
+// A name for the temporary file beside target that no file has yet.
+std::unique_ptr<TFileStream> CreateTemporaryBeside(const std::filesystem::path& target,
+                                                   std::string& temporary_name) {
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  std::unique_ptr<RandomSource> random = MakeSystemRandom();
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int attempt = 0;; ++attempt) {
+    std::string suffix;
+    for (const char byte : random->Bytes(6)) {
+      suffix.push_back(kHex[static_cast<uint8_t>(byte) >> 4]);
+      suffix.push_back(kHex[static_cast<uint8_t>(byte) & 15]);
+    }
+    temporary_name = (folder / ("." + target.filename().string() + "." + suffix + ".tmp")).string();
+    try {
+      return std::make_unique<TFileStream>(temporary_name, TFileMode::fmCreateNew);
+    } catch (const EFileError&) {
+      std::error_code error;
+      if (!std::filesystem::exists(temporary_name, error) || attempt >= 16) throw;
+    }
+  }
+}
+
+// The file a name stands for: a symbolic link is followed, so saving over
+// a link replaces the file it points to rather than the link.
+std::filesystem::path ResolveTarget(const std::string& name) {
+  std::error_code error;
+  std::filesystem::path path(name);
+  if (std::filesystem::is_symlink(path, error)) {
+    std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    if (!error) return resolved;
+  }
+  return path;
+}
+
+// The message of a failure on the temporary file, naming the file the
+// user asked for instead.
+std::string RenameInMessage(std::string message, const std::string& from, const std::string& to) {
+  for (size_t at = message.find(from); at != std::string::npos;
+       at = message.find(from, at + to.size()))
+    message.replace(at, from.size(), to);
+  return message;
+}
+
+}  // namespace
+
+void TgtCustomPDFDocument::SaveToFile(const std::string& file_name,
+                                      TgtNeedAppearances need_appearances) {
+  if (!RunSetupDialog()) return;
+  const std::string output_name = CompleteSaveName(file_name);
+  ApplyNeedAppearances(need_appearances);
+  if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kSavingFile, output_name.c_str()));
+
+  const std::filesystem::path target = ResolveTarget(output_name);
+  std::string temporary_name;
+  try {
+    std::unique_ptr<TFileStream> file = CreateTemporaryBeside(target, temporary_name);
+    SaveToStream(*file);
+    file->Close();
+    // An existing file keeps its permissions; a new one gets the usual
+    // ones for a new file (the temporary file was created as such).
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0)
+      ::chmod(temporary_name.c_str(), existing.st_mode & 07777);
+    if (::rename(temporary_name.c_str(), target.c_str()) != 0)
+      throw EFileError(Format(msg::kCannotCreateFile, output_name.c_str(), std::strerror(errno)));
+  } catch (const Exception& error) {
+    if (!temporary_name.empty()) ::unlink(temporary_name.c_str());
+    if (const auto* file_error = dynamic_cast<const EFileError*>(&error))
+      throw EFileError(RenameInMessage(file_error->Message(), temporary_name, output_name));
+    throw;
+  } catch (...) {
+    if (!temporary_name.empty()) ::unlink(temporary_name.c_str());
+    throw;
+  }
+
+  if (open_after_save_) {
+    if (!shell_) shell_ = MakeDesktopShell();
+    shell_->Open(output_name);
+  }
+  if (OnStatusMessage) OnStatusMessage(*this, msg::kSaveComplete);
+}
+
+}  // namespace pagemint
