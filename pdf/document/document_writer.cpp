@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <unordered_set>
 
 #include "pdf/document/custom_pdf_document.h"
 #include "pdf/document/structure_output.h"
@@ -145,6 +146,7 @@ class TgtDocumentWriter final : public TgtTextContext {
         document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
     }
   }
+  void PreparePages();
   void WriteHeader();
   void WriteTrailer(int32_t encrypt_number);
 
@@ -182,6 +184,28 @@ std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
     dictionary->SetValue("/Length",
                          std::make_unique<TgtPDFInt64Object>(static_cast<int64_t>(size)));
   return dictionary;
+}
+
+// Every page is written as a page object of its own with /Type /Page (the
+// type gives it its /Parent line). A page object that the source's tree
+// lists twice gets a copy for its second place, and a page the source left
+// untyped gets its type, so that the written tree is valid.
+void TgtDocumentWriter::PreparePages() {
+  std::unordered_set<const TgtPDFIndirectObject*> seen;
+  seen.reserve(state_.pages.size());
+  for (TgtPDFIndirectObject*& page : state_.pages) {
+    if (!seen.insert(page).second) {
+      page = state_.store->Add(std::make_unique<TgtPDFIndirectObject>(
+          state_.serial, state_.store->NextObjectNumber(), 0,
+          page->Content() ? page->Content()->Clone() : nullptr, true));
+    }
+    TgtPDFObject* content = page->Content();
+    if (!content || !content->IsDictionary()) continue;
+    TgtPDFDictObject& dictionary = content->AsDictionary();
+    const TgtPDFObject* type = dictionary.Lookup("/Type");
+    if (!type || !type->IsName() || type->AsName().Text() != "/Page")
+      dictionary.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+  }
 }
 
 void TgtDocumentWriter::WriteHeader() {
@@ -261,6 +285,7 @@ void TgtDocumentWriter::Write() {
   });
 
   Status(msg::kBuildingObjects);
+  PreparePages();
   NumberStore(*state_.store, false);
   NumberStore(temporary_, true);
   offsets_.reserve(static_cast<size_t>(state_.new_number_counter) + 1);
