@@ -234,5 +234,55 @@ inline constexpr const char kPasswordRetry[] =
     "The password is not correct.\n\nPassword (attempt %d):";
 inline constexpr const char kPreviewNone[] = "(no picture)";
 
+// cli: the command-line tool. kCliError and kCliWarning frame every line it
+// writes to standard error; the usage texts are printed as they stand.
+inline constexpr const char kCliError[] = "pagemint-cli: %s";
+inline constexpr const char kCliWarning[] = "pagemint-cli: warning: %s";
+inline constexpr const char kCliUsage[] =
+    "Usage: pagemint-cli SOURCE DEST [--password PW] [--show-thumbs] [--thumb PAGE=PICTURE]...\n"
+    "                    [--verbose]\n"
+    "       pagemint-cli --info SOURCE [--password PW]\n"
+    "       pagemint-cli --help\n";
+inline constexpr const char kCliHelp[] =
+    "\n"
+    "Writes SOURCE again as DEST, with the thumbnails given, as one complete PDF file\n"
+    "(\".pdf\" is added to DEST unless it ends in it). An encrypted SOURCE is written\n"
+    "encrypted again.\n"
+    "\n"
+    "  --password PW         the owner or user password of an encrypted SOURCE; without\n"
+    "                        it the empty password is tried, then on a terminal you are\n"
+    "                        asked for one\n"
+    "  --show-thumbs         make viewers open DEST with the thumbnail pane showing\n"
+    "  --thumb PAGE=PICTURE  attach PICTURE (.bmp, .jpg, .jpeg, .emf or .ico) as the\n"
+    "                        thumbnail of PAGE (counted from 1); may be repeated, and a\n"
+    "                        later one for the same page replaces the earlier one\n"
+    "  --verbose, -v         report each step on standard error\n"
+    "  --info                print what SOURCE holds, one \"key: value\" line each:\n"
+    "                        pages, version, encryption (none, rc4-40, rc4-128), owner,\n"
+    "                        page_mode, page_layout, thumbnails (pages that have one)\n"
+    "  --help, -h            print this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the file could not be read or written (message on standard\n"
+    "error, DEST untouched), 2 the command line is wrong.\n";
+inline constexpr const char kCliUnknownOption[] = "unknown option %s";
+inline constexpr const char kCliMissingValue[] = "%s needs a value";
+inline constexpr const char kCliNoValueWanted[] = "%s takes no value";
+inline constexpr const char kCliBadThumb[] =
+    "--thumb wants PAGE=PICTURE with PAGE a page number, not \"%s\"";
+inline constexpr const char kCliBadPictureType[] =
+    "cannot attach \"%s\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file";
+inline constexpr const char kCliNotWithInfo[] = "%s does not go with --info";
+inline constexpr const char kCliMissingSource[] = "no SOURCE file given";
+inline constexpr const char kCliMissingDest[] = "no DEST file given";
+inline constexpr const char kCliExtraFile[] = "one file name too many (%s)";
+inline constexpr const char kCliPasswordNeeded[] =
+    "%s is protected by a password; give it with --password";
+inline constexpr const char kCliPasswordWrong[] = "%s: the password is not correct";
+inline constexpr const char kCliPasswordPrompt[] = "Password for %s: ";
+inline constexpr const char kCliPasswordRetry[] = "The password is not correct. Password: ";
+inline constexpr const char kCliThumbAttached[] = "Page %d, %s";
+inline constexpr const char kCliOutOfMemory[] = "not enough memory";
+inline constexpr const char kCliCannotWriteOutput[] = "cannot write to standard output";
+
 }  // namespace msg
 }  // namespace pagemint
