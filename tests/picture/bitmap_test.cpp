@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "dib_builder.h"
 #include "picture/dib.h"
 #include "picture/graphic.h"
 #include "picture/picture_limits.h"
@@ -16,63 +15,14 @@
 namespace pagemint {
 namespace {
 
+using test::BuildBmp;
+using test::BuildInfo;
 using test::Bytes;
+using test::Dib;
+using test::Rows;
 
 constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF,
                kBlack = 0xFF000000, kClear = 0x00000000;
-
-// What a test bitmap is made of; BuildInfo and BuildBmp lay it out.
-struct Dib {
-  uint32_t header_size = 40;
-  int32_t width = 0;
-  int32_t height = 0;  // negative: top-down
-  uint16_t bit_count = 24;
-  uint32_t compression = 0;
-  uint32_t colors_used = 0;
-  std::vector<uint32_t> palette;  // 0xRRGGBB
-  std::array<uint32_t, 4> masks{};
-  int stored_masks = 0;  // masks after a 40-byte header
-  std::string bits;
-};
-
-std::string BuildInfo(const Dib& d) {
-  Bytes b;
-  b.u32(d.header_size);
-  if (d.header_size == 12) {
-    b.u16(d.width).u16(d.height).u16(1).u16(d.bit_count);
-  } else {
-    b.i32(d.width).i32(d.height).u16(1).u16(d.bit_count);
-    if (d.header_size >= 20) b.u32(d.compression);
-    if (d.header_size >= 40) b.u32(0).i32(2835).i32(2835).u32(d.colors_used).u32(0);
-    if (d.header_size >= 52) b.u32(d.masks[0]).u32(d.masks[1]).u32(d.masks[2]);
-    if (d.header_size >= 56) b.u32(d.masks[3]);
-    if (d.header_size > b.size()) b.zeros(d.header_size - b.size());
-  }
-  for (int i = 0; i < d.stored_masks; ++i) b.u32(d.masks[i]);
-  for (uint32_t c : d.palette) {
-    b.u8(c).u8(c >> 8).u8(c >> 16);
-    if (d.header_size != 12) b.u8(0);
-  }
-  return b.str();
-}
-
-std::string BuildBmp(const Dib& d, std::optional<uint32_t> offset = std::nullopt) {
-  const std::string info = BuildInfo(d);
-  Bytes b;
-  b.u8('B').u8('M').u32(14 + info.size() + d.bits.size()).u32(0);
-  b.u32(offset.value_or(14 + info.size()));
-  return b.raw(info).raw(d.bits).str();
-}
-
-// Rows as stored, each padded to 4 bytes.
-std::string Rows(std::initializer_list<std::vector<uint8_t>> rows) {
-  std::string out;
-  for (const auto& r : rows) {
-    out.append(r.begin(), r.end());
-    out.append((4 - r.size() % 4) % 4, '\0');
-  }
-  return out;
-}
 
 std::vector<QRgb> Pixels(const QImage& image) {
   std::vector<QRgb> out;
@@ -95,6 +45,8 @@ struct Case {
   std::vector<QRgb> pixels;  // top row first, as DecodeDib gives them
 };
 
+// The tables keep one case to a line or two.
+// clang-format off
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
       {"core 1 bit, bottom-up",
@@ -193,6 +145,8 @@ const std::vector<Case>& Cases() {
   return cases;
 }
 
+// clang-format on
+
 TEST(DecodeDib, EveryVariantGivesExactPixels) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
@@ -226,8 +180,13 @@ TEST(TBitmap, DataOffsetZeroOrInsideTheHeaderFallsBackToThePackedLayout) {
 }
 
 TEST(TBitmap, BareDibAsTheClipboardSavesIt) {
-  const Dib d{.width = 1, .height = 1, .bit_count = 32, .compression = 3,
-              .masks = {0xFF0000, 0xFF00, 0xFF}, .stored_masks = 3, .bits = Rows({{0, 255, 0, 0}})};
+  const Dib d{.width = 1,
+              .height = 1,
+              .bit_count = 32,
+              .compression = 3,
+              .masks = {0xFF0000, 0xFF00, 0xFF},
+              .stored_masks = 3,
+              .bits = Rows({{0, 255, 0, 0}})};
   TBitmap bitmap;
   bitmap.LoadFromBytes(BuildInfo(d) + d.bits, "clip.dib");
   EXPECT_EQ(bitmap.Image().pixel(0, 0), kGreen);
@@ -239,6 +198,7 @@ struct Bad {
   const char* reason;
 };
 
+// clang-format off
 std::vector<Bad> BadFiles() {
   const Dib ok24{.width = 3, .height = 2, .bit_count = 24, .bits = Rows({{0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0, 0}})};
   auto with = [&](auto change) {
@@ -282,6 +242,8 @@ std::vector<Bad> BadFiles() {
   };
 }
 
+// clang-format on
+
 TEST(TBitmap, DamagedFilesGiveAClearErrorNamingTheFile) {
   for (const Bad& bad : BadFiles()) {
     SCOPED_TRACE(bad.name);
@@ -303,8 +265,13 @@ TEST(TBitmap, DamagedFilesGiveAClearErrorNamingTheFile) {
 }
 
 TEST(TBitmap, LoweredPixelLimitRefusesLargerBitmaps) {
-  const Dib d{.width = 4, .height = 4, .bit_count = 8, .compression = 1, .colors_used = 1,
-              .palette = {0}, .bits = std::string("\x00\x01", 2)};
+  const Dib d{.width = 4,
+              .height = 4,
+              .bit_count = 8,
+              .compression = 1,
+              .colors_used = 1,
+              .palette = {0},
+              .bits = std::string("\x00\x01", 2)};
   SetPicturePixelLimit(15);
   TBitmap bitmap;
   EXPECT_THROW(bitmap.LoadFromBytes(BuildBmp(d), "x.bmp"), EInvalidGraphic);
@@ -317,9 +284,11 @@ TEST(TBitmap, LoweredPixelLimitRefusesLargerBitmaps) {
 TEST(TBitmap, IconMaskMakesPixelsTransparent) {
   // 2 x 2 at 24 bits, then the AND mask (rows of 4 bytes): bottom row
   // left transparent, top row right transparent.
-  const Dib d{.width = 2, .height = 4, .bit_count = 24,
-              .bits = Rows({{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}}) +
-                      Rows({{0x80}, {0x40}})};
+  const Dib d{
+      .width = 2,
+      .height = 4,
+      .bit_count = 24,
+      .bits = Rows({{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}}) + Rows({{0x80}, {0x40}})};
   EXPECT_EQ(Pixels(Decode(BuildBmp(d), true)), (std::vector<QRgb>{kBlue, kClear, kClear, kGreen}));
   Dib cut = d;
   cut.bits.resize(cut.bits.size() - 4);
@@ -357,18 +326,24 @@ TEST(TBitmap, ConvertTo24BitGivesPackedBlueGreenRedRows) {
   ASSERT_TRUE(copy.Is24Bit());
   EXPECT_FALSE(bitmap.Is24Bit());
   const uint8_t* top = copy.ScanLine(0);
-  EXPECT_EQ(std::vector<uint8_t>(top, top + 9), (std::vector<uint8_t>{255, 0, 0, 255, 255, 255, 255, 255, 255}));
+  EXPECT_EQ(std::vector<uint8_t>(top, top + 9),
+            (std::vector<uint8_t>{255, 0, 0, 255, 255, 255, 255, 255, 255}));
   const uint8_t* bottom = copy.ScanLine(1);
   EXPECT_EQ(std::vector<uint8_t>(bottom + 6, bottom + 9), (std::vector<uint8_t>{3, 2, 1}));
 }
 
 TEST(TBitmap, PaletteBitmapConvertsTo24Bit) {
-  const Dib d{.width = 2, .height = 1, .bit_count = 1, .palette = {0x102030, 0xFFFFFF}, .bits = Rows({{0x40}})};
+  const Dib d{.width = 2,
+              .height = 1,
+              .bit_count = 1,
+              .palette = {0x102030, 0xFFFFFF},
+              .bits = Rows({{0x40}})};
   TBitmap bitmap;
   bitmap.LoadFromBytes(BuildBmp(d), "p.bmp");
   bitmap.ConvertTo24Bit();
   const uint8_t* row = bitmap.ScanLine(0);
-  EXPECT_EQ(std::vector<uint8_t>(row, row + 6), (std::vector<uint8_t>{0x30, 0x20, 0x10, 255, 255, 255}));
+  EXPECT_EQ(std::vector<uint8_t>(row, row + 6),
+            (std::vector<uint8_t>{0x30, 0x20, 0x10, 255, 255, 255}));
 }
 
 TEST(TBitmap, DrawCopiesPixelsAtThePosition) {
