@@ -13,10 +13,12 @@ namespace pagemint {
 // overflow.
 inline constexpr int kMaxPictureSide = 65535;
 
-// 2^27 pixels (for example 16384 x 8192): 512 MiB as 32-bit pixels. The
-// thumbnail path holds the decoded picture, a canvas, a 24-bit copy and the
-// raw samples at once, about four times this, which still fits a desktop.
-inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 27;
+// 2^28 pixels (16384 x 16384): 1 GiB as 32-bit pixels. Real metafiles
+// reach this: drawing frames of a few metres give pictures of 12000 x 16000
+// pixels and more at 96 pixels per inch. The thumbnail path holds the
+// decoded picture, the canvas it is drawn onto, the raw samples (3 bytes a
+// pixel) and their compressed form at once, at worst about 3.5 GiB here.
+inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 28;
 
 // The pixel limit in force; kMaxPicturePixels unless lowered. Fuzzers and
 // tests lower it so that a hostile size costs little.
