@@ -28,6 +28,33 @@ namespace {
 
 std::string ByteText(uint8_t byte) { return std::string(1, static_cast<char>(byte)); }
 
+// Up to nine decimal digits with an optional sign: the common case, which
+// always fits 32 bits and needs none of the general conversion's forms.
+bool ReadSmallDecimal(std::string_view token, int32_t& value) {
+  size_t i = 0;
+  const bool negative = !token.empty() && token[0] == '-';
+  if (!token.empty() && (token[0] == '-' || token[0] == '+')) i = 1;
+  const size_t digits = token.size() - i;
+  if (digits == 0 || digits > 9) return false;
+  int32_t n = 0;
+  for (; i < token.size(); ++i) {
+    const unsigned d = static_cast<unsigned>(static_cast<uint8_t>(token[i])) - '0';
+    if (d > 9) return false;
+    n = n * 10 + static_cast<int32_t>(d);
+  }
+  value = negative ? -n : n;
+  return true;
+}
+
+// The numbers of a reference or an "obj" header: the short decimal form
+// directly, anything else through the platform conversion, which accepts
+// the same text with the same result and raises its error for the rest.
+int32_t HeaderNumber(std::string_view token) {
+  int32_t value = 0;
+  if (ReadSmallDecimal(token, value)) return value;
+  return StrToInt(token);
+}
+
 bool IsObjKeyword(std::string_view token) {
   // Case-insensitive: setting bit 5 folds exactly "O", "B", "J" onto "o", "b", "j".
   return token.size() == 3 && (token[0] | 0x20) == 'o' && (token[1] | 0x20) == 'b' &&
@@ -38,28 +65,6 @@ bool IsObjKeyword(std::string_view token) {
 
 TgtPDFStreamReader::TgtPDFStreamReader(uint32_t serial, TStream* source)
     : TgtRandomAccessFilter(source), serial_(serial) {}
-
-void TgtPDFStreamReader::SkipClass(uint8_t mask) {
-  if (view_) {
-    int64_t p = *view_.position;
-    if (p < 0) return;
-    while (p < view_.size && chars::Is(view_.data[p], mask)) ++p;
-    *view_.position = p;
-    return;
-  }
-  while (More() && chars::Is(PeekByte(), mask)) ReadByte();
-}
-
-void TgtPDFStreamReader::SkipUntil(uint8_t mask) {
-  if (view_) {
-    int64_t p = *view_.position;
-    if (p < 0) return;
-    while (p < view_.size && !chars::Is(view_.data[p], mask)) ++p;
-    *view_.position = p;
-    return;
-  }
-  while (More() && !chars::Is(PeekByte(), mask)) ReadByte();
-}
 
 std::string_view TgtPDFStreamReader::Range(int64_t from, int64_t to, std::string& scratch) {
   if (view_) {
@@ -74,6 +79,11 @@ std::string_view TgtPDFStreamReader::Range(int64_t from, int64_t to, std::string
 
 void TgtPDFStreamReader::AppendRange(std::string& out, int64_t from, int64_t to) {
   if (to <= from) return;
+  if (view_) {
+    out.append(reinterpret_cast<const char*>(view_.data) + from, static_cast<size_t>(to - from));
+    SetPos(to);
+    return;
+  }
   std::string scratch;
   out += Range(from, to, scratch);
 }
@@ -97,7 +107,20 @@ bool TgtPDFStreamReader::ReadKeyword(std::string_view word) {
   return same;
 }
 
-void TgtPDFStreamReader::SkipWhitespace() {
+void TgtPDFStreamReader::SkipWhitespaceAndComments() {
+  if (view_) {
+    const uint8_t* data = view_.data;
+    const int64_t size = view_.size;
+    int64_t p = *view_.position;
+    if (p < 0) return;
+    for (;;) {
+      while (p < size && chars::Is(data[p], chars::kWhite)) ++p;
+      if (p >= size || data[p] != '%') break;
+      while (p < size && !chars::Is(data[p], chars::kEol)) ++p;
+    }
+    *view_.position = p;
+    return;
+  }
   for (;;) {
     SkipClass(chars::kWhite);
     if (!More() || PeekByte() != '%') return;
@@ -113,6 +136,38 @@ std::string_view TgtPDFStreamReader::ScanToken(std::string& scratch) {
   ReadByte();
   SkipUntil(chars::kTokenStop);
   return Range(start, Pos(), scratch);
+}
+
+TgtPDFStreamReader::TokenSpan TgtPDFStreamReader::ScanTokenSpan() {
+  TokenSpan span;
+  span.start = Pos();
+  if (view_ && span.start >= 0 && span.start < view_.size) {
+    int64_t p = span.start + 1;
+    while (p < view_.size && !chars::Is(view_.data[p], chars::kTokenStop)) ++p;
+    span.end = p;
+    *view_.position = p;
+    SkipWhitespace();
+    span.next = *view_.position;
+    return span;
+  }
+  if (More()) {
+    ReadByte();
+    SkipUntil(chars::kTokenStop);
+  }
+  span.end = Pos();
+  SkipWhitespace();
+  span.next = Pos();
+  return span;
+}
+
+std::string_view TgtPDFStreamReader::SpanText(const TokenSpan& span, std::string& scratch) {
+  if (view_)
+    return {reinterpret_cast<const char*>(view_.data) + span.start,
+            static_cast<size_t>(span.end - span.start)};
+  const int64_t saved = Pos();
+  Range(span.start, span.end, scratch);
+  SetPos(saved);
+  return scratch;
 }
 
 std::string TgtPDFStreamReader::ReadToken() {
@@ -164,31 +219,40 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadObject() {
 }
 
 // A number, or the start of a reference ("12 0 R") or of an indirect
-// object ("12 0 obj"): two tokens of look-ahead tell them apart.
+// object ("12 0 obj"): two tokens of look-ahead tell them apart. A plain
+// number leaves its two look-ahead tokens unread; they are kept, so that
+// the next number in a row of numbers scans one new token instead of three.
 TgtPDFObjectPtr TgtPDFStreamReader::ReadNumberOrHeader() {
+  SkipWhitespace();
+  TokenSpan t1, t2;
+  if (Pos() == lookahead_[0].start) {
+    t1 = lookahead_[0];
+    t2 = lookahead_[1];
+    SetPos(t2.next);
+  } else {
+    t1 = ScanTokenSpan();
+    t2 = ScanTokenSpan();
+  }
+  const TokenSpan t3 = ScanTokenSpan();
+  lookahead_[0] = t2;
+  lookahead_[1] = t3;
   std::string scratch1, scratch2, scratch3;
-  SkipWhitespace();
-  const std::string_view token1 = ScanToken(scratch1);
-  SkipWhitespace();
-  const int64_t after_token1 = Pos();
-  const std::string_view token2 = ScanToken(scratch2);
-  SkipWhitespace();
-  const std::string_view token3 = ScanToken(scratch3);
-  SkipWhitespace();
+  const std::string_view token1 = SpanText(t1, scratch1);
+  const std::string_view token3 = SpanText(t3, scratch3);
   if (token3 == "R") {
-    const int32_t generation = StrToInt(token2);
-    return std::make_unique<TgtPDFIndirectReference>(serial_, StrToInt(token1),
+    const int32_t generation = HeaderNumber(SpanText(t2, scratch2));
+    return std::make_unique<TgtPDFIndirectReference>(serial_, HeaderNumber(token1),
                                                      static_cast<uint16_t>(generation));
   }
-  if (IsObjKeyword(token3)) return ReadIndirectObject(token1, token2);
-  SetPos(after_token1);
+  if (IsObjKeyword(token3)) return ReadIndirectObject(token1, SpanText(t2, scratch2));
+  SetPos(t1.next);
   return ConvertNumber(token1);
 }
 
 TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
                                                        std::string_view generation) {
-  const int32_t n = StrToInt(number);
-  const int32_t g = StrToInt(generation);
+  const int32_t n = HeaderNumber(number);
+  const int32_t g = HeaderNumber(generation);
   current_number_ = n;
   current_generation_ = g;
   NestingGuard guard(*this);
@@ -204,6 +268,8 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
 }
 
 TgtPDFObjectPtr TgtPDFStreamReader::ConvertNumber(std::string_view token) {
+  int32_t small = 0;
+  if (ReadSmallDecimal(token, small)) return std::make_unique<TgtPDFIntegerObject>(small);
   if (token.find('.') != std::string_view::npos) {
     double real = 0;
     if (TryStrToFloat(token, real)) return std::make_unique<TgtPDFRealObject>(real);

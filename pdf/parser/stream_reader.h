@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "pdf/objects/pdf_objects.h"
+#include "pdf/parser/char_classes.h"
 #include "pdf/parser/decryptor.h"
 #include "pdf/streams/stream_wrappers.h"
 #include "platform/exception.h"
@@ -59,7 +60,16 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   int32_t CurrentObjectNumber() const { return current_number_; }
   int32_t CurrentGeneration() const { return current_generation_; }
 
-  void SkipWhitespace();
+  void SkipWhitespace() {
+    // Most calls find nothing to skip: answer those without a call.
+    if (view_) {
+      const int64_t p = *view_.position;
+      if (p >= 0 && p < view_.size && !chars::Is(view_.data[p], chars::kWhite) &&
+          view_.data[p] != '%')
+        return;
+    }
+    SkipWhitespaceAndComments();
+  }
   // Empty at the end of the data.
   std::string ReadToken();
   std::string PeekToken();
@@ -74,6 +84,8 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
  private:
   class NestingGuard;
 
+  void SkipWhitespaceAndComments();
+
   // The size of the data, and whether the position lies inside it (a
   // position before the start counts as outside, so no scan can stall
   // there).
@@ -81,8 +93,26 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   bool More() const { return static_cast<uint64_t>(Pos()) < static_cast<uint64_t>(DataSize()); }
   // Advance while the next byte has one of the class bits in mask
   // (SkipClass) or none of them (SkipUntil); both stop at the end.
-  void SkipClass(uint8_t mask);
-  void SkipUntil(uint8_t mask);
+  void SkipClass(uint8_t mask) {
+    if (view_) {
+      int64_t p = *view_.position;
+      if (p < 0) return;
+      while (p < view_.size && chars::Is(view_.data[p], mask)) ++p;
+      *view_.position = p;
+      return;
+    }
+    while (More() && chars::Is(PeekByte(), mask)) ReadByte();
+  }
+  void SkipUntil(uint8_t mask) {
+    if (view_) {
+      int64_t p = *view_.position;
+      if (p < 0) return;
+      while (p < view_.size && !chars::Is(view_.data[p], mask)) ++p;
+      *view_.position = p;
+      return;
+    }
+    while (More() && !chars::Is(PeekByte(), mask)) ReadByte();
+  }
   // The bytes [from, to) of the data: a view of the buffer when there is
   // one, otherwise read into scratch. The position is left at to.
   std::string_view Range(int64_t from, int64_t to, std::string& scratch);
@@ -92,6 +122,16 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   // Consumes up to word.size() bytes; true when they spell word.
   bool ReadKeyword(std::string_view word);
   bool BytesAt(int64_t offset, std::string_view word);
+
+  // A token's text [start, end) and where the white space after it ends.
+  struct TokenSpan {
+    int64_t start = -1;
+    int64_t end = -1;
+    int64_t next = -1;
+  };
+  // Scans a token and the white space after it, from the position.
+  TokenSpan ScanTokenSpan();
+  std::string_view SpanText(const TokenSpan& span, std::string& scratch);
 
   TgtPDFObjectPtr ReadNumberOrHeader();
   TgtPDFObjectPtr ReadIndirectObject(std::string_view number, std::string_view generation);
@@ -112,6 +152,8 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   int32_t current_number_ = 0;
   int32_t current_generation_ = 0;
   int depth_ = 0;
+  // The look-ahead tokens of the last number read (see ReadNumberOrHeader).
+  TokenSpan lookahead_[2];
 };
 
 }  // namespace pagemint

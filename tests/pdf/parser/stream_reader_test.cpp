@@ -148,6 +148,15 @@ TEST_P(Reader, ReadsObjects) {
       {"2147483648", "l2147483648", ""},
       {"4294967296", "l4294967296", ""},
       {"+17", "i17", ""},
+      {"999999999", "i999999999", ""},
+      {"-999999999", "i-999999999", ""},
+      {"1000000000", "i1000000000", ""},
+      {"-0", "i0", ""},
+      {"0007", "i7", ""},
+      {"[1 2 3 R 4]", "[i1 ref 2 3 i4]", ""},
+      {"[1 %c\n2 %d\r3 R]", "[i1 ref 2 3]", ""},
+      {"[1 2 3 0 obj 4]", "[i1 i2 obj 3 0 i4]", ""},
+      {"[0 0 1 0]/Next", "[i0 i0 i1 i0]", "/Next"},
       {"true", "true", ""},
       {"false", "false", ""},
       {"null", "null", ""},
@@ -241,6 +250,10 @@ TEST_P(Reader, ReportsErrors) {
        IsBase},
       {"12%c", object, "'12%c' is not a valid integer value", IsBase},
       {"{", object, "'{' is not a valid integer value", IsBase},
+      {"+", object, "'+' is not a valid integer value", IsBase},
+      {"-", object, "'-' is not a valid integer value", IsBase},
+      {"x y R", object, "'y' is not a valid integer value", Is<EConvertError>},
+      {"2147483648 0 R", object, "'2147483648' is not a valid integer value", Is<EConvertError>},
       {"x 0 R", object, "'x' is not a valid integer value", Is<EConvertError>},
       {"1 y obj", object, "'y' is not a valid integer value", Is<EConvertError>},
       {"7 0 obj [1] stream", object, "Invalid class typecast", Is<EInvalidCast>},
@@ -303,6 +316,28 @@ TEST_P(Reader, StopsAtAPositionOutsideTheData) {
     r.SkipWhitespace();
     EXPECT_EQ(r.ReadToken(), "");
     EXPECT_THROW(r.ReadObject(), EUnexpectedEndError);
+  }
+}
+
+// A number's look-ahead is kept for the next number; reading from other
+// positions in between, or again from the start, must give the same objects
+// as a first reading.
+TEST_P(Reader, ReadsNumbersFromAnyPositionAlike) {
+  const std::string text = "5 6 7 R 8 /A 9 10 0 R";
+  struct Step {
+    int64_t position;  // -1: go on from where the last read stopped
+    std::string expected;
+  };
+  const Step steps[] = {
+      {-1, "i5"}, {-1, "ref 6 7"},  {-1, "i8"},      {-1, "/A"}, {-1, "i9"}, {-1, "ref 10 0"},
+      {0, "i5"},  {2, "ref 6 7"},   {0, "i5"},       {4, "i7"},  {12, "i9"}, {2, "ref 6 7"},
+      {-1, "i8"}, {15, "ref 10 0"}, {16, "ref 0 0"}, {18, "i0"}, {13, "i9"},
+  };
+  TgtPDFStreamReader& r = Open(text);
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(step.position) + " " + step.expected);
+    if (step.position >= 0) r.SetPos(step.position);
+    EXPECT_EQ(Describe(r.ReadObject().get()), step.expected);
   }
 }
 
