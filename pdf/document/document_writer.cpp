@@ -270,10 +270,13 @@ void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
 void TgtDocumentWriter::Write() {
   const bool encryption_enabled = state_.encryption->Enabled();
   // Information setters encrypt their values for object 2 while the
-  // document is to be saved encrypted.
-  state_.info->SetTextEncryptor([this](const std::string& bytes) {
-    return state_.encryption->Enabled() ? document_.EncryptData(bytes, kInfoNumber) : bytes;
-  });
+  // document is to be saved encrypted. The encryptor stays installed after
+  // the save, so it holds the component and the state (which outlive this
+  // writer), never the writer itself.
+  state_.info->SetTextEncryptor(
+      [document = &document_, state = &state_](const std::string& bytes) {
+        return state->encryption->Enabled() ? document->EncryptData(bytes, kInfoNumber) : bytes;
+      });
   state_.info->SetProducer(kProducer);
   state_.new_number_counter = kPageTreeNumber;
   if (encryption_enabled && !state_.encryption_object) document_.PrepareEncryption();

@@ -387,6 +387,10 @@ TEST(DocumentWriter, EncryptedSavesKeepTheirKeysAndTheirStrings) {
     EXPECT_NE(one.find(c.expected_v), std::string::npos);
     EXPECT_EQ(one, two);
 
+    // A value set after a save is stored for the next one.
+    document.DocumentInfo().SetSubject(u"After");
+    EXPECT_EQ(document.DocumentInfo().Subject(), u"After");
+
     const std::string file = dir.File("one.pdf");
     EXPECT_EQ(QpdfProblems(file, "user"), "");
     EXPECT_NE(QpdfProblems(file), "") << "no password must not open it";
