@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "pdf/document/thumbnail.h"
 #include "picture/dib.h"
 #include "picture/graphic.h"
 #include "picture/picture_limits.h"
@@ -35,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     copy.Assign(bitmap);
     copy.ConvertTo24Bit();
     if (!copy.Is24Bit() || copy.Width() != bitmap.Width()) std::abort();
+    // The thumbnail's raw samples: three bytes a pixel, rows packed.
+    const auto samples = BitmapToRGB(bitmap);
+    if (samples->Size() != int64_t{bitmap.Width()} * bitmap.Height() * 3) std::abort();
   } catch (const EInvalidGraphic&) {
   }
   try {

@@ -26,12 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   SetPicturePixelLimit(kFuzzPixelLimit);
   TMetafile metafile;
   try {
-    metafile.LoadFromBytes(std::string_view(reinterpret_cast<const char*>(bytes), size), "fuzz.emf");
+    metafile.LoadFromBytes(std::string_view(reinterpret_cast<const char*>(bytes), size),
+                           "fuzz.emf");
   } catch (const EInvalidGraphic&) {
     return 0;
   }
-  static TBitmap canvas;
-  if (canvas.Width() != kCanvasSide) canvas.SetSize(kCanvasSide, kCanvasSide);
+  // A fresh canvas for each input: a canvas kept between inputs would carry
+  // their pixels and its paint engine from one input to the next, and a
+  // failure would then depend on the inputs run before it.
+  TBitmap canvas;
+  canvas.SetSize(kCanvasSide, kCanvasSide);
   const int w = std::min(kCanvasSide, metafile.Width());
   const int h = std::min(kCanvasSide, metafile.Height());
   try {

@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "picture/emf_format.h"
+#include "picture_test_util.h"
 
 // Fontconfig keeps a few allocations for the life of the process once the
 // text tests have loaded fonts.
@@ -130,6 +131,11 @@ class EmfBuilder {
 
 QImage Render(const EmfBuilder& builder, int side = 24) {
   TMetafile metafile;
+  // Every metafile a test draws is a fuzzing seed: together they reach
+  // each group of records the player knows.
+  char name[32];
+  std::snprintf(name, sizeof name, "drawn-%016zx", std::hash<std::string>{}(builder.Bytes()));
+  test::SaveSeed("emf", name, builder.Bytes());
   metafile.LoadFromBytes(builder.Bytes(), "test.emf");
   TBitmap canvas;
   canvas.SetSize(side, side);
@@ -139,12 +145,18 @@ QImage Render(const EmfBuilder& builder, int side = 24) {
 
 char Code(QRgb pixel) {
   switch (pixel & 0xFFFFFF) {
-    case 0xFFFFFF: return '.';
-    case 0x000000: return 'K';
-    case 0xFF0000: return 'R';
-    case 0x0000FF: return 'B';
-    case 0x00FF00: return 'G';
-    default: return '?';
+    case 0xFFFFFF:
+      return '.';
+    case 0x000000:
+      return 'K';
+    case 0xFF0000:
+      return 'R';
+    case 0x0000FF:
+      return 'B';
+    case 0x00FF00:
+      return 'G';
+    default:
+      return '?';
   }
 }
 
@@ -278,7 +290,7 @@ TEST(Metafile, PolyPolygonFillModes) {
   for (int32_t mode : {1, 2}) {
     EmfBuilder b;
     b.RedFill().Add(kSetPolyFillMode, {mode});
-    b.Add(kPolyPolygon, {0, 0, 0, 0, 2, 8, 4, 4,  //
+    b.Add(kPolyPolygon, {0, 0, 0,  0, 2,  8,  4, 4,  //
                          2, 2, 14, 2, 14, 14, 2, 14, 5, 5, 11, 5, 11, 11, 5, 11});
     const QImage image = Render(b);
     EXPECT_EQ(Code(image.pixel(3, 3)), 'R');
@@ -364,7 +376,8 @@ TEST(Metafile, ClipRectangles) {
   EmfBuilder r;
   r.RedFill();
   std::string region;
-  for (uint32_t v : {32u, 1u, 1u, 16u, 2u, 2u, 5u, 5u, 2u, 2u, 5u, 5u}) EmfBuilder::Append32(region, v);
+  for (uint32_t v : {32u, 1u, 1u, 16u, 2u, 2u, 5u, 5u, 2u, 2u, 5u, 5u})
+    EmfBuilder::Append32(region, v);
   r.Add(kExtSelectClipRgn, {static_cast<int32_t>(region.size()), 5}, region);
   r.Rect(0, 0, 20, 20);
   EXPECT_EQ(BoxOf(Render(r), qRgb(255, 0, 0)), Filled(2, 2, 4, 4));
@@ -511,7 +524,7 @@ std::string TinyDib() {
   for (uint32_t v : {40u, 2u, 2u}) EmfBuilder::Append32(info, v);
   info += std::string("\x01\x00\x18\x00", 4);  // planes, bits per pixel
   for (int i = 0; i < 6; ++i) EmfBuilder::Append32(info, 0);
-  const std::string bits = std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00", 8)   // blue, green
+  const std::string bits = std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00", 8)     // blue, green
                            + std::string("\x00\x00\xFF\xFF\xFF\xFF\x00\x00", 8);  // red, white
   return info + bits;
 }
@@ -585,37 +598,37 @@ TEST(Metafile, HeaderErrors) {
   EXPECT_EQ(m.Width(), 48);
 }
 
-// Writes the seed inputs of fuzz/emf_fuzz.cpp: small metafiles that reach
-// every group of records the player knows.
-TEST(Metafile, WritesFuzzSeeds) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::path(PAGEMINT_BINARY_DIR) / "fuzz_seeds" / "emf";
-  fs::create_directories(dir);
+// Seed inputs of fuzz/emf_fuzz.cpp that mix many groups of records in one
+// file; they must load.
+TEST(Metafile, FuzzSeedsLoad) {
   EmfBuilder shapes;
   shapes.SolidBrush(1, kRed).Select(1).Pen(2, 0x2201, 3, kBlue).Select(2);
   shapes.Add(kSetMapMode, {8}).Add(kSetWindowExtEx, {100, 100}).Add(kSetViewportExtEx, {24, 24});
   shapes.Rect(1, 1, 50, 50).Add(kEllipse, {10, 10, 90, 60}).Add(kRoundRect, {5, 5, 40, 40, 8, 8});
   shapes.Add(kPie, {0, 0, 80, 80, 80, 40, 40, 0}).Add(kArc, {0, 0, 80, 80, 0, 40, 40, 80});
   shapes.Add(kPolyBezier16, {0, 0, 0, 0, 4, 0x00010001, 0x00200030, 0x00400010, 0x00500050});
-  shapes.Add(kPolyPolyline16, {0, 0, 0, 0, 2, 4, 2, 2, 0x00010001, 0x00200030, 0x00400010, 0x00500050});
+  shapes.Add(kPolyPolyline16,
+             {0, 0, 0, 0, 2, 4, 2, 2, 0x00010001, 0x00200030, 0x00400010, 0x00500050});
   EmfBuilder paths;
   paths.RedFill().Add(kSaveDc, {}).Add(kBeginPath, {}).Add(kMoveToEx, {2, 2});
   paths.Add(kLineTo, {20, 2}).Add(kArcTo, {2, 2, 20, 20, 20, 10, 2, 10}).Add(kCloseFigure, {});
   paths.Add(kEndPath, {}).Add(kWidenPath, {}).Add(kSelectClipPath, {1});
-  paths.Add(kSetWorldTransform, {Float(0.5f), Float(0.5f), Float(-0.5f), Float(0.5f), Float(12), 0});
+  paths.Add(kSetWorldTransform,
+            {Float(0.5f), Float(0.5f), Float(-0.5f), Float(0.5f), Float(12), 0});
   paths.Rect(0, 0, 24, 24).Add(kRestoreDc, {-1}).Add(kExcludeClipRect, {4, 4, 8, 8});
   EmfBuilder text;
   text.Add(kExtCreateFontIndirectW, {1}, LogFont(12, u"Arial", 450)).Select(1);
-  text.Add(kSetTextAlign, {24}).Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 4, 20, 2, 76, 4, 0, 0, 9, 9, 80},
-                                    std::string("A\0b\0\5\0\0\0\7\0\0\0", 12));
+  text.Add(kSetTextAlign, {24})
+      .Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 4, 20, 2, 76, 4, 0, 0, 9, 9, 80},
+           std::string("A\0b\0\5\0\0\0\7\0\0\0", 12));
   text.Add(kExtTextOutA, {0, 0, 0, 0, 1, 0, 0, 4, 20, 2, 76, 0x102, 0}, "Ab");
   EmfBuilder bitmap;
   bitmap.Add(kStretchDiBits, {0, 0, 0, 0, 4, 4, 0, 0, 2, 2, 80, 40, 120, 16, 0, 0x00CC0020, 8, 8},
              TinyDib());
-  bitmap.Add(kBitBlt, {0, 0, 0, 0, 2, 2, 5, 5, 0x00F00021, 0, 0, Float(1), 0, 0, Float(1), 0, 0,
-                       0, 0, 0, 0, 0, 0});
-  bitmap.Add(kGradientFill, {0, 0, 0, 0, 3, 1, 2, 0, 0, 0xFF00, 0, 20, 0, 0, 0xFF00, 0, 20, 0,
-                             0xFF00, 0, 0, 1, 2});
+  bitmap.Add(kBitBlt, {0, 0, 0,        0, 2, 2, 5, 5, 0x00F00021, 0, 0, Float(1),
+                       0, 0, Float(1), 0, 0, 0, 0, 0, 0,          0, 0});
+  bitmap.Add(kGradientFill, {0, 0, 0,      0, 3,  1, 2,      0, 0, 0xFF00, 0, 20,
+                             0, 0, 0xFF00, 0, 20, 0, 0xFF00, 0, 0, 1,      2});
   const std::pair<const char*, std::string> seeds[] = {
       {"shapes", shapes.Bytes()},
       {"paths", paths.Bytes()},
@@ -623,7 +636,7 @@ TEST(Metafile, WritesFuzzSeeds) {
       {"bitmap", bitmap.Bytes()},
   };
   for (const auto& [name, bytes] : seeds) {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
+    test::SaveSeed("emf", name, bytes);
     EXPECT_EQ(LoadError(bytes), "") << name;
   }
 }

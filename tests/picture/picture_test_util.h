@@ -74,7 +74,12 @@ inline void SaveSeed(const std::string& kind, const std::string& name, const std
   const std::filesystem::path dir = std::filesystem::path(root) / kind;
   std::filesystem::create_directories(dir);
   std::string file;
-  for (char c : name) file += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '-';
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    file += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '-';
+  }
+  // No leading dash, which tools would take for an option.
+  file.erase(0, file.find_first_not_of('-'));
   WriteFile((dir / file).string(), bytes);
 }
 
@@ -111,7 +116,8 @@ inline QImage ReadPpm(const std::string& path) {
   if (w <= 0 || h <= 0 || maxval != 255 || data.size() - pos < size_t(w) * h * 3) return {};
   QImage image(w, h, QImage::Format_RGB888);
   for (int y = 0; y < h; ++y)
-    std::copy_n(data.data() + pos + size_t(y) * w * 3, size_t(w) * 3, reinterpret_cast<char*>(image.scanLine(y)));
+    std::copy_n(data.data() + pos + size_t(y) * w * 3, size_t(w) * 3,
+                reinterpret_cast<char*>(image.scanLine(y)));
   return image;
 }
 
