@@ -5,13 +5,16 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <exception>
+#include <filesystem>
 
 #include "app/application.h"
 #include "app/prompts.h"
@@ -103,12 +106,10 @@ QString FromAnsi(const std::string& text) { return QString::fromStdU16String(Ans
 }  // namespace
 
 std::string CompletedPdfName(const std::string& file_name) {
-  const size_t slash = file_name.find_last_of('/');
-  const size_t dot = file_name.rfind('.');
-  const bool has_extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  if (has_extension && LowerCase(file_name.substr(dot)) == ".pdf") return file_name;
-  return file_name + ".pdf";
+  // The same reading of "extension" as the writer's: a name that is only
+  // ".pdf" has none, so it gains one.
+  const std::string extension = std::filesystem::path(file_name).extension().string();
+  return LowerCase(extension) == ".pdf" ? file_name : file_name + ".pdf";
 }
 
 TForm1::Services TForm1::DefaultServices() {
@@ -125,6 +126,7 @@ TForm1::TForm1(Services services, QWidget* parent)
   setFont(FormFont());
   setFixedSize(kClientWidth, kClientHeight);
   setStyleSheet(QString::fromLatin1(kGroupBoxStyle));
+  CenterOnScreen();
   CreateControls();
   SetTabOrder();
   ConfigureComponents();
@@ -133,6 +135,16 @@ TForm1::TForm1(Services services, QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+// Placed in the middle of the screen's free area at start; the window
+// manager may still place the frame as it likes.
+void TForm1::CenterOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  move(area.x() + (area.width() - kClientWidth) / 2,
+       area.y() + (area.height() - kClientHeight) / 2);
+}
 
 void TForm1::CreateControls() {
   GroupBox2 = Make<QGroupBox>(this, "GroupBox2", QStringLiteral("Source PDF"), 32, 24, 481, 97);

@@ -90,6 +90,7 @@ class TForm1 : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void CenterOnScreen();
   void CreateControls();
   void SetTabOrder();
   void ConfigureComponents();

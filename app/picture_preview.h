@@ -17,6 +17,8 @@ namespace pagemint {
 QImage RenderPreview(const QString& file_name, QSize box, QString& description);
 
 class PicturePreview : public QWidget {
+  Q_OBJECT
+
  public:
   explicit PicturePreview(QWidget* parent = nullptr);
   void ShowFile(const QString& file_name);

@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScreen>
 
 #include "app/application.h"
 #include "app_test_support.h"
@@ -197,6 +199,18 @@ TEST(Form1Layout, SizeIsKeptWhenAResizeIsTried) {
   int height = 20;
   EXPECT_TRUE(form.FormCanResize(width, height));
   EXPECT_EQ(QSize(width, height), QSize(549, 438));
+}
+
+TEST(Form1Layout, StartsCentredWithTheFirstControlInTabOrderFocused) {
+  Harness harness;
+  TForm1& form = harness.form();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  // A few pixels off at most: the frame, where there is one, is centred.
+  EXPECT_LE((form.geometry().center() - area.center()).manhattanLength(), 8)
+      << form.geometry().x() << "," << form.geometry().y();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  EXPECT_EQ(QApplication::focusWidget(), form.Memo1);
 }
 
 TEST(Form1Layout, HelpFooterAndExitGoThroughTheShellAndClose) {
