@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@
 #include "app/form1.h"
 #include "app/scripted_prompts.h"
 #include "platform/services.h"
+
+// Texts in failure messages and expectations print as text.
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+  return out << '"' << text.toStdString() << '"';
+}
 
 namespace pagemint::testing {
 
