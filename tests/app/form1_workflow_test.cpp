@@ -7,8 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <deque>
+#include <optional>
 
 #include "app_test_support.h"
+#include "picture/metafile.h"
 #include "platform/messages.h"
 
 namespace pagemint::testing {
@@ -27,6 +30,7 @@ class Form1Workflow : public ::testing::Test {
   }
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
+  static QString Corpus(const char* name) { return QString(PAGEMINT_CORPUS_DIR) + "/" + name; }
 
   // Width x height of the page's thumbnail in the written file, or "none".
   static QString ThumbSize(const QpdfView& view, size_t page) {
@@ -84,6 +88,40 @@ TEST_F(Form1Workflow, OpenAddTwoPicturesGenerate) {
   EXPECT_EQ(ThumbSize(QpdfView(written), 2), "24x16");
 }
 
+// The same session on files made by other programs: a 4-page PDF and a
+// bitmap and a JPEG from other projects' test suites.
+TEST_F(Form1Workflow, RealPdfWithTwoRealPictures) {
+  const QString pdf = Corpus("pdf/real/pdfio/testpdfio.pdf");
+  const QString bmp = Corpus("pictures/bmp/libjpeg-turbo-vgl_6548_0026a.bmp");
+  const QString jpeg = Corpus("pictures/jpeg/libjpeg-turbo-testorig.jpg");
+  for (const QString& file : {pdf, bmp, jpeg})
+    if (!QFileInfo::exists(file)) GTEST_SKIP() << "no corpus file " << file.toStdString();
+
+  harness_.Open(pdf);
+  ASSERT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
+  ASSERT_EQ(harness_.form().PDFDoc().PageCount(), 4);
+  harness_.ChoosePicture(bmp);
+  harness_.Add();
+  harness_.SetPage("4");
+  harness_.ChoosePicture(jpeg);
+  harness_.Add();
+  EXPECT_EQ(harness_.Log(), (QStringList{"Page 1, " + bmp, "Page 4, " + jpeg}));
+  harness_.ChooseDestination(Path("real-thumbs"));
+  harness_.Generate();
+  ASSERT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
+
+  const QString written = Path("real-thumbs.pdf");
+  EXPECT_EQ(QpdfCheck(written), 0);
+  const QpdfView view(written);
+  EXPECT_EQ(view.Catalog().value("/PageMode").toString(), "/UseThumbs");
+  ASSERT_EQ(view.Pages().size(), 4u);
+  EXPECT_EQ(ThumbSize(view, 0), "128x95");
+  EXPECT_EQ(ThumbSize(view, 1), "none");
+  EXPECT_EQ(ThumbSize(view, 2), "none");
+  EXPECT_EQ(ThumbSize(view, 3), "227x149");
+  EXPECT_EQ(harness_.opened(), std::vector<std::string>{written.toStdString()});
+}
+
 TEST_F(Form1Workflow, UserPasswordIsAskedWithTriesCounted) {
   const QString locked = Path("locked.pdf");
   ASSERT_EQ(QpdfEncrypt(source_, locked, "USER", "OWNER"), 0);
@@ -127,6 +165,50 @@ TEST_F(Form1Workflow, OwnerPasswordOnlyOpensWithoutAsking) {
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 3);
 }
 
+TEST_F(Form1Workflow, RealEncryptedSources) {
+  const struct {
+    const char* file;
+    std::deque<std::optional<QString>> answers;
+    std::vector<int> asked;  // the refused-password counts the user saw
+    int pages;               // 0: nothing loaded
+    const char* user;        // the written file's user password
+  } cases[] = {
+      {"pdf/real/qpdf/enc-R3,V2,U=view,O=master.pdf", {QString("view")}, {0}, 30, "view"},
+      {"pdf/real/qpdf/enc-R3,V2,U=view,O=master.pdf",
+       {QString("View"), QString("view")},
+       {0, 1},
+       30,
+       "view"},
+      // The owner password opens it too.
+      {"pdf/real/qpdf/enc-R2,V1,U=view,O=master.pdf", {QString("master")}, {0}, 30, "view"},
+      {"pdf/real/qpdf/enc-R2,V1,U=view,O=master.pdf", {std::nullopt}, {0}, 0, ""},
+      {"pdf/real/qpdf/enc-R3,V2,O=master.pdf", {}, {}, 30, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (!QFileInfo::exists(Corpus(c.file))) continue;
+    Harness harness;
+    harness.prompts().password_answers = c.answers;
+    harness.Open(Corpus(c.file));
+    EXPECT_TRUE(harness.prompts().errors.isEmpty()) << harness.prompts().errors.join("\n");
+    EXPECT_EQ(harness.prompts().password_tries, c.asked);
+    EXPECT_EQ(harness.form().PDFDoc().PageCount(), c.pages);
+    EXPECT_EQ(harness.form().PDFDoc().IsLoaded(), c.pages > 0);
+    harness.ChoosePicture(bmp_);
+    harness.Add();
+    harness.ChooseDestination(Path("enc-out.pdf"));
+    harness.Generate();
+    if (c.pages == 0) {
+      EXPECT_EQ(harness.prompts().messages, QStringList{msg::kNoDocumentLoaded});
+      EXPECT_FALSE(QFileInfo::exists(Path("enc-out.pdf")));
+      continue;
+    }
+    EXPECT_TRUE(harness.prompts().errors.isEmpty()) << harness.prompts().errors.join("\n");
+    EXPECT_EQ(QpdfCheck(Path("enc-out.pdf"), c.user), 0);
+    ASSERT_TRUE(QFile::remove(Path("enc-out.pdf")));
+  }
+}
+
 TEST_F(Form1Workflow, GenerateRefusesWithoutAUsableSource) {
   const struct {
     const char* name;
@@ -163,13 +245,29 @@ TEST_F(Form1Workflow, GenerateWithoutDestinationAsksForOne) {
   EXPECT_EQ(QpdfCheck(Path("chosen.pdf")), 0);
 }
 
-TEST_F(Form1Workflow, OtherExtensionGainsPdfAndIsTheFileOpened) {
+TEST_F(Form1Workflow, DestinationNameIsCompletedAndThatIsTheFileOpened) {
+  const struct {
+    const char* chosen;   // what the user types in the Save dialog
+    const char* written;  // the file Generate writes and the shell opens
+  } cases[] = {
+      {"out.txt", "out.txt.pdf"}, {"OUT.PDF", "OUT.PDF"},
+      {"result", "result.pdf"},   {"out.pdf.bak", "out.pdf.bak.pdf"},
+      {".pdf", ".pdf.pdf"},       {"two words.Pdf", "two words.Pdf"},
+  };
   harness_.Open(source_);
-  harness_.ChooseDestination(Path("out.txt"));
-  harness_.Generate();
-  EXPECT_FALSE(QFileInfo::exists(Path("out.txt")));
-  EXPECT_EQ(QpdfCheck(Path("out.txt.pdf")), 0);
-  EXPECT_EQ(harness_.opened(), std::vector<std::string>{Path("out.txt.pdf").toStdString()});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chosen);
+    const std::vector<std::string> opened_before = harness_.opened();
+    harness_.ChooseDestination(Path(c.chosen));
+    harness_.Generate();
+    EXPECT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
+    EXPECT_EQ(QpdfCheck(Path(c.written)), 0);
+    if (QString(c.chosen) != c.written) {
+      EXPECT_FALSE(QFileInfo::exists(Path(c.chosen)));
+    }
+    ASSERT_EQ(harness_.opened().size(), opened_before.size() + 1);
+    EXPECT_EQ(harness_.opened().back(), Path(c.written).toStdString());
+  }
 }
 
 TEST_F(Form1Workflow, UncheckedBoxesOpenNothingAndKeepThePageMode) {
@@ -183,6 +281,87 @@ TEST_F(Form1Workflow, UncheckedBoxesOpenNothingAndKeepThePageMode) {
   EXPECT_NE(QpdfView(Path("plain.pdf")).Catalog().value("/PageMode").toString(), "/UseThumbs");
 }
 
+// Add reads the picture the dialog chose and Generate the file the Save
+// dialog chose; the boxes only show them. The source box is only checked:
+// the document written is the one opened.
+TEST_F(Form1Workflow, HandlersReadTheDialogsNotTheBoxes) {
+  const QString other = Path("other.pdf");
+  WritePdf(other, 1);
+  harness_.Open(source_);
+  harness_.ChoosePicture(bmp_);
+  harness_.form().Edit2->setText(jpeg_);
+  harness_.Add();
+  EXPECT_EQ(harness_.Log(), QStringList{"Page 1, " + jpeg_});
+  harness_.ChooseDestination(Path("chosen.pdf"));
+  harness_.form().Edit4->setText(Path("typed.pdf"));
+  harness_.form().Edit1->setText(other);
+  harness_.Generate();
+  EXPECT_TRUE(harness_.prompts().messages.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(Path("typed.pdf")));
+  const QpdfView view(Path("chosen.pdf"));
+  EXPECT_EQ(view.Pages().size(), 3u);
+  EXPECT_EQ(ThumbSize(view, 0), "24x16");
+}
+
+TEST_F(Form1Workflow, CancelledDialogsChangeNothing) {
+  harness_.Open(source_);
+  harness_.ChoosePicture(bmp_);
+  harness_.ChooseDestination(Path("kept.pdf"));
+  // Cancel each of the three dialogs.
+  harness_.Click(harness_.form().Button5);
+  harness_.Click(harness_.form().Button6);
+  harness_.Click(harness_.form().Button7);
+  EXPECT_EQ(harness_.prompts().dialogs_shown.size(), 6u);
+  EXPECT_EQ(harness_.form().Edit1->text(), source_);
+  EXPECT_EQ(harness_.form().Edit2->text(), bmp_);
+  EXPECT_EQ(harness_.form().Edit4->text(), Path("kept.pdf"));
+  EXPECT_TRUE(harness_.form().PDFDoc().IsLoaded());
+  harness_.Add();
+  harness_.Generate();
+  EXPECT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
+  EXPECT_EQ(ThumbSize(QpdfView(Path("kept.pdf")), 0), "24x16");
+}
+
+TEST_F(Form1Workflow, OnePictureTwiceGoesToConsecutivePagesAndAddingAgainReplaces) {
+  harness_.Open(source_);
+  harness_.ChoosePicture(bmp_);
+  harness_.Add();
+  harness_.Add();
+  EXPECT_EQ(harness_.Log(), (QStringList{"Page 1, " + bmp_, "Page 2, "}));
+  harness_.SetPage("1");
+  harness_.ChoosePicture(jpeg_);
+  harness_.Add();
+  harness_.ChooseDestination(Path("twice.pdf"));
+  harness_.Generate();
+  const QpdfView view(Path("twice.pdf"));
+  EXPECT_EQ(ThumbSize(view, 0), "40x30");
+  EXPECT_EQ(ThumbSize(view, 1), "24x16");
+  EXPECT_EQ(ThumbSize(view, 2), "none");
+}
+
+TEST_F(Form1Workflow, OpenDiscardsThumbnailsNotGeneratedAndKeepsThePageBox) {
+  harness_.Open(source_);
+  harness_.ChoosePicture(bmp_);
+  harness_.Add();
+  harness_.Open(source_);
+  EXPECT_TRUE(harness_.Log().isEmpty());
+  EXPECT_EQ(harness_.form().Edit3->text(), "2");
+  harness_.ChooseDestination(Path("fresh.pdf"));
+  harness_.Generate();
+  EXPECT_EQ(ThumbSize(QpdfView(Path("fresh.pdf")), 0), "none");
+}
+
+TEST_F(Form1Workflow, UncheckingThumbnailsAfterAGenerateKeepsUseThumbs) {
+  harness_.Open(source_);
+  harness_.ChooseDestination(Path("first.pdf"));
+  harness_.Generate();
+  harness_.form().CheckBox2->setChecked(false);
+  harness_.ChooseDestination(Path("second.pdf"));
+  harness_.Generate();
+  for (const char* name : {"first.pdf", "second.pdf"})
+    EXPECT_EQ(QpdfView(Path(name)).Catalog().value("/PageMode").toString(), "/UseThumbs") << name;
+}
+
 TEST_F(Form1Workflow, AddRejectsPagesOutsideTheDocument) {
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
@@ -190,10 +369,9 @@ TEST_F(Form1Workflow, AddRejectsPagesOutsideTheDocument) {
     const char* page;
     const char* error;
   } cases[] = {
-      {"0", "Invalid page number (0)"},
-      {"-2", "Invalid page number (-2)"},
-      {"4", "Invalid page number (4)"},
-      {"x1", "'x1' is not a valid integer value"},
+      {"0", "Invalid page number (0)"},        {"-2", "Invalid page number (-2)"},
+      {"4", "Invalid page number (4)"},        {"x1", "'x1' is not a valid integer value"},
+      {"", "'' is not a valid integer value"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
@@ -205,6 +383,13 @@ TEST_F(Form1Workflow, AddRejectsPagesOutsideTheDocument) {
     EXPECT_TRUE(harness_.Log().isEmpty());
     EXPECT_EQ(harness_.form().Edit2->text(), bmp_);
   }
+  // The window goes on: a page that exists takes the picture.
+  harness_.prompts().errors.clear();
+  harness_.SetPage("3");
+  harness_.Add();
+  EXPECT_TRUE(harness_.prompts().errors.isEmpty());
+  EXPECT_EQ(harness_.Log(), QStringList{"Page 3, " + bmp_});
+  EXPECT_EQ(harness_.form().Edit3->text(), "4");
 }
 
 TEST_F(Form1Workflow, AddBeforeAnyDocumentReportsTheFirstPage) {
@@ -233,20 +418,44 @@ TEST_F(Form1Workflow, PageBox007BecomesEight) {
   EXPECT_EQ(harness_.form().Edit3->text(), "8");
 }
 
-TEST_F(Form1Workflow, UpperCaseExtensionsAreRecognised) {
-  ASSERT_TRUE(QFile::rename(bmp_, Path("COVER.BMP")));
-  ASSERT_TRUE(QFile::rename(jpeg_, Path("PHOTO.JPG")));
-  harness_.Open(source_);
-  harness_.ChoosePicture(Path("COVER.BMP"));
-  harness_.Add();
-  harness_.ChoosePicture(Path("PHOTO.JPG"));
-  harness_.Add();
-  EXPECT_TRUE(harness_.prompts().errors.isEmpty());
-  harness_.ChooseDestination(Path("upper.pdf"));
-  harness_.Generate();
-  const QpdfView view(Path("upper.pdf"));
-  EXPECT_EQ(ThumbSize(view, 0), "24x16");
-  EXPECT_EQ(ThumbSize(view, 1), "40x30");
+TEST_F(Form1Workflow, PictureKindFollowsTheLowerCasedName) {
+  const QString metafile = Corpus("pictures/emf/libemf2svg-test-124.emf");
+  TMetafile emf;
+  if (QFileInfo::exists(metafile)) emf.LoadFromFile(metafile.toStdString());
+  WritePicture(Path("photo.jpeg"), "JPG", 50, 20);
+  ASSERT_TRUE(QFile::copy(bmp_, Path("COVER.BMP")));
+  ASSERT_TRUE(QFile::copy(jpeg_, Path("PHOTO.JPG")));
+  ASSERT_TRUE(QFile::copy(jpeg_, Path("Photo.JPEG")));
+  WritePicture(Path("plain.png"), "PNG", 10, 10);
+  const struct {
+    QString picture;
+    QString thumb;  // of page 1 in the written file
+  } cases[] = {
+      {bmp_, "24x16"},
+      {jpeg_, "40x30"},
+      {Path("photo.jpeg"), "50x20"},
+      {Path("COVER.BMP"), "24x16"},
+      {Path("PHOTO.JPG"), "40x30"},
+      {Path("Photo.JPEG"), "40x30"},
+      {metafile, QString("%1x%2").arg(emf.Width()).arg(emf.Height())},
+      // None of the four extensions: nothing attached, nothing raised.
+      {Path("plain.png"), "none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.picture.toStdString());
+    if (!QFileInfo::exists(c.picture)) continue;  // the corpus is not here
+    Harness harness;
+    harness.Open(source_);
+    harness.ChoosePicture(c.picture);
+    harness.Add();
+    EXPECT_TRUE(harness.prompts().errors.isEmpty()) << harness.prompts().errors.join("\n");
+    EXPECT_EQ(harness.Log(), QStringList{"Page 1, " + c.picture});
+    EXPECT_EQ(harness.form().Edit3->text(), "2");
+    harness.ChooseDestination(Path("kinds.pdf"));
+    harness.Generate();
+    EXPECT_EQ(QpdfCheck(Path("kinds.pdf")), 0);
+    EXPECT_EQ(ThumbSize(QpdfView(Path("kinds.pdf")), 0), c.thumb);
+  }
 }
 
 TEST_F(Form1Workflow, NamePassingJpegAndBitmapTestsKeepsTheJpeg) {
@@ -266,7 +475,8 @@ TEST_F(Form1Workflow, NamePassingJpegAndBitmapTestsKeepsTheJpeg) {
   EXPECT_EQ(ThumbSize(QpdfView(Path("both.pdf")), 0), "40x30");
 }
 
-TEST_F(Form1Workflow, FailedOpenShowsTheErrorAndKeepsTheLog) {
+TEST_F(Form1Workflow, FailedOpenShowsTheErrorKeepsTheLogAndLeavesNothingLoaded) {
+  harness_.Open(source_);
   harness_.SetPage("2");
   harness_.Add();  // one log line, no picture
   const QString not_pdf = Path("notes.pdf");
@@ -279,6 +489,11 @@ TEST_F(Form1Workflow, FailedOpenShowsTheErrorAndKeepsTheLog) {
   EXPECT_EQ(harness_.form().Edit1->text(), not_pdf);
   EXPECT_EQ(harness_.Log().size(), 1);
   EXPECT_FALSE(harness_.form().PDFDoc().IsLoaded());
+  // The box names an existing file, but nothing is loaded.
+  harness_.ChooseDestination(Path("out.pdf"));
+  harness_.Generate();
+  EXPECT_EQ(harness_.prompts().messages, QStringList{msg::kNoDocumentLoaded});
+  EXPECT_FALSE(QFileInfo::exists(Path("out.pdf")));
 
   harness_.Open(Path("gone.pdf"));
   EXPECT_EQ(harness_.prompts().errors.back(), Path("gone.pdf") + " File Not Found");
