@@ -19,6 +19,28 @@ namespace pagemint::cli {
 
 namespace {
 
+// The process ends as soon as the tool is done, and the system takes back
+// the memory of a document at once; freeing 300,000 objects one by one
+// took a sixth of the time of a large round trip. A successful run
+// therefore leaves its document to the end of the process. Builds with
+// AddressSanitizer free it as usual, so the leak checker still sees every
+// allocation the engine makes.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kFreeDocumentWhenDone = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kFreeDocumentWhenDone = true;
+#else
+constexpr bool kFreeDocumentWhenDone = false;
+#endif
+#else
+constexpr bool kFreeDocumentWhenDone = false;
+#endif
+
+void Done(std::unique_ptr<TgtPDFDocument>& document) {
+  if (!kFreeDocumentWhenDone) static_cast<void>(document.release());
+}
+
 const char* VersionText(TgtPDFVersion version) {
   static constexpr const char* kTexts[] = {"1.0", "1.1", "1.2", "1.3", "1.4",
                                            "1.5", "1.6", "1.7", "2.0"};
@@ -103,7 +125,8 @@ void OpenSource(TgtPDFDocument& document, const TCliOptions& options, std::ostre
 
 int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
             TPasswordPrompt* prompt) {
-  TgtPDFDocument document;
+  auto owned = std::make_unique<TgtPDFDocument>();
+  TgtPDFDocument& document = *owned;
   OpenSource(document, options, err, prompt);
   out << "pages: " << document.PageCount() << '\n'
       << "version: " << VersionText(document.PDFVersion()) << '\n'
@@ -112,6 +135,7 @@ int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
       << "page_mode: " << NameText(kPageModeNames, document.PageMode()) << '\n'
       << "page_layout: " << NameText(kPageLayoutNames, document.PageLayout()) << '\n'
       << "thumbnails: " << ThumbnailPages(document) << '\n';
+  Done(owned);
   return kExitOk;
 }
 
@@ -124,7 +148,8 @@ int RunConvert(const TCliOptions& options, std::ostream& err, TPasswordPrompt* p
     pictures.back()->LoadFromFile(thumb.picture);
   }
 
-  TgtPDFDocument document;
+  auto owned = std::make_unique<TgtPDFDocument>();
+  TgtPDFDocument& document = *owned;
   OpenSource(document, options, err, prompt);
   for (size_t i = 0; i < thumbs.size(); ++i) {
     document.SetThumbnail(thumbs[i].page, *pictures[i]);
@@ -134,6 +159,7 @@ int RunConvert(const TCliOptions& options, std::ostream& err, TPasswordPrompt* p
   }
   if (options.show_thumbs) document.SetPageMode(pmUseThumbs);
   document.SaveToFile(options.dest, naUnchanged);
+  Done(owned);
   return kExitOk;
 }
 

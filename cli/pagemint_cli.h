@@ -29,7 +29,9 @@ class TPasswordPrompt {
   virtual std::optional<std::string> Ask(const std::string& file_name, int32_t attempt) = 0;
 };
 
-// args excludes the program name. prompt may be null: an encrypted source
+// args excludes the program name. Meant to be the whole of a process: a
+// successful run leaves the document's memory for the process's end to
+// reclaim (see pagemint_cli.cpp). prompt may be null: an encrypted source
 // that opens with neither --password nor the empty password is then an
 // error.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
