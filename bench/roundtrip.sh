@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Round-trip benchmark: reading a whole document and writing it again as a
+# new file, pagemint-cli against its peers, in one run on the same files.
+#
+#   many.pdf      100,000 pages, about 300,000 small objects (about 50 MB)
+#   images.pdf    200 pages with large image streams (about 150 MB)
+#   many-rc4.pdf  many.pdf encrypted with RC4-128 by qpdf: every string and
+#                 stream is decrypted and encrypted again under its new number
+#
+# Each document goes through
+#   pagemint-cli IN OUT
+#   mutool clean IN OUT
+#   qpdf --object-streams=disable IN OUT
+# RUNS times each (default 3); the table shows the best wall time and the
+# largest peak resident memory of the runs (GNU time's %e and %M), then the
+# ratios of pagemint-cli to each peer (below 1: pagemint-cli needs less).
+# Every output's page count is compared with the source, and pagemint-cli's
+# outputs must pass qpdf --check (CHECK=0 skips that, it takes a while).
+#
+# Environment: BUILD (default build/cli-rel), DATA (default
+# $BUILD/roundtrip-data), RUNS, PAGES and IMAGE_PAGES (document sizes),
+# CHECK. Not part of the test suite.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build/cli-rel}
+DATA=${DATA:-$BUILD/roundtrip-data}
+RUNS=${RUNS:-3}
+PAGES=${PAGES:-100000}
+IMAGE_PAGES=${IMAGE_PAGES:-200}
+CHECK=${CHECK:-1}
+USER_PW=user
+OWNER_PW=owner
+
+# The project's own dependencies, then what only this benchmark needs: GNU
+# time for peak memory and mutool as a peer.
+bash "$ROOT/scripts/install-deps.sh"
+extra=()
+[ -x /usr/bin/time ] || extra+=(time)
+command -v mutool >/dev/null 2>&1 || extra+=(mupdf-tools)
+if [ ${#extra[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "roundtrip: installing ${extra[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq >/dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
+fi
+
+# GCC 12 at -O3 reports -Wrestrict inside libstdc++'s string concatenation
+# where there is no overlap (a known false positive); it must not stop a
+# timing run.
+echo "roundtrip: building pagemint-cli (Release) in $BUILD" >&2
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
+  -DPAGEMINT_APP=OFF -DPAGEMINT_BENCH=ON -DCMAKE_CXX_FLAGS="-Wno-error=restrict" >/dev/null
+cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/null
+CLI="$BUILD/cli/pagemint-cli"
+
+mkdir -p "$DATA"
+stamp="$DATA/.made-for-$PAGES-$IMAGE_PAGES"
+if [ ! -f "$stamp" ]; then
+  echo "roundtrip: writing the source documents into $DATA" >&2
+  rm -f "$DATA"/.made-for-* "$DATA"/*.pdf
+  "$BUILD/bench/bench_roundtrip_files" "$DATA" "$PAGES" "$IMAGE_PAGES"
+  qpdf --allow-weak-crypto --encrypt "$USER_PW" "$OWNER_PW" 128 --use-aes=n -- \
+    "$DATA/many.pdf" "$DATA/many-rc4.pdf"
+  touch "$stamp"
+fi
+
+pages_of() {  # file [password]
+  qpdf ${2:+--password="$2"} --show-npages "$1"
+}
+
+# Runs one command RUNS times; sets WALL (best) and PEAK_KB (largest).
+measure() {
+  WALL="" PEAK_KB=0
+  local out=$1 times=$DATA/.time
+  shift
+  for _ in $(seq "$RUNS"); do
+    rm -f "$out"
+    if ! /usr/bin/time -f "%e %M" -o "$times" "$@" >/dev/null 2>"$DATA/.stderr"; then
+      echo "roundtrip: failed: $*" >&2
+      cat "$DATA/.stderr" >&2
+      exit 1
+    fi
+    read -r wall peak <"$times"
+    if [ -z "$WALL" ] || awk "BEGIN{exit !($wall < $WALL)}"; then WALL=$wall; fi
+    if [ "$peak" -gt "$PEAK_KB" ]; then PEAK_KB=$peak; fi
+  done
+}
+
+declare -A wall peak
+printf '\n%-14s %-14s %9s %9s %11s\n' document tool "wall s" "peak MB" "output MB"
+for doc in many images many-rc4; do
+  in="$DATA/$doc.pdf"
+  pw=""
+  [ "$doc" = many-rc4 ] && pw=$USER_PW
+  expected_pages=$(pages_of "$in" "$pw")
+  for tool in pagemint-cli mutool qpdf; do
+    out="$DATA/out-$tool-$doc.pdf"
+    case $tool in
+      pagemint-cli) measure "$out" "$CLI" "$in" "$out" ${pw:+--password "$pw"} ;;
+      mutool) measure "$out" mutool clean ${pw:+-p "$pw"} "$in" "$out" ;;
+      qpdf) measure "$out" qpdf ${pw:+--password="$pw"} --object-streams=disable "$in" "$out" ;;
+    esac
+    wall[$doc,$tool]=$WALL
+    peak[$doc,$tool]=$PEAK_KB
+    size=$(stat -c %s "$out")
+    printf '%-14s %-14s %9.2f %9.1f %11.1f\n' "$doc.pdf" "$tool" "$WALL" \
+      "$(awk "BEGIN{print $PEAK_KB/1024}")" "$(awk "BEGIN{print $size/1048576}")"
+    got=$(pages_of "$out" "$pw")
+    if [ "$got" != "$expected_pages" ]; then
+      echo "roundtrip: $tool wrote $got pages of $expected_pages for $doc.pdf" >&2
+      exit 1
+    fi
+  done
+done
+
+printf '\nratios pagemint-cli / peer (below 1: pagemint-cli needs less)\n'
+printf '%-14s %-8s %10s %10s\n' document peer wall memory
+for doc in many images many-rc4; do
+  for peer in mutool qpdf; do
+    printf '%-14s %-8s %10.3f %10.3f\n' "$doc.pdf" "$peer" \
+      "$(awk "BEGIN{print ${wall[$doc,pagemint-cli]} / ${wall[$doc,$peer]}}")" \
+      "$(awk "BEGIN{print ${peak[$doc,pagemint-cli]} / ${peak[$doc,$peer]}}")"
+  done
+done
+
+if [ "$CHECK" = 1 ]; then
+  echo
+  for doc in many images many-rc4; do
+    pw=""
+    [ "$doc" = many-rc4 ] && pw=$USER_PW
+    if qpdf --check ${pw:+--password="$pw"} "$DATA/out-pagemint-cli-$doc.pdf" >"$DATA/.check" 2>&1; then
+      echo "qpdf --check out-pagemint-cli-$doc.pdf: clean"
+    else
+      echo "qpdf --check out-pagemint-cli-$doc.pdf: FAILED" >&2
+      tail -5 "$DATA/.check" >&2
+      exit 1
+    fi
+  done
+fi

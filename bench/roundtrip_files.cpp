@@ -1,0 +1,207 @@
+// Writes the source documents of bench/roundtrip.sh into a folder:
+//
+//   many.pdf    100,000 pages, each a page dictionary, a content stream and
+//               a link annotation with a text string: about 300,000 small
+//               objects under a balanced page tree, about 50 MB;
+//   images.pdf  200 pages, each showing its own 500 x 500 RGB image of
+//               incompressible samples (Flate, about 750 KB each), about
+//               150 MB.
+//
+// Both have a classic cross-reference table; the benchmark has qpdf make
+// the encrypted copy. The samples come from a fixed pseudo-random
+// sequence, so every run writes the same bytes.
+//
+//   bench_roundtrip_files FOLDER [PAGES IMAGE_PAGES]
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kFanOut = 64;  // kids per page-tree node, as large producers write them
+
+class PdfWriter {
+ public:
+  explicit PdfWriter(const std::string& path) : out_(path, std::ios::binary) {
+    Put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  }
+
+  // Numbers are handed out before the objects are written, so objects can
+  // refer forward; every number must be written exactly once.
+  int Reserve() {
+    offsets_.push_back(-1);
+    return static_cast<int>(offsets_.size());
+  }
+  void Object(int number, const std::string& body) {
+    offsets_[static_cast<size_t>(number) - 1] = position_;
+    Put(std::to_string(number) + " 0 obj\n" + body + "\nendobj\n");
+  }
+  void Stream(int number, const std::string& dict_entries, const std::string& data) {
+    Object(number, "<< " + dict_entries + (dict_entries.empty() ? "" : " ") + "/Length " +
+                       std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream");
+  }
+  // The table, the trailer and the end; false when writing failed.
+  bool Finish() {
+    const int64_t table = position_;
+    Put("xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n");
+    char entry[32];
+    for (const int64_t offset : offsets_) {
+      if (offset < 0) return false;
+      std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", static_cast<long long>(offset));
+      Put(entry);
+    }
+    Put("trailer\n<< /Size " + std::to_string(offsets_.size() + 1) +
+        " /Root 1 0 R >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n");
+    out_.close();
+    return static_cast<bool>(out_);
+  }
+
+ private:
+  void Put(const std::string& text) {
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    position_ += static_cast<int64_t>(text.size());
+  }
+
+  std::ofstream out_;
+  int64_t position_ = 0;
+  std::vector<int64_t> offsets_;
+};
+
+// A balanced page tree: levels[0] holds the nodes right above the pages,
+// the last level only the root. Node j of level l has the kids j * kFanOut
+// up to (j + 1) * kFanOut of the level below (the pages for level 0).
+struct PageTree {
+  std::vector<std::vector<int>> levels;
+
+  // Reserves a number for every node but the root, which has one already.
+  PageTree(PdfWriter& pdf, int root, size_t pages) {
+    size_t n = pages;
+    do {
+      n = (n + kFanOut - 1) / kFanOut;
+      levels.emplace_back(n);
+    } while (n > 1);
+    for (size_t l = 0; l + 1 < levels.size(); ++l)
+      for (int& number : levels[l]) number = pdf.Reserve();
+    levels.back()[0] = root;
+  }
+
+  int ParentOfPage(size_t page) const { return levels[0][page / kFanOut]; }
+
+  void Write(PdfWriter& pdf, const std::vector<int>& pages) const {
+    size_t span = kFanOut;  // pages under one node of the level
+    for (size_t l = 0; l < levels.size(); ++l, span *= kFanOut) {
+      const std::vector<int>& below = l == 0 ? pages : levels[l - 1];
+      for (size_t j = 0; j < levels[l].size(); ++j) {
+        std::string body = "<< /Type /Pages";
+        if (l + 1 < levels.size())
+          body += " /Parent " + std::to_string(levels[l + 1][j / kFanOut]) + " 0 R";
+        body += " /Kids [";
+        for (size_t k = j * kFanOut; k < std::min(below.size(), (j + 1) * kFanOut); ++k)
+          body += std::to_string(below[k]) + " 0 R ";
+        const size_t count = std::min(pages.size(), (j + 1) * span) - j * span;
+        body += "] /Count " + std::to_string(count) + " >>";
+        pdf.Object(levels[l][j], body);
+      }
+    }
+  }
+};
+
+bool WriteManyObjects(const std::string& path, size_t page_count) {
+  PdfWriter pdf(path);
+  const int catalog = pdf.Reserve();
+  const int root = pdf.Reserve();
+  const int font = pdf.Reserve();
+  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
+  pdf.Object(font, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  const PageTree tree(pdf, root, page_count);
+  std::vector<int> pages;
+  for (size_t i = 0; i < page_count; ++i) {
+    const std::string n = std::to_string(i + 1);
+    const int page = pdf.Reserve();
+    const int contents = pdf.Reserve();
+    const int link = pdf.Reserve();
+    pdf.Stream(contents, "",
+               "BT /F1 18 Tf 72 720 Td (Page " + n + ") Tj ET\nBT /F1 10 Tf 72 690 Td " +
+                   "(Quarterly figures, continued on page " + n + ".) Tj ET");
+    pdf.Object(link,
+               "<< /Type /Annot /Subtype /Link /Rect [72 680 300 700] /Border [0 0 0] /A << /S "
+               "/URI /URI (https://example.org/report/" +
+                   n + ") >> >>");
+    pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
+                         " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " +
+                         std::to_string(font) + " 0 R >> >> /Contents " + std::to_string(contents) +
+                         " 0 R /Annots [" + std::to_string(link) + " 0 R] >>");
+    pages.push_back(page);
+  }
+  tree.Write(pdf, pages);
+  return pdf.Finish();
+}
+
+bool WriteLargeImages(const std::string& path, size_t page_count) {
+  constexpr int kSide = 500;
+  PdfWriter pdf(path);
+  const int catalog = pdf.Reserve();
+  const int root = pdf.Reserve();
+  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
+  const PageTree tree(pdf, root, page_count);
+  std::vector<int> pages;
+  uint64_t state = 0x9E3779B97F4A7C15ULL;
+  std::string samples(static_cast<size_t>(kSide) * kSide * 3, '\0');
+  std::string packed(compressBound(samples.size()), '\0');
+  for (size_t i = 0; i < page_count; ++i) {
+    for (char& c : samples) {  // xorshift64
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      c = static_cast<char>(state >> 56);
+    }
+    uLongf packed_size = static_cast<uLongf>(packed.size());
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size,
+                  reinterpret_cast<const Bytef*>(samples.data()), samples.size(), 1) != Z_OK)
+      return false;
+    const int page = pdf.Reserve();
+    const int contents = pdf.Reserve();
+    const int image = pdf.Reserve();
+    pdf.Stream(image,
+               "/Type /XObject /Subtype /Image /Width " + std::to_string(kSide) + " /Height " +
+                   std::to_string(kSide) +
+                   " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
+               packed.substr(0, packed_size));
+    pdf.Stream(contents, "", "q 500 0 0 500 56 146 cm /Im1 Do Q");
+    pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
+                         " 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 " +
+                         std::to_string(image) + " 0 R >> >> /Contents " +
+                         std::to_string(contents) + " 0 R >>");
+    pages.push_back(page);
+  }
+  tree.Write(pdf, pages);
+  return pdf.Finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: %s FOLDER [PAGES IMAGE_PAGES]\n", argv[0]);
+    return 2;
+  }
+  const std::string folder = argv[1];
+  const size_t pages = argc == 4 ? std::strtoul(argv[2], nullptr, 10) : 100000;
+  const size_t image_pages = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 200;
+  if (pages == 0 || image_pages == 0) {
+    std::fprintf(stderr, "page counts must be at least 1\n");
+    return 2;
+  }
+  if (!WriteManyObjects(folder + "/many.pdf", pages) ||
+      !WriteLargeImages(folder + "/images.pdf", image_pages)) {
+    std::fprintf(stderr, "cannot write the documents into %s\n", folder.c_str());
+    return 1;
+  }
+  return 0;
+}
