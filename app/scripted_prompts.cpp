@@ -4,20 +4,24 @@ namespace pagemint {
 
 namespace {
 
-std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {
-  if (answers.empty()) return std::nullopt;
-  std::optional<QString> answer = std::move(answers.front());
+// Takes the next answer; false when it cancels or none is left. The answer
+// is copied out rather than moved into a local optional, which GCC's
+// optimiser misreads as used before it is set.
+bool Next(std::deque<std::optional<QString>>& answers, QString& answer) {
+  if (answers.empty()) return false;
+  const bool given = answers.front().has_value();
+  if (given) answer = *answers.front();
   answers.pop_front();
-  return answer;
+  return given;
 }
 
 }  // namespace
 
 bool ScriptedPrompts::Execute(TFileDialog& dialog, QWidget*) {
   dialogs_shown.push_back(dialog.Kind());
-  const std::optional<QString> answer = Next(file_answers);
-  if (!answer) return false;
-  dialog.SetFileName(WithDefaultExt(*answer, dialog.DefaultExt()));
+  QString answer;
+  if (!Next(file_answers, answer)) return false;
+  dialog.SetFileName(WithDefaultExt(answer, dialog.DefaultExt()));
   return true;
 }
 
@@ -27,9 +31,9 @@ void ScriptedPrompts::ShowError(QWidget*, const QString& text) { errors << text;
 
 bool ScriptedPrompts::AskPassword(QWidget*, const QString&, int tries, QString& password) {
   password_tries.push_back(tries);
-  const std::optional<QString> answer = Next(password_answers);
-  if (!answer) return false;
-  password = *answer;
+  QString answer;
+  if (!Next(password_answers, answer)) return false;
+  password = answer;
   return true;
 }
 

@@ -48,6 +48,7 @@ TEST(FileDialog, CompletedPdfNameMatchesTheWriter) {
       {"/d/out.pdf", "/d/out.pdf"},     {"/d/OUT.PDF", "/d/OUT.PDF"},
       {"/d/out.txt", "/d/out.txt.pdf"}, {"/d/out", "/d/out.pdf"},
       {"/d.pdf/out", "/d.pdf/out.pdf"}, {"", ".pdf"},
+      {"/d/.pdf", "/d/.pdf.pdf"},       {"/d/out.", "/d/out..pdf"},
   };
   for (const auto& c : cases) EXPECT_EQ(CompletedPdfName(c.name), c.expected) << c.name;
 }
