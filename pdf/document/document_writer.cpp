@@ -396,7 +396,12 @@ std::unique_ptr<TFileStream> CreateTemporaryBeside(const std::filesystem::path& 
       suffix.push_back(kHex[static_cast<uint8_t>(byte) >> 4]);
       suffix.push_back(kHex[static_cast<uint8_t>(byte) & 15]);
     }
-    temporary_name = (folder / ("." + target.filename().string() + "." + suffix + ".tmp")).string();
+    std::string name = ".";
+    name.append(target.filename().string());
+    name.push_back('.');
+    name.append(suffix);
+    name.append(".tmp");
+    temporary_name = (folder / name).string();
     try {
       return std::make_unique<TFileStream>(temporary_name, TFileMode::fmCreateNew);
     } catch (const EFileError&) {
