@@ -327,7 +327,9 @@ void Player::BoxShape(const Record& r) {
     case kEllipse: path.addEllipse(rect); break;
     default: {
       // The corner ellipse's size, in the same space as rect.
-      QSizeF corner(std::abs(r.I32(24)), std::abs(r.I32(28)));
+      // In double: the most negative int32 has no int32 magnitude.
+      QSizeF corner(std::abs(static_cast<double>(r.I32(24))),
+                    std::abs(static_cast<double>(r.I32(28))));
       if (device) {
         const QTransform t = Full();
         corner = QSizeF(std::fabs(corner.width() * t.m11()), std::fabs(corner.height() * t.m22()));

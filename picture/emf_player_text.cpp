@@ -347,7 +347,7 @@ void Player::DrawText(const TextRun& run) {
   // full transform. A transform that turns y upwards would draw glyphs
   // upside down; the flip keeps them upright, as the platform does.
   QTransform glyph_to_device;
-  glyph_to_device.rotate(-font.escapement / 10.0);
+  glyph_to_device.rotate(-static_cast<double>(font.escapement) / 10.0);
   if (full.determinant() < 0) glyph_to_device.scale(1, -1);
   glyph_to_device = glyph_to_device * QTransform::fromScale(1 / scale, 1 / scale) *
                     QTransform::fromTranslate(state_.text_align & kTaUpdateCp

@@ -479,6 +479,17 @@ TEST(Metafile, TextIsPlacedGlyphByGlyph) {
   EXPECT_EQ(baseline.y1, 9);  // glyphs sit on the baseline at y = 10
 }
 
+// Fields at the most negative 32-bit value, found by fuzzing: a font's
+// escapement and a rounded rectangle's corner were negated as int32.
+TEST(Metafile, MostNegativeFieldsPlayWithoutOverflow) {
+  EmfBuilder b(24);
+  b.RedFill().Add(kRoundRect, {2, 2, 20, 20, INT32_MIN, INT32_MIN});
+  b.Add(kExtCreateFontIndirectW, {2}, LogFont(-16, u"DejaVu Sans", INT32_MIN)).Select(2);
+  b.Add(kExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 4, 4, 1, 76, 0, 0, 0, 0, 0, 0}, std::string("I\0", 2));
+  const QImage image = Render(b);
+  EXPECT_GT(BoxOf(image, qRgb(255, 0, 0)).count, 0);
+}
+
 // With an opaque background mode the text's cell is filled with the
 // background colour; with ETO_OPAQUE exactly the record's rectangle is.
 TEST(Metafile, TextBackground) {
