@@ -257,7 +257,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
   current_generation_ = g;
   NestingGuard guard(*this);
   TgtPDFObjectPtr content = ReadObject();
-  if (PeekToken() == "stream") {
+  if (StreamKeywordFollows()) {
     // The stream's data is read later, once its length is known.
     if (!content || !content->IsDictionary()) throw EInvalidCast(msg::kInvalidCast);
     std::unique_ptr<TgtPDFDictObject> dictionary(static_cast<TgtPDFDictObject*>(content.release()));
@@ -265,6 +265,12 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
   }
   return std::make_unique<TgtPDFIndirectObject>(serial_, n, static_cast<uint16_t>(g),
                                                 std::move(content));
+}
+
+// "stream" as the next token, also when a comment follows the keyword
+// directly ("stream%..."), which a token read would take as one word.
+bool TgtPDFStreamReader::StreamKeywordFollows() {
+  return PeekToken() == "stream" || BytesAt(Pos(), "stream%");
 }
 
 TgtPDFObjectPtr TgtPDFStreamReader::ConvertNumber(std::string_view token) {

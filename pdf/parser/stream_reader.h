@@ -85,6 +85,7 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   class NestingGuard;
 
   void SkipWhitespaceAndComments();
+  bool StreamKeywordFollows();
 
   // The size of the data, and whether the position lies inside it (a
   // position before the start counts as outside, so no scan can stall

@@ -277,6 +277,14 @@ TEST(CorpusRoundTrip, EveryLoadableFileIsWrittenCleanly) {
         same_render = after.size() >= 100;
       } else {
         same_render = before == after;
+        if (!same_render) {
+          // A source the renderer reads differently from qpdf (damaged
+          // stream keywords, say): we must render as qpdf's repair does.
+          const std::string repaired = dir.File("repaired.pdf");
+          RunCommand("qpdf --decrypt --password=" + Quote(password) + " " + Quote(source) + " " +
+                     Quote(repaired) + " 2>&1");
+          same_render = Render(repaired, "", 1, 1) == after;
+        }
         EXPECT_TRUE(same_render) << row.path << ": page 1 renders differently";
         ok_rendered += same_render;
       }

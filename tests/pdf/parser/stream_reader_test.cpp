@@ -183,6 +183,10 @@ TEST_P(Reader, ReadsObjects) {
       {"1 0 obj 2 endobj", "obj 1 0 i2", "endobj"},
       {"7 0 OBJ <</Length 5>> stream\r\nabcde", "obj 7 0 stream<</Length i5;>>", "stream\r\nabcde"},
       {"7 0 obj\n<</Length 5>>\nendobj", "obj 7 0 <</Length i5;>>", "endobj"},
+      // A comment right after the keyword does not hide the stream.
+      {"7 0 obj <</Length 9>>\nstream%comment\nendstream", "obj 7 0 stream<</Length i9;>>",
+       "stream%comment\nendstream"},
+      {"7 0 obj <</Length 9>>\nstreamer", "obj 7 0 <</Length i9;>>", "streamer"},
       {"3 65535 obj null endobj", "obj 3 65535 null", "endobj"},
   };
   for (const ObjectCase& c : cases) {
