@@ -320,7 +320,12 @@ QRegion Player::PolygonRegion(const QPolygonF& polygon, Qt::FillRule rule) const
   if (clipped.size() < 3) return QRegion();
   QPolygon rounded;
   rounded.reserve(clipped.size());
-  for (const QPointF& p : clipped) rounded << QPoint(RoundCoordinate(p.x()), RoundCoordinate(p.y()));
+  // The cut polygon lies inside keep in exact arithmetic, but a corner cut
+  // from coordinates of 1e30 and more can land anywhere through rounding:
+  // hold every corner to keep.
+  for (const QPointF& p : clipped)
+    rounded << QPoint(RoundCoordinate(std::clamp(p.x(), keep.left(), keep.right())),
+                      RoundCoordinate(std::clamp(p.y(), keep.top(), keep.bottom())));
   return QRegion(rounded, rule);
 }
 
