@@ -86,14 +86,22 @@ std::string CompressionName(const Header& h) {
   if (h.os2 && h.compression == 3) return "Huffman 1D";
   if (h.os2 && h.compression == 4) return "RLE24";
   switch (h.compression) {
-    case kBiRgb: return "RGB";
-    case kBiRle8: return "RLE8";
-    case kBiRle4: return "RLE4";
-    case kBiBitFields: return "BITFIELDS";
-    case kBiJpeg: return "JPEG";
-    case kBiPng: return "PNG";
-    case kBiAlphaBitFields: return "ALPHABITFIELDS";
-    default: return std::to_string(h.compression);
+    case kBiRgb:
+      return "RGB";
+    case kBiRle8:
+      return "RLE8";
+    case kBiRle4:
+      return "RLE4";
+    case kBiBitFields:
+      return "BITFIELDS";
+    case kBiJpeg:
+      return "JPEG";
+    case kBiPng:
+      return "PNG";
+    case kBiAlphaBitFields:
+      return "ALPHABITFIELDS";
+    default:
+      return std::to_string(h.compression);
   }
 }
 
@@ -151,8 +159,9 @@ void CheckSize(Header& h, bool icon) {
 
 void CheckFormat(const Header& h) {
   const unsigned b = h.bit_count;
-  const bool known = h.core ? (b == 1 || b == 4 || b == 8 || b == 24)
-                            : (b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32);
+  const bool known = h.core
+                         ? (b == 1 || b == 4 || b == 8 || b == 24)
+                         : (b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32);
   const bool os2_special = h.os2 && (h.compression == 3 || h.compression == 4);
   switch (os2_special ? ~0u : h.compression) {
     case kBiRgb:
@@ -165,7 +174,8 @@ void CheckFormat(const Header& h) {
       break;
     case kBiBitFields:
     case kBiAlphaBitFields:
-      if (b != 16 && b != 32) Fail(Format(msg::kDibCompressionDepth, CompressionName(h).c_str(), b));
+      if (b != 16 && b != 32)
+        Fail(Format(msg::kDibCompressionDepth, CompressionName(h).c_str(), b));
       break;
     default:
       Fail(Format(msg::kDibCompression, CompressionName(h).c_str()));
@@ -197,7 +207,8 @@ std::array<QRgb, 256> ReadPalette(const uint8_t* info, size_t info_size, const H
   if (h.bit_count > 8) return palette;
   const size_t used = std::min(StoredEntries(h), size_t{1} << h.bit_count);
   const size_t offset = TableOffset(h);
-  if (offset > info_size || (info_size - offset) / h.entry_size < used) Fail(msg::kDibTableTruncated);
+  if (offset > info_size || (info_size - offset) / h.entry_size < used)
+    Fail(msg::kDibTableTruncated);
   for (size_t i = 0; i < used; ++i) {
     const uint8_t* e = info + offset + i * h.entry_size;
     palette[i] = qRgb(e[2], e[1], e[0]);
@@ -301,7 +312,11 @@ class RleDecoder {
  public:
   RleDecoder(const DibSource& s, const Header& h, const std::array<QRgb, 256>& palette,
              QImage& image)
-      : data_(s.bits), size_(s.bits_size), h_(h), palette_(palette), image_(image),
+      : data_(s.bits),
+        size_(s.bits_size),
+        h_(h),
+        palette_(palette),
+        image_(image),
         rle4_(h.compression == kBiRle4) {}
 
   void Run() {
@@ -444,8 +459,8 @@ QImage DecodeDib(const DibSource& given) {
   // shows nothing: the pixels are then opaque (and an icon's AND mask
   // decides).
   const bool alpha_byte = source.icon && h.bit_count == 32 && h.compression == kBiRgb;
-  const bool alpha_mask = (h.compression == kBiBitFields || h.compression == kBiAlphaBitFields) &&
-                          h.masks[3] != 0;
+  const bool alpha_mask =
+      (h.compression == kBiBitFields || h.compression == kBiAlphaBitFields) && h.masks[3] != 0;
   DecodeRows(source, h, palette, alpha_byte, image);
   const bool has_alpha = (alpha_byte || alpha_mask) && AnyAlpha(image);
   if (has_alpha) return image;

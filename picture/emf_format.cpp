@@ -84,16 +84,53 @@ Summary ScanRecords(std::string_view bytes) {
 
 bool IsDrawingRecord(uint32_t type) {
   switch (type) {
-    case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
-    case kPolyPolyline: case kPolyPolygon: case kSetPixelV: case kAngleArc: case kEllipse:
-    case kRectangle: case kRoundRect: case kArc: case kChord: case kPie: case kExtFloodFill:
-    case kLineTo: case kArcTo: case kPolyDraw: case kFillPath: case kStrokeAndFillPath:
-    case kStrokePath: case kFillRgn: case kFrameRgn: case kInvertRgn: case kPaintRgn:
-    case kBitBlt: case kStretchBlt: case kMaskBlt: case kPlgBlt: case kSetDiBitsToDevice:
-    case kStretchDiBits: case kExtTextOutA: case kExtTextOutW: case kPolyBezier16:
-    case kPolygon16: case kPolyline16: case kPolyBezierTo16: case kPolylineTo16:
-    case kPolyPolyline16: case kPolyPolygon16: case kPolyDraw16: case kPolyTextOutA:
-    case kPolyTextOutW: case kSmallTextOut: case kAlphaBlend: case kTransparentBlt:
+    case kPolyBezier:
+    case kPolygon:
+    case kPolyline:
+    case kPolyBezierTo:
+    case kPolylineTo:
+    case kPolyPolyline:
+    case kPolyPolygon:
+    case kSetPixelV:
+    case kAngleArc:
+    case kEllipse:
+    case kRectangle:
+    case kRoundRect:
+    case kArc:
+    case kChord:
+    case kPie:
+    case kExtFloodFill:
+    case kLineTo:
+    case kArcTo:
+    case kPolyDraw:
+    case kFillPath:
+    case kStrokeAndFillPath:
+    case kStrokePath:
+    case kFillRgn:
+    case kFrameRgn:
+    case kInvertRgn:
+    case kPaintRgn:
+    case kBitBlt:
+    case kStretchBlt:
+    case kMaskBlt:
+    case kPlgBlt:
+    case kSetDiBitsToDevice:
+    case kStretchDiBits:
+    case kExtTextOutA:
+    case kExtTextOutW:
+    case kPolyBezier16:
+    case kPolygon16:
+    case kPolyline16:
+    case kPolyBezierTo16:
+    case kPolylineTo16:
+    case kPolyPolyline16:
+    case kPolyPolygon16:
+    case kPolyDraw16:
+    case kPolyTextOutA:
+    case kPolyTextOutW:
+    case kSmallTextOut:
+    case kAlphaBlend:
+    case kTransparentBlt:
     case kGradientFill:
       return true;
     default:

@@ -213,8 +213,7 @@ void ForEachRecord(std::string_view bytes, Visit&& visit);
 bool IsDrawingRecord(uint32_t type);
 
 // The damage message for a record that failed while being played.
-[[noreturn]] void RaiseRecordDamage(uint32_t index, size_t offset, uint32_t type,
-                                    const char* what);
+[[noreturn]] void RaiseRecordDamage(uint32_t index, size_t offset, uint32_t type, const char* what);
 
 template <typename Visit>
 void ForEachRecord(std::string_view bytes, Visit&& visit) {

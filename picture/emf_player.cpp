@@ -44,12 +44,18 @@ bool Finite(const QTransform& t) {
 // Millimetres per logical unit of the fixed map modes; 0 for the others.
 double FixedModeUnit(uint32_t mode) {
   switch (mode) {
-    case kMmLoMetric: return 0.1;
-    case kMmHiMetric: return 0.01;
-    case kMmLoEnglish: return 0.254;
-    case kMmHiEnglish: return 0.0254;
-    case kMmTwips: return 25.4 / 1440;
-    default: return 0;
+    case kMmLoMetric:
+      return 0.1;
+    case kMmHiMetric:
+      return 0.01;
+    case kMmLoEnglish:
+      return 0.254;
+    case kMmHiEnglish:
+      return 0.0254;
+    case kMmTwips:
+      return 25.4 / 1440;
+    default:
+      return 0;
   }
 }
 
@@ -68,9 +74,8 @@ int RoundCoordinate(double v) { return static_cast<int>(std::lround(ClampCoordin
 
 Player::Player(std::string_view bytes, const Header& header, QImage& canvas, const QRectF& dest)
     : bytes_(bytes), header_(header), canvas_(canvas), painter_(&canvas) {
-  painter_.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
-                              QPainter::SmoothPixmapTransform,
-                          false);
+  painter_.setRenderHints(
+      QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform, false);
   if (header.device.cx > 0 && header.millimeters.cx > 0) {
     device_per_mm_x_ = static_cast<double>(header.device.cx) / header.millimeters.cx;
   }
@@ -120,10 +125,17 @@ void Player::PlayRecord(const Record& r) {
     return;
   }
   switch (r.Type()) {
-    case kExtTextOutA: DrawText(ReadExtText(r, false)); break;
-    case kExtTextOutW: DrawText(ReadExtText(r, true)); break;
-    case kSmallTextOut: DrawText(ReadSmallText(r)); break;
-    default: break;  // records we do not play are skipped
+    case kExtTextOutA:
+      DrawText(ReadExtText(r, false));
+      break;
+    case kExtTextOutW:
+      DrawText(ReadExtText(r, true));
+      break;
+    case kSmallTextOut:
+      DrawText(ReadSmallText(r));
+      break;
+    default:
+      break;  // records we do not play are skipped
   }
 }
 
@@ -151,29 +163,63 @@ bool Player::PlayStateRecord(const Record& r) {
       ext = QSizeF(ext.width() * xn / xd, ext.height() * yn / yd);
       return true;
     }
-    case kSetWindowOrgEx: s.window_org = QPointF(r.I32(8), r.I32(12)); return true;
-    case kSetViewportOrgEx: s.viewport_org = QPointF(r.I32(8), r.I32(12)); return true;
-    case kSetBrushOrgEx: s.brush_origin = QPointF(r.I32(8), r.I32(12)); return true;
-    case kSetMapMode: SetMapMode(r.U32(8)); return true;
-    case kSetBkMode: s.bk_mode = r.U32(8); return true;
-    case kSetPolyFillMode: s.fill_mode = r.U32(8); return true;
-    case kSetRop2: s.rop2 = r.U32(8); return true;
-    case kSetStretchBltMode: s.stretch_mode = r.U32(8); return true;
-    case kSetTextAlign: s.text_align = r.U32(8); return true;
-    case kSetTextColor: s.text_color = ColorRef(r.U32(8)); return true;
-    case kSetBkColor: s.bk_color = ColorRef(r.U32(8)); return true;
-    case kSetArcDirection: s.arc_direction = r.U32(8); return true;
-    case kMoveToEx: s.position = QPointF(r.I32(8), r.I32(12)); return true;
-    case kSaveDc: SaveDc(); return true;
-    case kRestoreDc: RestoreDc(r.I32(8)); return true;
+    case kSetWindowOrgEx:
+      s.window_org = QPointF(r.I32(8), r.I32(12));
+      return true;
+    case kSetViewportOrgEx:
+      s.viewport_org = QPointF(r.I32(8), r.I32(12));
+      return true;
+    case kSetBrushOrgEx:
+      s.brush_origin = QPointF(r.I32(8), r.I32(12));
+      return true;
+    case kSetMapMode:
+      SetMapMode(r.U32(8));
+      return true;
+    case kSetBkMode:
+      s.bk_mode = r.U32(8);
+      return true;
+    case kSetPolyFillMode:
+      s.fill_mode = r.U32(8);
+      return true;
+    case kSetRop2:
+      s.rop2 = r.U32(8);
+      return true;
+    case kSetStretchBltMode:
+      s.stretch_mode = r.U32(8);
+      return true;
+    case kSetTextAlign:
+      s.text_align = r.U32(8);
+      return true;
+    case kSetTextColor:
+      s.text_color = ColorRef(r.U32(8));
+      return true;
+    case kSetBkColor:
+      s.bk_color = ColorRef(r.U32(8));
+      return true;
+    case kSetArcDirection:
+      s.arc_direction = r.U32(8);
+      return true;
+    case kMoveToEx:
+      s.position = QPointF(r.I32(8), r.I32(12));
+      return true;
+    case kSaveDc:
+      SaveDc();
+      return true;
+    case kRestoreDc:
+      RestoreDc(r.I32(8));
+      return true;
     case kSetWorldTransform:
     case kModifyWorldTransform: {
       const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
       SetWorldTransform(x, r.Type() == kSetWorldTransform ? kMwtSet : r.U32(32));
       return true;
     }
-    case kIntersectClipRect: CombineClip(DeviceRect(r.Rect(8)), kRgnAnd); return true;
-    case kExcludeClipRect: CombineClip(DeviceRect(r.Rect(8)), kRgnDiff); return true;
+    case kIntersectClipRect:
+      CombineClip(DeviceRect(r.Rect(8)), kRgnAnd);
+      return true;
+    case kExcludeClipRect:
+      CombineClip(DeviceRect(r.Rect(8)), kRgnDiff);
+      return true;
     case kOffsetClipRgn:
       if (s.clip) {
         const QPointF d = MapPoint(QPointF(r.I32(8), r.I32(12))) - MapPoint(QPointF(0, 0));
@@ -225,11 +271,19 @@ void Player::SetMapMode(uint32_t mode) {
 void Player::SetWorldTransform(const QTransform& xform, uint32_t mode) {
   QTransform next;
   switch (mode) {
-    case kMwtIdentity: break;
-    case kMwtLeftMultiply: next = xform * state_.world; break;
-    case kMwtRightMultiply: next = state_.world * xform; break;
-    case kMwtSet: next = xform; break;
-    default: return;
+    case kMwtIdentity:
+      break;
+    case kMwtLeftMultiply:
+      next = xform * state_.world;
+      break;
+    case kMwtRightMultiply:
+      next = state_.world * xform;
+      break;
+    case kMwtSet:
+      next = xform;
+      break;
+    default:
+      return;
   }
   // The platform refuses transforms that cannot be inverted.
   if (!Finite(next) || next.determinant() == 0) return;
@@ -261,19 +315,30 @@ void Player::CombineClip(const QRegion& region, uint32_t mode) {
   const QRegion all(canvas_.rect());
   const QRegion current = state_.clip ? *state_.clip : all;
   switch (mode) {
-    case kRgnAnd: SetClip(current.intersected(region)); break;
-    case kRgnOr: SetClip(state_.clip ? current.united(region) : all); break;
-    case kRgnXor: SetClip(current.xored(region)); break;
-    case kRgnDiff: SetClip(current.subtracted(region)); break;
-    case kRgnCopy: SetClip(region); break;
-    default: break;
+    case kRgnAnd:
+      SetClip(current.intersected(region));
+      break;
+    case kRgnOr:
+      SetClip(state_.clip ? current.united(region) : all);
+      break;
+    case kRgnXor:
+      SetClip(current.xored(region));
+      break;
+    case kRgnDiff:
+      SetClip(current.subtracted(region));
+      break;
+    case kRgnCopy:
+      SetClip(region);
+      break;
+    default:
+      break;
   }
 }
 
 QRegion Player::DeviceRect(const RectL& rect) const {
   const QTransform t = Full();
-  const QPolygonF corners = t.map(QPolygonF(QRectF(QPointF(rect.left, rect.top),
-                                                   QPointF(rect.right, rect.bottom))));
+  const QPolygonF corners =
+      t.map(QPolygonF(QRectF(QPointF(rect.left, rect.top), QPointF(rect.right, rect.bottom))));
   if (t.type() <= QTransform::TxScale) {
     const int x0 = RoundCoordinate(corners[0].x()), y0 = RoundCoordinate(corners[0].y());
     const int x1 = RoundCoordinate(corners[2].x()), y1 = RoundCoordinate(corners[2].y());
@@ -365,16 +430,33 @@ QRegion Player::ReadRegion(const Record& r, size_t offset, uint32_t size, bool l
 
 bool Player::PlayObjectRecord(const Record& r) {
   switch (r.Type()) {
-    case kCreatePen: StoreObject(r.U32(8), ReadPen(r)); return true;
-    case kExtCreatePen: StoreObject(r.U32(8), ReadExtPen(r)); return true;
-    case kCreateBrushIndirect: StoreObject(r.U32(8), ReadBrush(r)); return true;
+    case kCreatePen:
+      StoreObject(r.U32(8), ReadPen(r));
+      return true;
+    case kExtCreatePen:
+      StoreObject(r.U32(8), ReadExtPen(r));
+      return true;
+    case kCreateBrushIndirect:
+      StoreObject(r.U32(8), ReadBrush(r));
+      return true;
     case kCreateDibPatternBrushPt:
-    case kCreateMonoBrush: StoreObject(r.U32(8), ReadPatternBrush(r)); return true;
-    case kExtCreateFontIndirectW: StoreObject(r.U32(8), ReadFont(r)); return true;
-    case kCreatePalette: StoreObject(r.U32(8), OtherObject{}); return true;
-    case kSelectObject: SelectObject(r.U32(8)); return true;
-    case kDeleteObject: DeleteObject(r.U32(8)); return true;
-    default: return false;
+    case kCreateMonoBrush:
+      StoreObject(r.U32(8), ReadPatternBrush(r));
+      return true;
+    case kExtCreateFontIndirectW:
+      StoreObject(r.U32(8), ReadFont(r));
+      return true;
+    case kCreatePalette:
+      StoreObject(r.U32(8), OtherObject{});
+      return true;
+    case kSelectObject:
+      SelectObject(r.U32(8));
+      return true;
+    case kDeleteObject:
+      DeleteObject(r.U32(8));
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -418,21 +500,43 @@ void Player::SelectStockObject(uint32_t stock) {
     return p;
   };
   switch (stock) {
-    case 0: state_.brush = solid(Qt::white); break;
-    case 1: state_.brush = solid(QColor(0xC0, 0xC0, 0xC0)); break;
-    case 2: state_.brush = solid(QColor(0x80, 0x80, 0x80)); break;
-    case 3: state_.brush = solid(QColor(0x40, 0x40, 0x40)); break;
-    case 4: state_.brush = solid(Qt::black); break;
+    case 0:
+      state_.brush = solid(Qt::white);
+      break;
+    case 1:
+      state_.brush = solid(QColor(0xC0, 0xC0, 0xC0));
+      break;
+    case 2:
+      state_.brush = solid(QColor(0x80, 0x80, 0x80));
+      break;
+    case 3:
+      state_.brush = solid(QColor(0x40, 0x40, 0x40));
+      break;
+    case 4:
+      state_.brush = solid(Qt::black);
+      break;
     case 5: {
       auto brush = std::make_shared<Brush>();
       brush->kind = Brush::Kind::kNull;
       state_.brush = brush;
       break;
     }
-    case 6: state_.pen = pen(Qt::white, 0); break;
-    case 7: state_.pen = pen(Qt::black, 0); break;
-    case 8: state_.pen = pen(Qt::black, 5); break;
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17: {
+    case 6:
+      state_.pen = pen(Qt::white, 0);
+      break;
+    case 7:
+      state_.pen = pen(Qt::black, 0);
+      break;
+    case 8:
+      state_.pen = pen(Qt::black, 5);
+      break;
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 16:
+    case 17: {
       auto font = std::make_shared<Font>();
       font->height = stock == 17 ? -11 : 16;
       font->weight = stock == 13 ? 700 : 400;
@@ -440,9 +544,14 @@ void Player::SelectStockObject(uint32_t stock) {
       state_.font = font;
       break;
     }
-    case 18: state_.brush = solid(Qt::white); break;
-    case 19: state_.pen = pen(Qt::black, 0); break;
-    default: break;
+    case 18:
+      state_.brush = solid(Qt::white);
+      break;
+    case 19:
+      state_.pen = pen(Qt::black, 0);
+      break;
+    default:
+      break;
   }
 }
 

@@ -30,14 +30,22 @@ uint32_t RopIndex(uint32_t rop) { return (rop >> 16) & 0xFF; }
 
 QPainter::CompositionMode SourceRopMode(uint32_t index) {
   switch (index) {
-    case 0xEE: return QPainter::RasterOp_SourceOrDestination;
-    case 0x88: return QPainter::RasterOp_SourceAndDestination;
-    case 0x66: return QPainter::RasterOp_SourceXorDestination;
-    case 0x44: return QPainter::RasterOp_SourceAndNotDestination;
-    case 0x33: return QPainter::RasterOp_NotSource;
-    case 0x11: return QPainter::RasterOp_NotSourceAndNotDestination;
-    case 0xBB: return QPainter::RasterOp_NotSourceOrDestination;
-    default: return QPainter::CompositionMode_SourceOver;
+    case 0xEE:
+      return QPainter::RasterOp_SourceOrDestination;
+    case 0x88:
+      return QPainter::RasterOp_SourceAndDestination;
+    case 0x66:
+      return QPainter::RasterOp_SourceXorDestination;
+    case 0x44:
+      return QPainter::RasterOp_SourceAndNotDestination;
+    case 0x33:
+      return QPainter::RasterOp_NotSource;
+    case 0x11:
+      return QPainter::RasterOp_NotSourceAndNotDestination;
+    case 0xBB:
+      return QPainter::RasterOp_NotSourceOrDestination;
+    default:
+      return QPainter::CompositionMode_SourceOver;
   }
 }
 
@@ -161,8 +169,12 @@ void Player::PatternBlt(const QRectF& logical_dest, uint32_t rop) {
   PreparePainter();
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
   switch (index) {
-    case kRopBlackness: painter_.fillPath(path, Qt::black); return;
-    case kRopWhiteness: painter_.fillPath(path, Qt::white); return;
+    case kRopBlackness:
+      painter_.fillPath(path, Qt::black);
+      return;
+    case kRopWhiteness:
+      painter_.fillPath(path, Qt::white);
+      return;
     case kRopDstInvert:
       used_raster_op_ = true;
       painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -174,7 +186,8 @@ void Player::PatternBlt(const QRectF& logical_dest, uint32_t rop) {
       painter_.fillPath(path, DeviceBrush(*state_.brush));
       return;
     default:
-      if (state_.brush->kind != Brush::Kind::kNull) painter_.fillPath(path, DeviceBrush(*state_.brush));
+      if (state_.brush->kind != Brush::Kind::kNull)
+        painter_.fillPath(path, DeviceBrush(*state_.brush));
       return;
   }
 }
@@ -331,8 +344,8 @@ void Player::GradientTriangle(const QPointF* p, const QColor* c) {
   area = area.intersected(canvas_.rect());
   if (state_.clip) area = area.intersected(state_.clip->boundingRect());
   if (area.isEmpty()) return;
-  const double det = (p[1].y() - p[2].y()) * (p[0].x() - p[2].x()) +
-                     (p[2].x() - p[1].x()) * (p[0].y() - p[2].y());
+  const double det =
+      (p[1].y() - p[2].y()) * (p[0].x() - p[2].x()) + (p[2].x() - p[1].x()) * (p[0].y() - p[2].y());
   if (det == 0) return;
   QImage shade(area.size(), QImage::Format_ARGB32_Premultiplied);
   shade.fill(0);
@@ -341,10 +354,10 @@ void Player::GradientTriangle(const QPointF* p, const QColor* c) {
     const double py = area.top() + y + 0.5;
     for (int x = 0; x < area.width(); ++x) {
       const double px = area.left() + x + 0.5;
-      const double w0 = ((p[1].y() - p[2].y()) * (px - p[2].x()) +
-                         (p[2].x() - p[1].x()) * (py - p[2].y())) / det;
-      const double w1 = ((p[2].y() - p[0].y()) * (px - p[2].x()) +
-                         (p[0].x() - p[2].x()) * (py - p[2].y())) / det;
+      const double w0 =
+          ((p[1].y() - p[2].y()) * (px - p[2].x()) + (p[2].x() - p[1].x()) * (py - p[2].y())) / det;
+      const double w1 =
+          ((p[2].y() - p[0].y()) * (px - p[2].x()) + (p[0].x() - p[2].x()) * (py - p[2].y())) / det;
       const double w2 = 1 - w0 - w1;
       if (w0 < 0 || w1 < 0 || w2 < 0) continue;
       auto mix = [&](int a, int b, int cc) {
@@ -360,14 +373,29 @@ void Player::GradientTriangle(const QPointF* p, const QColor* c) {
 
 bool Player::PlayBitmapRecord(const Record& r) {
   switch (r.Type()) {
-    case kBitBlt: BitBlt(r, false); return true;
-    case kStretchBlt: BitBlt(r, true); return true;
-    case kStretchDiBits: StretchDiBits(r); return true;
-    case kSetDiBitsToDevice: SetDiBitsToDevice(r); return true;
-    case kAlphaBlend: AlphaBlend(r); return true;
-    case kTransparentBlt: TransparentBlt(r); return true;
-    case kGradientFill: GradientFill(r); return true;
-    default: return false;
+    case kBitBlt:
+      BitBlt(r, false);
+      return true;
+    case kStretchBlt:
+      BitBlt(r, true);
+      return true;
+    case kStretchDiBits:
+      StretchDiBits(r);
+      return true;
+    case kSetDiBitsToDevice:
+      SetDiBitsToDevice(r);
+      return true;
+    case kAlphaBlend:
+      AlphaBlend(r);
+      return true;
+    case kTransparentBlt:
+      TransparentBlt(r);
+      return true;
+    case kGradientFill:
+      GradientFill(r);
+      return true;
+    default:
+      return false;
   }
 }
 

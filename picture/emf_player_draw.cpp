@@ -29,44 +29,70 @@ constexpr uint8_t kPtMoveTo = 6;
 
 QPainter::CompositionMode Rop2Mode(uint32_t rop2) {
   switch (rop2) {
-    case 1: return QPainter::RasterOp_ClearDestination;
-    case 2: return QPainter::RasterOp_NotSourceAndNotDestination;
-    case 3: return QPainter::RasterOp_NotSourceAndDestination;
-    case 4: return QPainter::RasterOp_NotSource;
-    case 5: return QPainter::RasterOp_SourceAndNotDestination;
-    case 6: return QPainter::RasterOp_NotDestination;
-    case 7: return QPainter::RasterOp_SourceXorDestination;
-    case 8: return QPainter::RasterOp_NotSourceOrNotDestination;
-    case 9: return QPainter::RasterOp_SourceAndDestination;
-    case 10: return QPainter::RasterOp_NotSourceXorDestination;
-    case 12: return QPainter::RasterOp_NotSourceOrDestination;
-    case 14: return QPainter::RasterOp_SourceOrNotDestination;
-    case 15: return QPainter::RasterOp_SourceOrDestination;
-    case 16: return QPainter::RasterOp_SetDestination;
-    default: return QPainter::CompositionMode_SourceOver;
+    case 1:
+      return QPainter::RasterOp_ClearDestination;
+    case 2:
+      return QPainter::RasterOp_NotSourceAndNotDestination;
+    case 3:
+      return QPainter::RasterOp_NotSourceAndDestination;
+    case 4:
+      return QPainter::RasterOp_NotSource;
+    case 5:
+      return QPainter::RasterOp_SourceAndNotDestination;
+    case 6:
+      return QPainter::RasterOp_NotDestination;
+    case 7:
+      return QPainter::RasterOp_SourceXorDestination;
+    case 8:
+      return QPainter::RasterOp_NotSourceOrNotDestination;
+    case 9:
+      return QPainter::RasterOp_SourceAndDestination;
+    case 10:
+      return QPainter::RasterOp_NotSourceXorDestination;
+    case 12:
+      return QPainter::RasterOp_NotSourceOrDestination;
+    case 14:
+      return QPainter::RasterOp_SourceOrNotDestination;
+    case 15:
+      return QPainter::RasterOp_SourceOrDestination;
+    case 16:
+      return QPainter::RasterOp_SetDestination;
+    default:
+      return QPainter::CompositionMode_SourceOver;
   }
 }
 
 // The platform's dash styles for one-pixel pens, in pixels.
 QList<qreal> CosmeticDashes(uint32_t style) {
   switch (style) {
-    case 1: return {18, 6};
-    case 2: return {3, 3};
-    case 3: return {9, 6, 3, 6};
-    case 4: return {9, 3, 3, 3, 3, 3};
-    case kPsAlternate: return {1, 1};
-    default: return {};
+    case 1:
+      return {18, 6};
+    case 2:
+      return {3, 3};
+    case 3:
+      return {9, 6, 3, 6};
+    case 4:
+      return {9, 3, 3, 3, 3, 3};
+    case kPsAlternate:
+      return {1, 1};
+    default:
+      return {};
   }
 }
 
 // The same for wide geometric pens, in pen widths.
 QList<qreal> GeometricDashes(uint32_t style) {
   switch (style) {
-    case 1: return {3, 1};
-    case 2: return {1, 1};
-    case 3: return {3, 1, 1, 1};
-    case 4: return {3, 1, 1, 1, 1, 1};
-    default: return {};
+    case 1:
+      return {3, 1};
+    case 2:
+      return {1, 1};
+    case 3:
+      return {3, 1, 1, 1};
+    case 4:
+      return {3, 1, 1, 1, 1, 1};
+    default:
+      return {};
   }
 }
 
@@ -90,9 +116,7 @@ double Player::DeviceScale() const { return std::sqrt(std::fabs(Full().determina
 
 QPointF Player::MapPoint(QPointF logical) const { return Rounded(Full(), logical); }
 
-QPainterPath Player::MapPath(const QPainterPath& logical) const {
-  return Full().map(logical);
-}
+QPainterPath Player::MapPath(const QPainterPath& logical) const { return Full().map(logical); }
 
 void Player::PreparePainter() {
   painter_.resetTransform();
@@ -150,10 +174,14 @@ QPen Player::DevicePen() const {
 
 QBrush Player::DeviceBrush(const Brush& brush) const {
   switch (brush.kind) {
-    case Brush::Kind::kNull: return QBrush(Qt::NoBrush);
-    case Brush::Kind::kSolid: return QBrush(brush.color);
-    case Brush::Kind::kPattern: return QBrush(brush.pattern);
-    case Brush::Kind::kHatched: break;
+    case Brush::Kind::kNull:
+      return QBrush(Qt::NoBrush);
+    case Brush::Kind::kSolid:
+      return QBrush(brush.color);
+    case Brush::Kind::kPattern:
+      return QBrush(brush.pattern);
+    case Brush::Kind::kHatched:
+      break;
   }
   static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,
                                                 Qt::FDiagPattern, Qt::BDiagPattern,
@@ -269,7 +297,8 @@ void Player::PolyPolyRecord(const Record& r, bool small) {
     if (count > total - next) throw EMetafileDamage(msg::kMetafileCountTooLarge);
     for (uint32_t i = 0; i < count; ++i, ++next) {
       const size_t at = first + next * (small ? 4 : 8);
-      const QPointF pt = small ? QPointF(r.I16(at), r.I16(at + 2)) : QPointF(r.I32(at), r.I32(at + 4));
+      const QPointF pt =
+          small ? QPointF(r.I16(at), r.I16(at + 2)) : QPointF(r.I32(at), r.I32(at + 4));
       if (i == 0) {
         path.moveTo(Rounded(t, pt));
       } else {
@@ -323,8 +352,12 @@ void Player::BoxShape(const Record& r) {
   const QRectF logical(QPointF(box.left, box.top), QPointF(box.right, box.bottom));
   const QRectF rect = device ? *device : logical.normalized();
   switch (r.Type()) {
-    case kRectangle: path.addRect(rect); break;
-    case kEllipse: path.addEllipse(rect); break;
+    case kRectangle:
+      path.addRect(rect);
+      break;
+    case kEllipse:
+      path.addEllipse(rect);
+      break;
     default: {
       // The corner ellipse's size, in the same space as rect.
       // In double: the most negative int32 has no int32 magnitude.
@@ -481,24 +514,62 @@ void Player::FillRegion(const Record& r) {
 
 bool Player::PlayShapeRecord(const Record& r) {
   switch (r.Type()) {
-    case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
+    case kPolyBezier:
+    case kPolygon:
+    case kPolyline:
+    case kPolyBezierTo:
+    case kPolylineTo:
       PolyRecord(r, false);
       return true;
-    case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16:
+    case kPolyBezier16:
+    case kPolygon16:
+    case kPolyline16:
+    case kPolyBezierTo16:
     case kPolylineTo16:
       PolyRecord(r, true);
       return true;
-    case kPolyPolyline: case kPolyPolygon: PolyPolyRecord(r, false); return true;
-    case kPolyPolyline16: case kPolyPolygon16: PolyPolyRecord(r, true); return true;
-    case kPolyDraw: PolyDrawRecord(r, false); return true;
-    case kPolyDraw16: PolyDrawRecord(r, true); return true;
-    case kRectangle: case kEllipse: case kRoundRect: BoxShape(r); return true;
-    case kArc: case kChord: case kPie: case kArcTo: ArcShape(r); return true;
-    case kAngleArc: AngleArc(r); return true;
-    case kLineTo: LineTo(QPointF(r.I32(8), r.I32(12))); return true;
-    case kSetPixelV: SetPixel(QPointF(r.I32(8), r.I32(12)), ColorRef(r.U32(16))); return true;
-    case kFillRgn: case kFrameRgn: case kInvertRgn: case kPaintRgn: FillRegion(r); return true;
-    default: return false;
+    case kPolyPolyline:
+    case kPolyPolygon:
+      PolyPolyRecord(r, false);
+      return true;
+    case kPolyPolyline16:
+    case kPolyPolygon16:
+      PolyPolyRecord(r, true);
+      return true;
+    case kPolyDraw:
+      PolyDrawRecord(r, false);
+      return true;
+    case kPolyDraw16:
+      PolyDrawRecord(r, true);
+      return true;
+    case kRectangle:
+    case kEllipse:
+    case kRoundRect:
+      BoxShape(r);
+      return true;
+    case kArc:
+    case kChord:
+    case kPie:
+    case kArcTo:
+      ArcShape(r);
+      return true;
+    case kAngleArc:
+      AngleArc(r);
+      return true;
+    case kLineTo:
+      LineTo(QPointF(r.I32(8), r.I32(12)));
+      return true;
+    case kSetPixelV:
+      SetPixel(QPointF(r.I32(8), r.I32(12)), ColorRef(r.U32(16)));
+      return true;
+    case kFillRgn:
+    case kFrameRgn:
+    case kInvertRgn:
+    case kPaintRgn:
+      FillRegion(r);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -508,11 +579,15 @@ bool Player::PlayPathRecord(const Record& r) {
       path_ = QPainterPath();
       in_path_ = true;
       return true;
-    case kEndPath: in_path_ = false; return true;
+    case kEndPath:
+      in_path_ = false;
+      return true;
     case kCloseFigure:
       if (in_path_) path_.closeSubpath();
       return true;
-    case kAbortPath: EndPathUse(); return true;
+    case kAbortPath:
+      EndPathUse();
+      return true;
     case kFillPath:
     case kStrokePath:
     case kStrokeAndFillPath:
@@ -535,7 +610,8 @@ bool Player::PlayPathRecord(const Record& r) {
       EndPathUse();
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 

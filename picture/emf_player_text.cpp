@@ -69,12 +69,19 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 // most alike; anything else goes by the pitch-and-family byte.
 QString FamilyFor(const Font& font) {
   static constexpr std::u16string_view kSerif[] = {
-      u"Times New Roman", u"Times", u"Georgia", u"Cambria", u"Garamond", u"Book Antiqua",
-      u"Palatino Linotype", u"Palatino", u"MS Serif", u"Century", u"Bookman Old Style",
-      u"Century Schoolbook", u"Constantia", u"Symbol"};
-  static constexpr std::u16string_view kMono[] = {
-      u"Courier New", u"Courier", u"Consolas", u"Lucida Console", u"Fixedsys", u"Terminal",
-      u"Lucida Sans Typewriter", u"Monaco", u"Andale Mono"};
+      u"Times New Roman", u"Times",        u"Georgia",           u"Cambria",
+      u"Garamond",        u"Book Antiqua", u"Palatino Linotype", u"Palatino",
+      u"MS Serif",        u"Century",      u"Bookman Old Style", u"Century Schoolbook",
+      u"Constantia",      u"Symbol"};
+  static constexpr std::u16string_view kMono[] = {u"Courier New",
+                                                  u"Courier",
+                                                  u"Consolas",
+                                                  u"Lucida Console",
+                                                  u"Fixedsys",
+                                                  u"Terminal",
+                                                  u"Lucida Sans Typewriter",
+                                                  u"Monaco",
+                                                  u"Andale Mono"};
   const std::u16string_view face = font.face;
   for (auto name : kSerif) {
     if (SameName(face, name)) return QStringLiteral("DejaVu Serif");
@@ -91,46 +98,71 @@ QString FamilyFor(const Font& font) {
 
 // The Symbol font's code points 0x20..0x7E as Unicode.
 constexpr char16_t kSymbolLow[] = {
-    u' ', u'!', u'\u2200', u'#', u'\u2203', u'%', u'&', u'\u220B', u'(', u')', u'\u2217',
-    u'+', u',', u'\u2212', u'.', u'/', u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8',
-    u'9', u':', u';', u'<', u'=', u'>', u'?', u'\u2245', u'\u0391', u'\u0392', u'\u03A7',
-    u'\u0394', u'\u0395', u'\u03A6', u'\u0393', u'\u0397', u'\u0399', u'\u03D1', u'\u039A',
-    u'\u039B', u'\u039C', u'\u039D', u'\u039F', u'\u03A0', u'\u0398', u'\u03A1', u'\u03A3',
-    u'\u03A4', u'\u03A5', u'\u03C2', u'\u03A9', u'\u039E', u'\u03A8', u'\u0396', u'[',
-    u'\u2234', u']', u'\u22A5', u'_', u'\u203E', u'\u03B1', u'\u03B2', u'\u03C7', u'\u03B4',
-    u'\u03B5', u'\u03C6', u'\u03B3', u'\u03B7', u'\u03B9', u'\u03D5', u'\u03BA', u'\u03BB',
-    u'\u03BC', u'\u03BD', u'\u03BF', u'\u03C0', u'\u03B8', u'\u03C1', u'\u03C3', u'\u03C4',
-    u'\u03C5', u'\u03D6', u'\u03C9', u'\u03BE', u'\u03C8', u'\u03B6', u'{', u'|', u'}',
-    u'\u223C'};
+    u' ',      u'!',      u'\u2200', u'#',      u'\u2203', u'%',      u'&',      u'\u220B',
+    u'(',      u')',      u'\u2217', u'+',      u',',      u'\u2212', u'.',      u'/',
+    u'0',      u'1',      u'2',      u'3',      u'4',      u'5',      u'6',      u'7',
+    u'8',      u'9',      u':',      u';',      u'<',      u'=',      u'>',      u'?',
+    u'\u2245', u'\u0391', u'\u0392', u'\u03A7', u'\u0394', u'\u0395', u'\u03A6', u'\u0393',
+    u'\u0397', u'\u0399', u'\u03D1', u'\u039A', u'\u039B', u'\u039C', u'\u039D', u'\u039F',
+    u'\u03A0', u'\u0398', u'\u03A1', u'\u03A3', u'\u03A4', u'\u03A5', u'\u03C2', u'\u03A9',
+    u'\u039E', u'\u03A8', u'\u0396', u'[',      u'\u2234', u']',      u'\u22A5', u'_',
+    u'\u203E', u'\u03B1', u'\u03B2', u'\u03C7', u'\u03B4', u'\u03B5', u'\u03C6', u'\u03B3',
+    u'\u03B7', u'\u03B9', u'\u03D5', u'\u03BA', u'\u03BB', u'\u03BC', u'\u03BD', u'\u03BF',
+    u'\u03C0', u'\u03B8', u'\u03C1', u'\u03C3', u'\u03C4', u'\u03C5', u'\u03D6', u'\u03C9',
+    u'\u03BE', u'\u03C8', u'\u03B6', u'{',      u'|',      u'}',      u'\u223C'};
 
 char16_t SymbolToUnicode(char16_t c) {
   const char16_t code = (c >= 0xF000 && c <= 0xF0FF) ? static_cast<char16_t>(c - 0xF000) : c;
   if (code >= 0x20 && code <= 0x7E) return kSymbolLow[code - 0x20];
   switch (code) {
-    case 0xA3: return u'\u2264';
-    case 0xA5: return u'\u221E';
-    case 0xAB: return u'\u2194';
-    case 0xAC: return u'\u2190';
-    case 0xAD: return u'\u2191';
-    case 0xAE: return u'\u2192';
-    case 0xAF: return u'\u2193';
-    case 0xB0: return u'\u00B0';
-    case 0xB1: return u'\u00B1';
-    case 0xB3: return u'\u2265';
-    case 0xB4: return u'\u00D7';
-    case 0xB6: return u'\u2202';
-    case 0xB7: return u'\u2022';
-    case 0xB8: return u'\u00F7';
-    case 0xB9: return u'\u2260';
-    case 0xBA: return u'\u2261';
-    case 0xBB: return u'\u2248';
-    case 0xBC: return u'\u2026';
-    case 0xD1: return u'\u2207';
-    case 0xD6: return u'\u221A';
-    case 0xD7: return u'\u22C5';
-    case 0xE5: return u'\u2211';
-    case 0xF2: return u'\u222B';
-    default: return c;
+    case 0xA3:
+      return u'\u2264';
+    case 0xA5:
+      return u'\u221E';
+    case 0xAB:
+      return u'\u2194';
+    case 0xAC:
+      return u'\u2190';
+    case 0xAD:
+      return u'\u2191';
+    case 0xAE:
+      return u'\u2192';
+    case 0xAF:
+      return u'\u2193';
+    case 0xB0:
+      return u'\u00B0';
+    case 0xB1:
+      return u'\u00B1';
+    case 0xB3:
+      return u'\u2265';
+    case 0xB4:
+      return u'\u00D7';
+    case 0xB6:
+      return u'\u2202';
+    case 0xB7:
+      return u'\u2022';
+    case 0xB8:
+      return u'\u00F7';
+    case 0xB9:
+      return u'\u2260';
+    case 0xBA:
+      return u'\u2261';
+    case 0xBB:
+      return u'\u2248';
+    case 0xBC:
+      return u'\u2026';
+    case 0xD1:
+      return u'\u2207';
+    case 0xD6:
+      return u'\u221A';
+    case 0xD7:
+      return u'\u22C5';
+    case 0xE5:
+      return u'\u2211';
+    case 0xF2:
+      return u'\u222B';
+    default:
+      return c;
   }
 }
 
@@ -167,8 +199,8 @@ struct GlyphLayout {
 };
 
 GlyphLayout LayoutGlyphs(const Font& font, const std::u16string& text,
-                         const std::vector<int32_t>& dx, const QRawFont& font_glyphs,
-                         double scale, double stretch) {
+                         const std::vector<int32_t>& dx, const QRawFont& font_glyphs, double scale,
+                         double stretch) {
   const QRawFont* raw = &font_glyphs;
   const bool symbol = IsSymbolFont(font);
   std::vector<size_t> first_unit;  // the text unit each glyph starts at
@@ -226,7 +258,8 @@ const QRawFont* Player::FontAt(const Font& font, double pixel_size) {
   if (!font.raw.isValid()) {
     QFont qfont(FamilyFor(font));
     qfont.setPixelSize(100);
-    qfont.setWeight(static_cast<QFont::Weight>(std::clamp(font.weight ? font.weight : 400, 100, 900)));
+    qfont.setWeight(
+        static_cast<QFont::Weight>(std::clamp(font.weight ? font.weight : 400, 100, 900)));
     qfont.setItalic(font.italic);
     font.raw = QRawFont::fromFont(qfont);
     font.raw_size = 100;
@@ -285,7 +318,8 @@ std::u16string Player::DecodeText(const uint8_t* s, uint32_t chars, bool wide) c
   std::u16string text;
   if (wide) {
     text.resize(chars);
-    for (uint32_t i = 0; i < chars; ++i) text[i] = static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8));
+    for (uint32_t i = 0; i < chars; ++i)
+      text[i] = static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8));
   } else if (IsSymbolFont(*state_.font)) {
     text.assign(s, s + chars);
   } else {
@@ -350,12 +384,9 @@ void Player::DrawText(const TextRun& run) {
   glyph_to_device.rotate(-static_cast<double>(font.escapement) / 10.0);
   if (full.determinant() < 0) glyph_to_device.scale(1, -1);
   glyph_to_device = glyph_to_device * QTransform::fromScale(1 / scale, 1 / scale) *
-                    QTransform::fromTranslate(state_.text_align & kTaUpdateCp
-                                                  ? state_.position.x()
-                                                  : reference.x(),
-                                              state_.text_align & kTaUpdateCp
-                                                  ? state_.position.y()
-                                                  : reference.y()) *
+                    QTransform::fromTranslate(
+                        state_.text_align & kTaUpdateCp ? state_.position.x() : reference.x(),
+                        state_.text_align & kTaUpdateCp ? state_.position.y() : reference.y()) *
                     full;
 
   // A set average width stretches the glyphs, not their places.
@@ -391,7 +422,8 @@ void Player::DrawText(const TextRun& run) {
   if (in_path_ || NeedsOutlines(glyphs_to_device, raw->pixelSize())) {
     QPainterPath outlines;
     for (qsizetype i = 0; i < layout.glyphs.size(); ++i) {
-      outlines.addPath(raw->pathForGlyph(layout.glyphs[i]).translated(layout.positions[i] + origin));
+      outlines.addPath(
+          raw->pathForGlyph(layout.glyphs[i]).translated(layout.positions[i] + origin));
     }
     outlines = glyphs_to_device.map(outlines);
     if (in_path_) {

@@ -53,7 +53,8 @@ struct Entry {
 };
 
 bool IsPng(const uint8_t* data, size_t size) {
-  return size >= sizeof kPngSignature && std::memcmp(data, kPngSignature, sizeof kPngSignature) == 0;
+  return size >= sizeof kPngSignature &&
+         std::memcmp(data, kPngSignature, sizeof kPngSignature) == 0;
 }
 
 // Bits per pixel as the image itself says: the PNG header's bit depth times
@@ -94,7 +95,8 @@ std::vector<Entry> ReadDirectory(const uint8_t* data, size_t size) {
   if (size < kDirectorySize + kEntrySize * count) throw IconError(msg::kIconDirectoryTruncated);
   std::vector<Entry> entries;
   for (size_t i = 0; i < count; ++i)
-    if (auto e = ReadEntry(data, size, data + kDirectorySize + kEntrySize * i)) entries.push_back(*e);
+    if (auto e = ReadEntry(data, size, data + kDirectorySize + kEntrySize * i))
+      entries.push_back(*e);
   if (entries.empty()) throw IconError(msg::kIconNoImage);
   return entries;
 }
@@ -122,7 +124,8 @@ QImage DecodePng(const Entry& e) {
   if (size.isValid() && !PictureSizeAllowed(size.width(), size.height()))
     throw IconError(PictureTooLargeText(size.width(), size.height()));
   QImage image = reader.read();
-  if (image.isNull()) throw IconError(Format(msg::kIconPng, reader.errorString().toStdString().c_str()));
+  if (image.isNull())
+    throw IconError(Format(msg::kIconPng, reader.errorString().toStdString().c_str()));
   return image.convertToFormat(QImage::Format_ARGB32);
 }
 

@@ -143,8 +143,8 @@ void ReadRows(DecodeJob& job) {
 void DecodeSteps(DecodeJob& job) {
   jpeg_decompress_struct& c = job.cinfo;
   jpeg_create_decompress(&c);
-  c.mem->max_memory_to_use = static_cast<long>(
-      std::min<int64_t>(PicturePixelLimit() * kJpegBytesPerPixel + kJpegMemorySlack, INT64_MAX / 2));
+  c.mem->max_memory_to_use = static_cast<long>(std::min<int64_t>(
+      PicturePixelLimit() * kJpegBytesPerPixel + kJpegMemorySlack, INT64_MAX / 2));
   c.progress = &job.progress.pub;
   jpeg_mem_src(&c, job.data, static_cast<unsigned long>(job.size));
   jpeg_read_header(&c, TRUE);
@@ -182,12 +182,15 @@ bool DecodeGuarded(DecodeJob& job) {
 std::string Reason(const DecodeJob& job) {
   const jpeg_decompress_struct& c = job.cinfo;
   switch (job.outcome) {
-    case Outcome::kTooLarge: return PictureTooLargeText(c.image_width, c.image_height);
-    case Outcome::kComponents: return Format(msg::kJpegComponents, c.num_components);
+    case Outcome::kTooLarge:
+      return PictureTooLargeText(c.image_width, c.image_height);
+    case Outcome::kComponents:
+      return Format(msg::kJpegComponents, c.num_components);
     case Outcome::kOutOfMemory:
       return Format(msg::kPictureOutOfMemory, static_cast<int>(c.output_width),
                     static_cast<int>(c.output_height));
-    default: return job.err.message;
+    default:
+      return job.err.message;
   }
 }
 

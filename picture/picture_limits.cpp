@@ -22,8 +22,9 @@ bool PictureSizeAllowed(int64_t width, int64_t height) {
 }
 
 std::string PictureTooLargeText(int64_t width, int64_t height) {
-  return Format(msg::kPictureTooLarge, static_cast<long long>(width), static_cast<long long>(height),
-                static_cast<long long>(PicturePixelLimit()), kMaxPictureSide);
+  return Format(msg::kPictureTooLarge, static_cast<long long>(width),
+                static_cast<long long>(height), static_cast<long long>(PicturePixelLimit()),
+                kMaxPictureSide);
 }
 
 }  // namespace pagemint

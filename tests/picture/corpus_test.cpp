@@ -71,11 +71,13 @@ QImage Pixels(const TGraphic& g) {
 
 // convert's decode; for an icon, the first image of the same size as ours,
 // flattened onto white as the thumbnail draws it.
-QImage Oracle(const std::string& file, const std::string& kind, QSize size, const test::TempDir& dir) {
+QImage Oracle(const std::string& file, const std::string& kind, QSize size,
+              const test::TempDir& dir) {
   if (kind != "ico") return test::ConvertToRgb(file, dir / "c.ppm");
   for (int i = 0; i < 8; ++i) {
     const std::string frame = file + "[" + std::to_string(i) + "]";
-    if (!test::Convert("'" + frame + "' -background white -flatten -depth 8 'ppm:" + (dir / "c.ppm") + "'"))
+    if (!test::Convert("'" + frame +
+                       "' -background white -flatten -depth 8 'ppm:" + (dir / "c.ppm") + "'"))
       return {};
     const QImage image = test::ReadPpm(dir / "c.ppm");
     if (image.size() == size) return image;
@@ -100,7 +102,8 @@ TEST(PictureCorpus, EveryPictureLoadsOrFailsClearly) {
     std::string outcome;
     try {
       picture->LoadFromFile(file);
-      outcome = "loaded " + std::to_string(picture->Width()) + "x" + std::to_string(picture->Height());
+      outcome =
+          "loaded " + std::to_string(picture->Width()) + "x" + std::to_string(picture->Height());
     } catch (const EInvalidGraphic& e) {
       const std::string m = e.what();
       EXPECT_NE(m.find(file), std::string::npos) << m;

@@ -1,3 +1,5 @@
+#include "picture/icon.h"
+
 #include <gtest/gtest.h>
 
 #include <QBuffer>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "picture/graphic.h"
-#include "picture/icon.h"
 #include "picture/picture_limits.h"
 #include "picture_test_util.h"
 
@@ -100,26 +101,34 @@ TEST(TIcon, PicksTheImageNearestTo32AndTheDeepestAmongEquals) {
     QRgb colour;
   } cases[] = {
       {"exact size among others",
-       {{16, 16, 32, SolidDib(16, 32, a, 255)}, {32, 32, 24, SolidDib(32, 24, b)}, {48, 48, 32, SolidDib(48, 32, c, 255)}},
-       32, b},
+       {{16, 16, 32, SolidDib(16, 32, a, 255)},
+        {32, 32, 24, SolidDib(32, 24, b)},
+        {48, 48, 32, SolidDib(48, 32, c, 255)}},
+       32,
+       b},
       {"deepest of three 32 x 32",
-       {{32, 32, 8, PaletteDib(32, a)}, {32, 32, 32, SolidDib(32, 32, b, 255)}, {32, 32, 24, SolidDib(32, 24, c)}},
-       32, b},
+       {{32, 32, 8, PaletteDib(32, a)},
+        {32, 32, 32, SolidDib(32, 32, b, 255)},
+        {32, 32, 24, SolidDib(32, 24, c)}},
+       32,
+       b},
       {"equally near 24 and 40: the deeper",
        {{24, 24, 8, PaletteDib(24, a)}, {40, 40, 24, SolidDib(40, 24, b)}},
-       40, b},
+       40,
+       b},
       {"equally near and equally deep: the first",
        {{24, 24, 24, SolidDib(24, 24, a)}, {40, 40, 24, SolidDib(40, 24, b)}},
-       24, a},
+       24,
+       a},
       {"only larger ones: the nearest",
        {{256, 256, 32, Png(256, d)}, {48, 48, 24, SolidDib(48, 24, c)}},
-       48, c},
-      {"PNG entry at 32",
-       {{16, 16, 24, SolidDib(16, 24, a)}, {32, 32, 32, Png(32, d)}},
-       32, d},
+       48,
+       c},
+      {"PNG entry at 32", {{16, 16, 24, SolidDib(16, 24, a)}, {32, 32, 32, Png(32, d)}}, 32, d},
       {"depth read from the image when the directory says 0",
        {{32, 32, 0, PaletteDib(32, a)}, {32, 32, 0, SolidDib(32, 24, b)}},
-       32, b},
+       32,
+       b},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,7 +162,8 @@ TEST(TIcon, TransparentPartsKeepTheCanvas) {
     IconImage image;
   } cases[] = {
       {"AND mask at 24 bits", {32, 32, 24, SolidDib(32, 24, red, 0, left_half)}},
-      {"AND mask at 32 bits with an empty alpha channel", {32, 32, 32, SolidDib(32, 32, red, 0, left_half)}},
+      {"AND mask at 32 bits with an empty alpha channel",
+       {32, 32, 32, SolidDib(32, 32, red, 0, left_half)}},
       {"alpha channel, mask ignored", {32, 32, 32, alpha_dib}},
       {"PNG with alpha", {32, 32, 32, png_bytes.toStdString()}},
   };
@@ -227,7 +237,8 @@ TEST(TIcon, DamagedFilesGiveAClearErrorNamingTheFile) {
 TEST(TIcon, PngBeyondThePixelLimitIsRefused) {
   SetPicturePixelLimit(32 * 32 - 1);
   TIcon icon;
-  EXPECT_THROW(icon.LoadFromBytes(BuildIcon({{32, 32, 32, Png(32, kWhite)}}), "p.ico"), EInvalidGraphic);
+  EXPECT_THROW(icon.LoadFromBytes(BuildIcon({{32, 32, 32, Png(32, kWhite)}}), "p.ico"),
+               EInvalidGraphic);
   SetPicturePixelLimit(kMaxPicturePixels);
   EXPECT_NO_THROW(icon.LoadFromBytes(BuildIcon({{32, 32, 32, Png(32, kWhite)}}), "p.ico"));
 }

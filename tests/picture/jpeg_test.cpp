@@ -190,7 +190,8 @@ TEST_F(JpegTest, SizeBeyondTheLimitIsRefusedBeforeDecoding) {
     jpeg.LoadFromBytes(bytes, "big.jpg");
     ADD_FAILURE();
   } catch (const EInvalidGraphic& e) {
-    EXPECT_NE(std::string(e.what()).find("too large (60000 x 60000 pixels"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("too large (60000 x 60000 pixels"), std::string::npos)
+        << e.what();
   }
 }
 
@@ -203,7 +204,8 @@ TEST_F(JpegTest, TooManyProgressiveScansAreRefused) {
   ASSERT_NE(sos, std::string::npos);
   size_t end = sos + 2;
   while (end + 1 < bytes.size() &&
-         !(bytes[end] == '\xFF' && bytes[end + 1] != '\0' && (uint8_t(bytes[end + 1]) < 0xD0 || uint8_t(bytes[end + 1]) > 0xD7)))
+         !(bytes[end] == '\xFF' && bytes[end + 1] != '\0' &&
+           (uint8_t(bytes[end + 1]) < 0xD0 || uint8_t(bytes[end + 1]) > 0xD7)))
     ++end;
   const std::string scan = bytes.substr(sos, end - sos);
   std::string repeated = bytes.substr(0, end);
@@ -214,7 +216,8 @@ TEST_F(JpegTest, TooManyProgressiveScansAreRefused) {
     jpeg.LoadFromBytes(repeated, "scans.jpg");
     ADD_FAILURE();
   } catch (const EInvalidGraphic& e) {
-    EXPECT_NE(std::string(e.what()).find("more than 1000 progressive scans"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("more than 1000 progressive scans"), std::string::npos)
+        << e.what();
   }
 }
 

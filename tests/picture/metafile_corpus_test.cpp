@@ -58,7 +58,7 @@ std::string LoadAndPlay(const std::string& bytes, const std::string& name, const
   try {
     metafile.LoadFromBytes(bytes, name);
     const double fit = std::min(kPreviewZoom, static_cast<double>(kPreviewSide) /
-                                         std::max(metafile.Width(), metafile.Height()));
+                                                  std::max(metafile.Width(), metafile.Height()));
     const int w = std::max(1, static_cast<int>(metafile.Width() * fit + 0.5));
     const int h = std::max(1, static_cast<int>(metafile.Height() * fit + 0.5));
     TBitmap preview;
