@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_manifest.h"
 #include "picture/graphic.h"
 #include "picture/icon.h"
 #include "picture/jpeg_image.h"
@@ -26,31 +27,10 @@ struct Row {
   int width = 0, height = 0;
 };
 
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> out;
-  std::stringstream in(line);
-  for (std::string field; std::getline(in, field, '\t');) out.push_back(field);
-  return out;
-}
-
-std::vector<Row> PictureRows(const std::string& manifest) {
-  std::ifstream in(manifest);
-  std::string line;
-  std::getline(in, line);
-  std::map<std::string, size_t> column;
-  const auto names = Split(line);
-  for (size_t i = 0; i < names.size(); ++i) column[names[i]] = i;
+std::vector<Row> PictureRows() {
   std::vector<Row> rows;
-  while (std::getline(in, line)) {
-    auto f = Split(line);
-    f.resize(names.size());
-    const std::string kind = f[column["kind"]];
-    if (kind != "bmp" && kind != "jpeg" && kind != "ico") continue;
-    Row r{f[column["path"]], kind, f[column["expect"]]};
-    r.width = std::atoi(f[column["width"]].c_str());
-    r.height = std::atoi(f[column["height"]].c_str());
-    rows.push_back(r);
-  }
+  for (const corpus::Row& r : corpus::Rows({"bmp", "jpeg", "ico"}))
+    rows.push_back({r["path"], r["kind"], r["expect"], r.Number("width"), r.Number("height")});
   return rows;
 }
 
@@ -95,7 +75,7 @@ TEST(PictureCorpus, EveryPictureLoadsOrFailsClearly) {
   const bool oracle = test::HaveConvert();
   test::TempDir dir;
   std::map<std::string, int> tally;
-  for (const Row& row : PictureRows(root + "/MANIFEST.tsv")) {
+  for (const Row& row : PictureRows()) {
     SCOPED_TRACE(row.path);
     const std::string file = root + "/" + row.path;
     auto picture = Picture(row.kind);

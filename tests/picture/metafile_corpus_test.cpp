@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_manifest.h"
 #include "picture/metafile.h"
 
 namespace pagemint {
@@ -34,16 +35,8 @@ struct Entry {
 };
 
 std::vector<Entry> CorpusMetafiles() {
-  std::ifstream manifest(fs::path(PAGEMINT_CORPUS_DIR) / "MANIFEST.tsv");
   std::vector<Entry> out;
-  std::string line;
-  std::getline(manifest, line);  // column names
-  while (std::getline(manifest, line)) {
-    std::vector<std::string> cols;
-    std::stringstream ss(line);
-    for (std::string col; std::getline(ss, col, '\t');) cols.push_back(col);
-    if (cols.size() > 10 && cols[1] == "emf") out.push_back({cols[0], cols[10]});
-  }
+  for (const corpus::Row& r : corpus::Rows({"emf"})) out.push_back({r["path"], r["expect"]});
   return out;
 }
 

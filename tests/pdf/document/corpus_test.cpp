@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "corpus_manifest.h"
 #include "pdf/document/pdf_document.h"
 #include "platform/codepage.h"
 
@@ -19,18 +20,10 @@ struct Row {
 };
 
 std::vector<Row> PdfRows() {
-  std::ifstream manifest(std::string(PAGEMINT_CORPUS_DIR) + "/MANIFEST.tsv");
   std::vector<Row> rows;
-  std::string line;
-  std::getline(manifest, line);  // header
-  while (std::getline(manifest, line)) {
-    std::vector<std::string> cells;
-    std::stringstream stream(line);
-    std::string cell;
-    while (std::getline(stream, cell, '\t')) cells.push_back(cell);
-    if (cells.size() < 11 || cells[1] != "pdf") continue;
-    rows.push_back({cells[0], cells[3], cells[6], cells[7], cells[8], cells[10]});
-  }
+  for (const corpus::Row& r : corpus::Rows({"pdf"}))
+    rows.push_back({r["path"], r["pages"], r["encrypted"], r["user_password"], r["owner_password"],
+                    r["expect"]});
   return rows;
 }
 

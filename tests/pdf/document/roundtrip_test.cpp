@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "corpus_manifest.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "platform/codepage.h"
@@ -16,28 +17,10 @@
 namespace pagemint::testing {
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// qpdf --check's complaints about file, or empty when there are none.
-std::string CheckProblems(const std::string& file, const std::string& password) {
-  int status = 0;
-  const std::string option = password.empty() ? "" : " --password=" + Quote(password);
-  const std::string output =
-      RunCommand("qpdf --check" + option + " " + Quote(file) + " 2>&1", &status);
-  if (status == 0 && output.find("WARNING") == std::string::npos &&
-      output.find("No syntax or stream encoding errors found") != std::string::npos)
-    return {};
-  return output.empty() ? "qpdf failed to run" : output;
-}
-
 int QpdfPages(const std::string& file, const std::string& password) {
-  const std::string option = password.empty() ? "" : " --password=" + Quote(password);
+  const std::string option = password.empty() ? "" : " --password=" + ShellQuote(password);
   const std::string out =
-      RunCommand("qpdf --show-npages" + option + " " + Quote(file) + " 2>/dev/null");
+      RunCommand("qpdf --show-npages" + option + " " + ShellQuote(file) + " 2>/dev/null");
   return out.empty() ? -1 : std::atoi(out.c_str());
 }
 
@@ -45,16 +28,16 @@ int QpdfPages(const std::string& file, const std::string& password) {
 // of PPM images.
 std::string Render(const std::string& file, const std::string& password, int first, int last) {
   const std::string option =
-      password.empty() ? "" : " -opw " + Quote(password) + " -upw " + Quote(password);
+      password.empty() ? "" : " -opw " + ShellQuote(password) + " -upw " + ShellQuote(password);
   return RunCommand("pdftoppm -r 24 -f " + std::to_string(first) + " -l " + std::to_string(last) +
-                    option + " " + Quote(file) + " 2>/dev/null");
+                    option + " " + ShellQuote(file) + " 2>/dev/null");
 }
 
 // The size of page 1 as the renderer's library sees it: "612 x 792".
 std::string PageSizeText(const std::string& file, const std::string& password) {
   const std::string option =
-      password.empty() ? "" : " -opw " + Quote(password) + " -upw " + Quote(password);
-  const std::string info = RunCommand("pdfinfo" + option + " " + Quote(file) + " 2>/dev/null");
+      password.empty() ? "" : " -opw " + ShellQuote(password) + " -upw " + ShellQuote(password);
+  const std::string info = RunCommand("pdfinfo" + option + " " + ShellQuote(file) + " 2>/dev/null");
   const size_t at = info.find("Page size:");
   if (at == std::string::npos) return {};
   const size_t start = info.find_first_not_of(' ', at + 10);
@@ -119,8 +102,8 @@ TEST_P(IndependentProducers, RoundTripKeepsPagesRenderingAndPasswords) {
   const std::string plain = dir.Write("plain.pdf", SourceDocument());
   const std::string source = dir.File("source.pdf");
   std::string command = p.command;
-  command.replace(command.find("%s"), 2, Quote(plain));
-  command.replace(command.find("%t"), 2, Quote(source));
+  command.replace(command.find("%s"), 2, ShellQuote(plain));
+  command.replace(command.find("%t"), 2, ShellQuote(source));
   int status = 0;
   const std::string log = RunCommand(command + " 2>&1", &status);
   ASSERT_EQ(status, 0) << command << "\n" << log;
@@ -131,7 +114,7 @@ TEST_P(IndependentProducers, RoundTripKeepsPagesRenderingAndPasswords) {
   ASSERT_EQ(RoundTrip(source, target, password, document), "");
   EXPECT_EQ(document.IsEncrypted(), p.encrypted);
 
-  EXPECT_EQ(CheckProblems(target, p.user_password), "");
+  EXPECT_EQ(QpdfCheckProblems(target, p.user_password), "");
   const int pages = QpdfPages(source, password);
   EXPECT_EQ(pages, 5);
   EXPECT_EQ(QpdfPages(target, p.user_password), pages);
@@ -141,11 +124,11 @@ TEST_P(IndependentProducers, RoundTripKeepsPagesRenderingAndPasswords) {
 
   // Written encrypted again, opened by the same user password only.
   const std::string trailer =
-      RunCommand("qpdf --show-encryption --password=" + Quote(p.user_password) + " " +
-                 Quote(target) + " 2>&1");
+      RunCommand("qpdf --show-encryption --password=" + ShellQuote(p.user_password) + " " +
+                 ShellQuote(target) + " 2>&1");
   EXPECT_EQ(trailer.find("File is not encrypted") == std::string::npos, p.encrypted) << trailer;
   if (p.encrypted && *p.user_password) {
-    EXPECT_NE(CheckProblems(target, "not the password"), "");
+    EXPECT_NE(QpdfCheckProblems(target, "not the password"), "");
   }
 }
 
@@ -197,18 +180,9 @@ struct Row {
 };
 
 std::vector<Row> PdfRows() {
-  std::ifstream manifest(std::string(PAGEMINT_CORPUS_DIR) + "/MANIFEST.tsv");
   std::vector<Row> rows;
-  std::string line;
-  std::getline(manifest, line);
-  while (std::getline(manifest, line)) {
-    std::vector<std::string> cells;
-    std::stringstream stream(line);
-    std::string cell;
-    while (std::getline(stream, cell, '\t')) cells.push_back(cell);
-    if (cells.size() < 11 || cells[1] != "pdf") continue;
-    rows.push_back({cells[0], cells[3], cells[7], cells[8], cells[10]});
-  }
+  for (const corpus::Row& r : corpus::Rows({"pdf"}))
+    rows.push_back({r["path"], r["pages"], r["user_password"], r["owner_password"], r["expect"]});
   return rows;
 }
 
@@ -240,10 +214,10 @@ TEST(CorpusRoundTrip, EveryLoadableFileIsWrittenCleanly) {
     ++written;
     // The output opens with the user password the source had.
     const std::string user = row.user_password == "?" ? "" : row.user_password;
-    std::string problems = CheckProblems(target, user);
+    std::string problems = QpdfCheckProblems(target, user);
     // Stream data the source already holds damaged is kept as it is.
     if (!problems.empty() && OnlyDamagedStreamData(problems) &&
-        OnlyDamagedStreamData(CheckProblems(source, password)))
+        OnlyDamagedStreamData(QpdfCheckProblems(source, password)))
       problems.clear();
     if (row.expect == "ok") {
       EXPECT_EQ(problems, "") << row.path;
@@ -265,8 +239,8 @@ TEST(CorpusRoundTrip, EveryLoadableFileIsWrittenCleanly) {
         // The renderer cannot show the source as it is (a page tree it
         // rejects, say): compare with qpdf's repaired copy instead.
         const std::string repaired = dir.File("repaired.pdf");
-        RunCommand("qpdf --decrypt --password=" + Quote(password) + " " + Quote(source) + " " +
-                   Quote(repaired) + " 2>&1");
+        RunCommand("qpdf --decrypt --password=" + ShellQuote(password) + " " + ShellQuote(source) +
+                   " " + ShellQuote(repaired) + " 2>&1");
         before = Render(repaired, "", 1, 1);
       }
       const std::string after = Render(target, user, 1, 1);
@@ -281,8 +255,8 @@ TEST(CorpusRoundTrip, EveryLoadableFileIsWrittenCleanly) {
           // A source the renderer reads differently from qpdf (damaged
           // stream keywords, say): we must render as qpdf's repair does.
           const std::string repaired = dir.File("repaired.pdf");
-          RunCommand("qpdf --decrypt --password=" + Quote(password) + " " + Quote(source) + " " +
-                     Quote(repaired) + " 2>&1");
+          RunCommand("qpdf --decrypt --password=" + ShellQuote(password) + " " +
+                     ShellQuote(source) + " " + ShellQuote(repaired) + " 2>&1");
           same_render = Render(repaired, "", 1, 1) == after;
         }
         EXPECT_TRUE(same_render) << row.path << ": page 1 renders differently";

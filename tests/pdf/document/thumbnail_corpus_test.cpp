@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_manifest.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/streams/filters.h"
@@ -36,28 +37,10 @@ struct Row {
   int width = 0, height = 0;  // 0 when the manifest gives none
 };
 
-std::vector<Row> PictureRows(const std::string& manifest) {
-  std::ifstream in(manifest);
-  std::string line;
-  std::getline(in, line);
-  std::map<std::string, size_t> column;
-  auto split = [](const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream s(text);
-    for (std::string field; std::getline(s, field, '\t');) out.push_back(field);
-    return out;
-  };
-  const auto names = split(line);
-  for (size_t i = 0; i < names.size(); ++i) column[names[i]] = i;
+std::vector<Row> PictureRows() {
   std::vector<Row> rows;
-  while (std::getline(in, line)) {
-    auto f = split(line);
-    f.resize(names.size());
-    const std::string kind = f[column["kind"]];
-    if (kind != "bmp" && kind != "jpeg" && kind != "emf" && kind != "ico") continue;
-    rows.push_back({f[column["path"]], kind, f[column["expect"]],
-                    std::atoi(f[column["width"]].c_str()), std::atoi(f[column["height"]].c_str())});
-  }
+  for (const corpus::Row& r : corpus::Rows({"bmp", "jpeg", "emf", "ico"}))
+    rows.push_back({r["path"], r["kind"], r["expect"], r.Number("width"), r.Number("height")});
   return rows;
 }
 
@@ -102,7 +85,7 @@ TEST(ThumbnailCorpus, EveryPictureAttachesOrFailsClearly) {
   const std::string root = PAGEMINT_CORPUS_DIR;
   if (!std::filesystem::exists(root + "/MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << root;
   std::map<std::string, int> tally;
-  for (const Row& row : PictureRows(root + "/MANIFEST.tsv")) {
+  for (const Row& row : PictureRows()) {
     SCOPED_TRACE(row.path);
     const std::string file = root + "/" + row.path;
     TgtPDFDocument doc;

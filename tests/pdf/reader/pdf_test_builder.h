@@ -177,4 +177,24 @@ inline std::string RunCommand(const std::string& command, int* status = nullptr)
   return output;
 }
 
+// text quoted for a POSIX shell.
+inline std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// qpdf --check's complaints about file (opened with password), or empty
+// when it finds nothing at all, not even a warning.
+inline std::string QpdfCheckProblems(const std::string& file, const std::string& password = "") {
+  int status = 0;
+  const std::string option = password.empty() ? "" : " --password=" + ShellQuote(password);
+  const std::string output =
+      RunCommand("qpdf --check" + option + " " + ShellQuote(file) + " 2>&1", &status);
+  if (status == 0 && output.find("WARNING") == std::string::npos &&
+      output.find("No syntax or stream encoding errors found") != std::string::npos)
+    return {};
+  return output.empty() ? "qpdf failed to run" : output;
+}
+
 }  // namespace pagemint::testing
