@@ -106,10 +106,7 @@ QString FromAnsi(const std::string& text) { return QString::fromStdU16String(Ans
 }  // namespace
 
 std::string CompletedPdfName(const std::string& file_name) {
-  // The same reading of "extension" as the writer's: a name that is only
-  // ".pdf" has none, so it gains one.
-  const std::string extension = std::filesystem::path(file_name).extension().string();
-  return LowerCase(extension) == ".pdf" ? file_name : file_name + ".pdf";
+  return TgtCustomPDFDocument::CompletedSaveName(file_name);
 }
 
 TForm1::Services TForm1::DefaultServices() {

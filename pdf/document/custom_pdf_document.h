@@ -89,6 +89,8 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // only when the whole write succeeded, so a failed save leaves no partial
   // file and an earlier file of that name intact.
   void SaveToFile(const std::string& file_name, TgtNeedAppearances need_appearances = naUnchanged);
+  // The name SaveToFile writes for file_name.
+  static std::string CompletedSaveName(const std::string& file_name);
   // The same document written into stream (no name completion, no dialog,
   // no status messages of the file, no opening).
   void SaveToStream(TStream& stream);

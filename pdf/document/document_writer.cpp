@@ -63,12 +63,6 @@ const char* VersionText(TgtPDFVersion version) {
   return "1.4";
 }
 
-// ".pdf" is added unless the name already ends in it, in any case.
-std::string CompleteSaveName(const std::string& name) {
-  const std::string extension = std::filesystem::path(name).extension().string();
-  return LowerCase(extension) == ".pdf" ? name : name + ".pdf";
-}
-
 void AppendDecimal(std::string& out, int64_t value) { out.append(std::to_string(value)); }
 
 }  // namespace
@@ -273,10 +267,9 @@ void TgtDocumentWriter::Write() {
   // document is to be saved encrypted. The encryptor stays installed after
   // the save, so it holds the component and the state (which outlive this
   // writer), never the writer itself.
-  state_.info->SetTextEncryptor(
-      [document = &document_, state = &state_](const std::string& bytes) {
-        return state->encryption->Enabled() ? document->EncryptData(bytes, kInfoNumber) : bytes;
-      });
+  state_.info->SetTextEncryptor([document = &document_, state = &state_](const std::string& bytes) {
+    return state->encryption->Enabled() ? document->EncryptData(bytes, kInfoNumber) : bytes;
+  });
   state_.info->SetProducer(kProducer);
   state_.new_number_counter = kPageTreeNumber;
   if (encryption_enabled && !state_.encryption_object) document_.PrepareEncryption();
@@ -303,7 +296,7 @@ void TgtDocumentWriter::Write() {
 
   Status(msg::kWritingPages);
   content.clear();
-  AppendPageTreeText(content, state_, *this);
+  AppendPageTreeText(content, state_);
   WriteFramed(kPageTreeNumber, content);
 
   const int64_t total = std::max<int64_t>(1, int64_t{state_.store->Count()} + temporary_.Count());
@@ -434,10 +427,16 @@ std::string RenameInMessage(std::string message, const std::string& from, const 
 
 }  // namespace
 
+// ".pdf" is added unless the name already ends in it, in any case.
+std::string TgtCustomPDFDocument::CompletedSaveName(const std::string& file_name) {
+  const std::string extension = std::filesystem::path(file_name).extension().string();
+  return LowerCase(extension) == ".pdf" ? file_name : file_name + ".pdf";
+}
+
 void TgtCustomPDFDocument::SaveToFile(const std::string& file_name,
                                       TgtNeedAppearances need_appearances) {
   if (!RunSetupDialog()) return;
-  const std::string output_name = CompleteSaveName(file_name);
+  const std::string output_name = CompletedSaveName(file_name);
   ApplyNeedAppearances(need_appearances);
   if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kSavingFile, output_name.c_str()));
 

@@ -182,8 +182,7 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
   out.append(">>");
 }
 
-void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state,
-                        const TgtTextContext& context) {
+void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state) {
   out.append("<<");
   out.append(kCrLf);
   out.append("/Type /Pages");
@@ -193,8 +192,7 @@ void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state,
   out.append(kCrLf);
   out.append("/Kids [ ");
   for (const TgtPDFIndirectObject* page : state.pages) {
-    const int32_t number = context.TargetNumber(
-        TgtPDFIndirectReference(page->Serial(), page->Number(), page->Generation()));
+    const int32_t number = page->UseCount() > 0 ? page->NewNumber() : 0;
     if (number > 0) {
       out.append(std::to_string(number));
       out.append(" 0 R ");

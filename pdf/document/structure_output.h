@@ -25,8 +25,7 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
 
 // The page tree root's dictionary text: /Type /Pages, /Count and /Kids
 // with every page of the page list as a direct kid.
-void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state,
-                        const TgtTextContext& context);
+void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state);
 
 // Rebuilds the outline items of state into store (the writer's temporary
 // store) and points the catalog's /Outlines at the root. Items whose

@@ -26,7 +26,8 @@ int64_t DeflateStream(TMemoryStream& source, TStream& destination);
 // Builds the image object for picture, registers it in store under the
 // store's next number (marked used) and returns a new reference to it.
 // resource_name is a name with its slash, or empty for no /Name.
-std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store, uint32_t serial,
+std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store,
+                                                            uint32_t serial,
                                                             const TGraphic& picture,
                                                             const std::string& resource_name);
 

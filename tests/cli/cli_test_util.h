@@ -14,12 +14,6 @@
 
 namespace pagemint::testing {
 
-inline std::string ShellQuote(const std::string& text) {
-  std::string out = "'";
-  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 struct CliResult {
   int status = -1;  // the exit status; -1 when the program did not exit normally
   std::string out;
