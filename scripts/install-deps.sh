@@ -9,12 +9,13 @@ PACKAGES=(
   g++ cmake ninja-build make pkg-config
   clang libclang-rt-14-dev
   # libraries the engine and the window call
-  zlib1g-dev libjpeg62-turbo-dev
-  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+  zlib1g-dev libjpeg62-turbo-dev libssl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core
+  libpoppler-qt6-dev
   # test and benchmark frameworks
   libgtest-dev libgmock-dev libbenchmark-dev
   # test oracles and independent producers
-  qpdf poppler-utils imagemagick ghostscript
+  qpdf poppler-utils imagemagick ghostscript desktop-file-utils
   # reference renderings for the metafile contact sheet
   emf2svg librsvg2-bin
   # running the window without a display

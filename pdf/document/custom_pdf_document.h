@@ -49,6 +49,11 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
       std::function<void(TgtCustomPDFDocument& sender, const std::string& old_name,
                          std::string& new_name, int32_t page, bool& rename)>;
   using TgtNotifyEvent = std::function<void(TgtCustomPDFDocument& sender)>;
+  // Progress of long work (loading, rendering thumbnails, saving), fraction
+  // from 0 to 1, raised at most a few dozen times a second. Setting cancel
+  // stops the work with EOperationCancelled.
+  using TgtWorkProgressEvent = std::function<void(TgtCustomPDFDocument& sender, TgtWorkStep step,
+                                                  double fraction, bool& cancel)>;
 
   TgtCustomPDFDocument();
   ~TgtCustomPDFDocument() override;
@@ -65,6 +70,7 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   TgtRenameFieldEvent OnRenameField;
   TgtNotifyEvent OnBeginRead;
   TgtNotifyEvent OnEndRead;
+  TgtWorkProgressEvent OnWorkProgress;
 
   // Opens and reads a document; the result is IsLoaded at the end. A
   // missing file raises EFileNotFound; a file that cannot be read raises
@@ -115,6 +121,28 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
     settings_dialog_factory_ = std::move(factory);
   }
   void SetThumbnail(int32_t page_number, TGraphic& picture);
+
+  // The thumbnail life cycle (thumbnail_actions.cpp). Pages count from 1;
+  // a page outside 1 to PageCount raises EInvalidPageError.
+  //
+  // The picture in file_name, recognised by its content, as the page's
+  // thumbnail; max_side > 0 scales a larger picture down to fit, aspect
+  // kept. A picture over 1024 pixels on a side without max_side raises a
+  // warning that says so.
+  void SetThumbnailFromFile(int32_t page_number, const std::string& file_name,
+                            int32_t max_side = 0);
+  // Removes the page's thumbnail (nothing when it has none); its image is
+  // not written.
+  void RemoveThumbnail(int32_t page_number);
+  // Renders pages (empty: every page) into thumbnails whose longer side is
+  // size pixels (16 to 1024), with jobs workers (0: one per core). A page
+  // that fails keeps what it had and raises a warning naming it. Returns
+  // how many pages got a new thumbnail.
+  int32_t RenderThumbnails(const std::vector<int32_t>& page_numbers, int32_t size = 128,
+                           int32_t jobs = 0);
+  // The page's thumbnail as it will be written; with_samples decodes it.
+  // Empty when the page has none (or it cannot be decoded).
+  TgtThumbnailImage Thumbnail(int32_t page_number, bool with_samples = false) const;
 
   // A copy of the page object and of every object it refers to, page
   // counted from 1; EInvalidPageError outside 1 to PageCount.

@@ -11,6 +11,21 @@
 namespace pagemint {
 
 PAGEMINT_EXCEPTION(EFileNotFound, Exception);
+// Raised when a progress handler asks to stop: loading leaves the component
+// empty, saving writes nothing and leaves an existing destination as it was.
+PAGEMINT_EXCEPTION(EOperationCancelled, Exception);
+
+// Long work that reports progress through OnWorkProgress.
+enum class TgtWorkStep : uint8_t { Load, Render, Save };
+
+// A page's thumbnail as it will be written: its size, and its samples when
+// asked for (8-bit RGB, rows from the top, no padding).
+struct TgtThumbnailImage {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::string rgb;
+  bool Empty() const { return width <= 0 || height <= 0; }
+};
 
 enum TgtMeasurementUnit : uint8_t { muPixels, muPoints, muInches, muMM, muTwips };
 
