@@ -2,12 +2,15 @@
 #   make run   builds Pagemint in Release and starts it
 #   make test  builds the test suite under AddressSanitizer and
 #              UndefinedBehaviorSanitizer and runs it through ctest
+#   make install [PREFIX=/usr/local]  installs the programs and the desktop entry
 JOBS ?= $(shell nproc)
 RELEASE := build/release
 TEST    := build/test
 FUZZ    := build/fuzz
 
-.PHONY: deps run build test bench fuzz clean
+PREFIX  ?= /usr/local
+
+.PHONY: deps run build test bench fuzz install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +27,11 @@ test: deps
 	@cmake --build $(TEST) -j $(JOBS)
 	@cd $(TEST) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Installs pagemint, pagemint-cli, the help page, the desktop entry and the
+# icon under PREFIX (DESTDIR is honoured, for packaging).
+install: build
+	@cmake --install $(RELEASE) --prefix $(PREFIX)
 
 bench: build
 	@cmake -S . -B $(RELEASE) -DPAGEMINT_BENCH=ON >/dev/null

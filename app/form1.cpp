@@ -1,28 +1,40 @@
 #include "app/form1.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSpinBox>
+#include <QUrl>
+#include <algorithm>
 #include <exception>
-#include <filesystem>
+#include <numeric>
 
 #include "app/application.h"
+#include "app/pages_panel.h"
 #include "app/prompts.h"
 #include "app/qt_shell.h"
+#include "app/window_messages.h"
+#include "app/work_runner.h"
 #include "pdf/security/encryption_settings.h"
-#include "picture/graphic.h"
-#include "picture/jpeg_image.h"
-#include "picture/metafile.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/numbers.h"
@@ -86,18 +98,32 @@ Control* Make(QWidget* parent, const char* name, const QString& text, int left, 
 
 QString Text(const char* text) { return QString::fromUtf8(text); }
 
-bool Contains(const std::string& text, const char* part) {
-  return text.find(part) != std::string::npos;
+// The first local file among the dropped addresses.
+QString DroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QString();
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return QDir::toNativeSeparators(url.toLocalFile());
+  return QString();
 }
 
-// Loads the picture in file_name and attaches it as the page's thumbnail;
-// the picture is released again once it has been converted.
-template <typename Picture>
-void AttachPicture(TgtPDFDocument& document, int32_t page, const std::string& file_name) {
-  Picture picture;
-  picture.LoadFromFile(file_name);
-  document.SetThumbnail(page, picture);
+// A PDF by its name or, failing that, by its header, which a viewer finds
+// within the first kilobyte.
+bool IsPdfFile(const QString& file_name) {
+  if (QFileInfo(file_name).suffix().compare(u"pdf", Qt::CaseInsensitive) == 0) return true;
+  QFile file(file_name);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  return file.read(1024).contains("%PDF-");
 }
+
+// The picture dialog's filter: every kind the engine reads, recognised by
+// content, so "All files" is there too.
+constexpr const char kPictureFilter[] =
+    "All (*.bmp;*.jpg;*.jpeg;*.emf;*.ico;*.cur;*.dib;*.png;*.gif;*.tif;*.tiff;*.webp)|"
+    "*.jpg;*.jpeg;*.bmp;*.emf;*.ico;*.cur;*.dib;*.png;*.gif;*.tif;*.tiff;*.webp|"
+    "Bitmaps (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|"
+    "Enhanced Metafiles (*.emf)|*.emf|Icons and cursors (*.ico;*.cur)|*.ico;*.cur|"
+    "Device-independent bitmaps (*.dib)|*.dib|PNG images (*.png)|*.png|GIF images (*.gif)|*.gif|"
+    "TIFF images (*.tif;*.tiff)|*.tif;*.tiff|WebP images (*.webp)|*.webp|All files (*)|*";
 
 std::string ToAnsi(const QString& text) { return UnicodeToAnsi(text.toStdU16String()); }
 
@@ -109,6 +135,11 @@ std::string CompletedPdfName(const std::string& file_name) {
   return TgtCustomPDFDocument::CompletedSaveName(file_name);
 }
 
+QString HelpPagePath() {
+  return QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
+                         QString::fromLatin1(kHelpPageFromProgram));
+}
+
 TForm1::Services TForm1::DefaultServices() {
   return Services{MakeQtPrompts(), MakeQtShell(), MakeSystemClock()};
 }
@@ -117,12 +148,14 @@ TForm1::TForm1(Services services, QWidget* parent)
     : QWidget(parent),
       prompts_(std::move(services.prompts)),
       shell_(std::move(services.shell)),
-      clock_(std::move(services.clock)) {
+      clock_(std::move(services.clock)),
+      runner_(std::make_unique<WorkRunner>()) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(Text(kWindowCaption));
   setFont(FormFont());
   setFixedSize(kClientWidth, kClientHeight);
   setStyleSheet(QString::fromLatin1(kGroupBoxStyle));
+  setAcceptDrops(true);
   CenterOnScreen();
   CreateControls();
   SetTabOrder();
@@ -131,6 +164,8 @@ TForm1::TForm1(Services services, QWidget* parent)
   Run(&TForm1::FormCreate);
 }
 
+// The runner goes first (it is the last member): a running job is
+// cancelled and waited for while the document still exists.
 TForm1::~TForm1() = default;
 
 // Placed in the middle of the screen's free area at start; the window
@@ -189,13 +224,43 @@ void TForm1::CreateControls() {
   Label5->setFont(footer);
   Label5->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
   Label5->setCursor(Qt::PointingHandCursor);
+  Label5->setToolTip(QStringLiteral("Pagemint help"));
   Label5->installEventFilter(this);
+
+  // The additions sit in the free row of the source group, left of
+  // "Open...": the pages button always, progress and Cancel while work
+  // runs.
+  PagesButton =
+      Make<QPushButton>(GroupBox2, "PagesButton", QStringLiteral("Pages >>"), 283, 64, 75, 25);
+  WorkProgress = new QProgressBar(GroupBox2);
+  WorkProgress->setObjectName(QStringLiteral("WorkProgress"));
+  WorkProgress->setFont(FormFont());
+  WorkProgress->setGeometry(25, 67, 170, 19);
+  WorkProgress->setRange(0, 1000);
+  WorkProgress->hide();
+  CancelButton =
+      Make<QPushButton>(GroupBox2, "CancelButton", QStringLiteral("Cancel"), 200, 64, 75, 25);
+  CancelButton->setCursor(Qt::ArrowCursor);
+  CancelButton->hide();
+
+  Pages = new PagesPanel(
+      [this](int32_t page, bool with_samples) { return pdf_doc_.Thumbnail(page, with_samples); },
+      FormFont(), this);
+  Pages->move(kClientWidth - 16, 24);
+  Pages->hide();
+
+  // Dropped files reach the window's handler through the boxes too, which
+  // would otherwise take a dropped address as text.
+  for (QWidget* box : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Edit2),
+                       static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Edit4)})
+    box->installEventFilter(this);
 }
 
 // Group boxes first by their own order, then the controls inside each.
 void TForm1::SetTabOrder() {
-  QWidget* const order[] = {Memo1,     Button6, Edit2,   Edit3,     Button1, Edit1,   Button5,
-                            CheckBox1, Edit4,   Button7, CheckBox2, Button2, Button3, Button4};
+  QWidget* const order[] = {Memo1,     Button6, Edit2,   Edit3,     Button1, Edit1,
+                            Button5,   PagesButton,      CheckBox1, Edit4,   Button7,
+                            CheckBox2, Button2, Button3, Button4};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -214,6 +279,15 @@ void TForm1::ConfigureComponents() {
   // document at all.
   pdf_doc_.OnPassword = [this](TgtCustomPDFDocument&, std::string& password, bool& continue_reading,
                                int32_t tries) { AskPassword(password, continue_reading, tries); };
+  // Both run on the worker while it has the document.
+  pdf_doc_.OnWorkProgress = [this](TgtCustomPDFDocument&, TgtWorkStep, double fraction,
+                                   bool& cancel) {
+    runner_->ReportProgress(fraction);
+    if (runner_->CancelRequested()) cancel = true;
+  };
+  pdf_doc_.OnWarning = [this](TgtCustomPDFDocument&, const std::string& warning) {
+    CollectWarning(warning);
+  };
 
   open_dialog_.SetTitle(QStringLiteral("Open a PDF file"));
   open_dialog_.SetFilter(QStringLiteral("Adobe PDF files (*.pdf)|*.pdf"));
@@ -225,10 +299,7 @@ void TForm1::ConfigureComponents() {
   save_dialog_.SetOverwritePrompt(true);
 
   open_picture_dialog_.SetTitle(QStringLiteral("Choose a thumbnail image"));
-  open_picture_dialog_.SetFilter(
-      QStringLiteral("All (*.bmp;*.jpg;*.jpeg;*.emf)|*.jpg;*.jpeg;*.bmp;*.emf|Bitmaps "
-                     "(*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|JPEG Image File "
-                     "(*.jpeg)|*.jpeg|Enhanced Metafiles (*.emf)|*.emf"));
+  open_picture_dialog_.SetFilter(Text(kPictureFilter));
 }
 
 void TForm1::ConnectHandlers() {
@@ -242,13 +313,21 @@ void TForm1::ConnectHandlers() {
   on_click(Button5, &TForm1::Button5Click);
   on_click(Button6, &TForm1::Button6Click);
   on_click(Button7, &TForm1::Button7Click);
+  on_click(PagesButton, &TForm1::PagesButtonClick);
+  on_click(CancelButton, &TForm1::CancelButtonClick);
+  on_click(Pages->RenderSelectedButton, &TForm1::RenderSelectedClick);
+  on_click(Pages->RenderAllButton, &TForm1::RenderAllClick);
+  on_click(Pages->RemoveSelectedButton, &TForm1::RemoveSelectedClick);
+  on_click(Pages->RemoveAllButton, &TForm1::RemoveAllClick);
+  on_click(Pages->AttachButton, &TForm1::AttachClick);
+  connect(runner_.get(), &WorkRunner::Progress, WorkProgress, &QProgressBar::setValue);
 }
 
 void TForm1::Run(void (TForm1::*handler)()) {
   try {
     (this->*handler)();
   } catch (const std::exception& e) {
-    prompts_->ShowError(this, QString::fromStdString(e.what()));
+    prompts_->ShowError(this, WithWarnings(QString::fromStdString(e.what())));
   } catch (...) {
     prompts_->ShowError(this, Text(msg::kUnexpectedErrorText));
   }
@@ -259,6 +338,21 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     Run(&TForm1::Label5Click);
     return true;
+  }
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+      watched->isWidgetType()) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->mimeData()->hasUrls()) {
+      const QPoint at = static_cast<QWidget*>(watched)->mapTo(this, drop->position().toPoint());
+      if (!AcceptsDrop(drop->mimeData(), at)) {
+        drop->ignore();
+        return true;
+      }
+      drop->acceptProposedAction();
+      if (type == QEvent::Drop) Drop(drop->mimeData(), at);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -271,9 +365,48 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 bool TForm1::FormCanResize(int& new_width, int& new_height) {
-  new_width = kClientWidth;
+  new_width = client_width_;
   new_height = kClientHeight;
   return true;
+}
+
+// Closing while work runs cancels it; the window closes once it has
+// stopped, so a half-written file is never left behind.
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!busy_) return QWidget::closeEvent(event);
+  close_after_work_ = true;
+  runner_->RequestCancel();
+  event->ignore();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (AcceptsDrop(event->mimeData(), event->position().toPoint())) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (AcceptsDrop(event->mimeData(), event->position().toPoint()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  if (!AcceptsDrop(event->mimeData(), event->position().toPoint())) return;
+  event->acceptProposedAction();
+  Drop(event->mimeData(), event->position().toPoint());
+}
+
+bool TForm1::AcceptsDrop(const QMimeData* data, QPoint at) const {
+  if (busy_) return false;
+  const QString file = DroppedFile(data);
+  if (file.isEmpty() || !QFileInfo(file).isFile()) return false;
+  return IsPdfFile(file) || GroupBox1->geometry().contains(at);
+}
+
+void TForm1::Drop(const QMimeData* data, QPoint at) {
+  const QString file = DroppedFile(data);
+  if (IsPdfFile(file)) return OpenFile(file);
+  if (GroupBox1->geometry().contains(at)) Edit2->setText(file);
 }
 
 void TForm1::AskPassword(std::string& password, bool& continue_reading, int32_t tries) {
@@ -284,12 +417,109 @@ void TForm1::AskPassword(std::string& password, bool& continue_reading, int32_t 
     password.clear();
     return;
   }
+  // This runs on the worker: the question is put on the window's thread,
+  // and the worker waits for the answer.
   QString answer = FromAnsi(password);
-  if (!prompts_->AskPassword(this, Edit1->text(), tries - 1, answer)) {
+  bool given = false;
+  const bool asked = runner_->AskOnWindowThread(
+      [&] { given = prompts_->AskPassword(this, loading_path_, tries - 1, answer); });
+  if (!asked || !given) {
     continue_reading = false;
     return;
   }
   password = ToAnsi(answer);
+}
+
+void TForm1::StartWork(WorkKind kind, std::function<void()> job,
+                       std::function<void(std::exception_ptr)> done) {
+  SetBusy(true, kind);
+  runner_->Start(std::move(job), [this, kind, done = std::move(done)](std::exception_ptr error) {
+    SetBusy(false, kind);
+    // busy_ stays set until the result has been shown, so nothing new
+    // starts from within its message boxes.
+    busy_ = true;
+    try {
+      done(error);
+    } catch (const std::exception& e) {
+      prompts_->ShowError(this, QString::fromStdString(e.what()));
+    }
+    busy_ = false;
+    if (close_after_work_) close();
+  });
+}
+
+void TForm1::SetBusy(bool busy, WorkKind kind) {
+  busy_ = busy;
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           Edit1, Button5, GroupBox1, GroupBox3, Button2, Pages->ThumbSizeBox,
+           Pages->RenderSelectedButton, Pages->RenderAllButton, Pages->RemoveSelectedButton,
+           Pages->RemoveAllButton, Pages->AttachButton})
+    control->setEnabled(!busy);
+  Pages->Model().SetFrozen(busy);
+  if (busy)
+    setCursor(Qt::BusyCursor);
+  else
+    unsetCursor();
+  WorkProgress->setVisible(busy);
+  CancelButton->setVisible(busy);
+  if (!busy) return;
+  const char* format = kind == WorkKind::kOpen     ? wmsg::kProgressOpen
+                       : kind == WorkKind::kRender ? wmsg::kProgressRender
+                                                   : wmsg::kProgressSave;
+  WorkProgress->setFormat(Text(format));
+  CancelButton->setEnabled(true);
+  // From empty to 0, so each action's start reaches the bar even when the
+  // last one never moved it.
+  WorkProgress->reset();
+  WorkProgress->setValue(0);
+}
+
+TForm1::Outcome TForm1::Examine(std::exception_ptr error, QString& message) {
+  if (!error) return Outcome::kDone;
+  try {
+    std::rethrow_exception(error);
+  } catch (const EOperationCancelled&) {
+    return Outcome::kCancelled;
+  } catch (const std::exception& e) {
+    message = QString::fromStdString(e.what());
+  } catch (...) {
+    message = Text(msg::kUnexpectedErrorText);
+  }
+  return Outcome::kFailed;
+}
+
+void TForm1::CollectWarning(const std::string& warning) {
+  const std::lock_guard lock(warnings_mutex_);
+  if (warnings_.size() < kMaxWarningsKept)
+    warnings_ << QString::fromStdString(warning);
+  else
+    ++warnings_dropped_;
+}
+
+void TForm1::ClearWarnings() {
+  const std::lock_guard lock(warnings_mutex_);
+  warnings_.clear();
+  warnings_dropped_ = 0;
+}
+
+QStringList TForm1::TakeWarnings() {
+  const std::lock_guard lock(warnings_mutex_);
+  QStringList warnings = std::move(warnings_);
+  if (warnings_dropped_ > 0) warnings << Text(wmsg::kMoreWarnings).arg(warnings_dropped_);
+  warnings_.clear();
+  warnings_dropped_ = 0;
+  return warnings;
+}
+
+void TForm1::ShowCollectedWarnings(const QString& result) {
+  const QStringList warnings = TakeWarnings();
+  if (!warnings.isEmpty()) prompts_->ShowWarnings(this, result, warnings);
+}
+
+QString TForm1::WithWarnings(const QString& error) {
+  const QStringList warnings = TakeWarnings();
+  if (warnings.isEmpty()) return error;
+  return Text(wmsg::kFailedWithWarnings).arg(error) + u'\n' + warnings.join(u'\n');
 }
 
 void TForm1::FormCreate() {
@@ -301,10 +531,37 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::Button5Click() {
-  if (!prompts_->Execute(open_dialog_, this)) return;
-  Edit1->setText(open_dialog_.FileName());
-  pdf_doc_.LoadFromFile(Edit1->text().toStdString());
-  Memo1->clear();
+  if (busy_ || !prompts_->Execute(open_dialog_, this)) return;
+  OpenFile(open_dialog_.FileName());
+}
+
+void TForm1::OpenFile(const QString& file_name) {
+  if (busy_) return;
+  Edit1->setText(file_name);
+  loading_path_ = file_name;
+  // The document is replaced: the list lets go of the old one first.
+  Pages->Model().Reset(0);
+  ClearWarnings();
+  const std::string name = file_name.toStdString();
+  StartWork(
+      WorkKind::kOpen, [this, name] { pdf_doc_.LoadFromFile(name); },
+      [this, file_name](std::exception_ptr error) { OpenDone(error, file_name); });
+}
+
+void TForm1::OpenDone(std::exception_ptr error, const QString& file_name) {
+  Pages->Model().Reset(pdf_doc_.IsLoaded() ? pdf_doc_.PageCount() : 0);
+  QString message;
+  switch (Examine(error, message)) {
+    case Outcome::kDone:
+      Memo1->clear();
+      return ShowCollectedWarnings(
+          Text(wmsg::kOpenedWithWarnings).arg(file_name).arg(pdf_doc_.PageCount()));
+    case Outcome::kCancelled:
+      Memo1->appendPlainText(Text(wmsg::kLogOpenCancelled));
+      return ShowCollectedWarnings(Text(wmsg::kLogOpenCancelled));
+    case Outcome::kFailed:
+      return prompts_->ShowError(this, WithWarnings(message));
+  }
 }
 
 void TForm1::Button6Click() {
@@ -313,48 +570,196 @@ void TForm1::Button6Click() {
 }
 
 void TForm1::Button7Click() {
-  if (prompts_->Execute(save_dialog_, this)) Edit4->setText(save_dialog_.FileName());
+  if (!prompts_->Execute(save_dialog_, this)) return;
+  Edit4->setText(save_dialog_.FileName());
+  // The dialog asked before overwriting this very name.
+  confirmed_destination_ = save_dialog_.FileName();
 }
 
 void TForm1::Button1Click() {
-  const std::string file_name = open_picture_dialog_.FileName().toStdString();
+  if (busy_) return;
+  const QString picture = Edit2->text();
+  if (picture.trimmed().isEmpty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPicture));
   const int32_t page = StrToInt(Edit3->text().toStdString());
-  // Substring tests, not tests of the ending, each acting on its own: a
-  // name can pass more than one.
-  const std::string lower = LowerCase(file_name);
-  if (Contains(lower, ".emf")) AttachPicture<TMetafile>(pdf_doc_, page, file_name);
-  if (Contains(lower, ".jpg") || Contains(lower, ".jpeg"))
-    AttachPicture<TJPEGImage>(pdf_doc_, page, file_name);
-  if (Contains(lower, ".bmp")) AttachPicture<TBitmap>(pdf_doc_, page, file_name);
-  Memo1->appendPlainText(QStringLiteral("Page ") + Edit3->text() + QStringLiteral(", ") +
-                         Edit2->text());
+  AttachPicture(page, picture);
   Edit2->clear();
-  // 64 bits: the page box may hold the largest 32-bit number when no
-  // picture was chosen, and the next number must not wrap.
+  // 64 bits: the page box may hold the largest 32-bit number, and the
+  // next number must not wrap.
   Edit3->setText(QString::number(StrToInt64(Edit3->text().toStdString()) + 1));
 }
 
+void TForm1::AttachPicture(int32_t page, const QString& file_name) {
+  ClearWarnings();
+  // The picture's kind comes from its content, not its name.
+  pdf_doc_.SetThumbnailFromFile(page, file_name.toStdString());
+  Pages->Model().SetOrigin(page, ThumbnailOrigin::kPicture);
+  Memo1->appendPlainText(Text(wmsg::kLogPicture).arg(page).arg(file_name));
+  ShowCollectedWarnings(Text(wmsg::kPictureWithWarnings));
+}
+
 void TForm1::Button2Click() {
+  if (busy_) return;
   if (Edit1->text().isEmpty()) return prompts_->ShowMessage(this, Text(msg::kNoSourceFile));
   if (!QFileInfo(Edit1->text()).isFile())
     return prompts_->ShowMessage(this, Text(msg::kSourceNotFound));
   // Saving with nothing loaded would write a document of no pages and
   // report success.
   if (!pdf_doc_.IsLoaded()) return prompts_->ShowMessage(this, Text(msg::kNoDocumentLoaded));
-  if (save_dialog_.FileName().isEmpty()) {
+  // The name in "Save To:", typed or chosen; the Save dialog when empty.
+  if (Edit4->text().trimmed().isEmpty()) {
     Button7Click();
-    if (save_dialog_.FileName().isEmpty()) return;
+    if (Edit4->text().trimmed().isEmpty()) return;
   }
+  const QString destination = Edit4->text();
+  const QString written = QString::fromStdString(CompletedPdfName(destination.toStdString()));
+  if (QFileInfo::exists(written) && written != confirmed_destination_ &&
+      !prompts_->Confirm(this, Text(wmsg::kReplaceFile).arg(written)))
+    return;
   if (CheckBox2->isChecked()) pdf_doc_.SetPageMode(pmUseThumbs);
-  const std::string file_name = save_dialog_.FileName().toStdString();
-  pdf_doc_.SaveToFile(file_name, naUnchanged);
-  if (CheckBox1->isChecked()) shell_->Open(CompletedPdfName(file_name));
+  ClearWarnings();
+  const std::string name = destination.toStdString();
+  StartWork(
+      WorkKind::kSave, [this, name] { pdf_doc_.SaveToFile(name, naUnchanged); },
+      [this, written](std::exception_ptr error) { SaveDone(error, written); });
 }
 
-void TForm1::Button3Click() { shell_->Open(kHelpPage); }
+void TForm1::SaveDone(std::exception_ptr error, const QString& file_name) {
+  QString message;
+  switch (Examine(error, message)) {
+    case Outcome::kDone:
+      confirmed_destination_ = file_name;
+      Memo1->appendPlainText(Text(wmsg::kLogSaved).arg(file_name));
+      ShowCollectedWarnings(Text(wmsg::kSavedWithWarnings).arg(file_name));
+      if (CheckBox1->isChecked()) shell_->Open(file_name.toStdString());
+      return;
+    case Outcome::kCancelled:
+      Memo1->appendPlainText(Text(wmsg::kLogSaveCancelled));
+      return ShowCollectedWarnings(Text(wmsg::kLogSaveCancelled));
+    case Outcome::kFailed:
+      return prompts_->ShowError(this, WithWarnings(message));
+  }
+}
 
-void TForm1::Label5Click() { shell_->Open(kWebSite); }
+void TForm1::Button3Click() {
+  const QString help = HelpPagePath();
+  if (!QFileInfo(help).isFile())
+    return prompts_->ShowMessage(this, Text(wmsg::kHelpMissing).arg(help));
+  shell_->Open(help.toStdString());
+}
+
+void TForm1::Label5Click() { Button3Click(); }
 
 void TForm1::Button4Click() { close(); }
+
+void TForm1::PagesButtonClick() { ShowPages(!Pages->isVisible()); }
+
+void TForm1::ShowPages(bool show) {
+  client_width_ = kClientWidth + (show ? kPagesPanelExtraWidth : 0);
+  setFixedSize(client_width_, kClientHeight);
+  Pages->setVisible(show);
+  PagesButton->setText(show ? QStringLiteral("Pages <<") : QStringLiteral("Pages >>"));
+}
+
+void TForm1::CancelButtonClick() {
+  runner_->RequestCancel();
+  CancelButton->setEnabled(false);
+}
+
+std::vector<int32_t> TForm1::AllPages() const {
+  std::vector<int32_t> pages(static_cast<size_t>(std::max(pdf_doc_.PageCount(), 0)));
+  std::iota(pages.begin(), pages.end(), 1);
+  return pages;
+}
+
+void TForm1::RenderSelectedClick() {
+  const std::vector<int32_t> pages = Pages->SelectedPages();
+  if (pages.empty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPagesSelected));
+  RenderPages(pages);
+}
+
+void TForm1::RenderAllClick() {
+  if (!pdf_doc_.IsLoaded()) return prompts_->ShowMessage(this, Text(msg::kNoDocumentLoaded));
+  RenderPages(AllPages());
+}
+
+void TForm1::RenderPages(std::vector<int32_t> pages) {
+  if (busy_) return;
+  const int32_t size = Pages->ThumbnailSize();
+  ClearWarnings();
+  // Every page is asked for by number even for "all", so the pages the
+  // window marks as rendered are the ones the engine was given.
+  auto rendered = std::make_shared<int32_t>(0);
+  StartWork(
+      WorkKind::kRender,
+      [this, pages, size, rendered] { *rendered = pdf_doc_.RenderThumbnails(pages, size, 0); },
+      [this, pages, size, rendered](std::exception_ptr error) {
+        QString message;
+        const Outcome outcome = Examine(error, message);
+        // Which pages changed: all of them when every page rendered;
+        // when some failed, those whose thumbnail now has the rendered
+        // size; none when the work was cancelled or failed, which leaves
+        // every page as it was.
+        const bool all =
+            outcome == Outcome::kDone && *rendered == static_cast<int32_t>(pages.size());
+        for (const int32_t page : pages) {
+          if (outcome != Outcome::kDone) {
+            Pages->Model().Changed(page);
+            continue;
+          }
+          if (all) {
+            Pages->Model().SetOrigin(page, ThumbnailOrigin::kRendered);
+            continue;
+          }
+          const TgtThumbnailImage thumbnail = pdf_doc_.Thumbnail(page, false);
+          if (std::max(thumbnail.width, thumbnail.height) == size)
+            Pages->Model().SetOrigin(page, ThumbnailOrigin::kRendered);
+          else
+            Pages->Model().Changed(page);
+        }
+        RenderDone(outcome, message, static_cast<int32_t>(pages.size()), *rendered, size);
+      });
+}
+
+void TForm1::RenderDone(Outcome outcome, const QString& message, int32_t asked, int32_t rendered,
+                        int32_t size) {
+  switch (outcome) {
+    case Outcome::kDone:
+      Memo1->appendPlainText(Text(wmsg::kLogRendered).arg(rendered).arg(asked).arg(size));
+      return ShowCollectedWarnings(Text(wmsg::kRenderedWithWarnings).arg(rendered).arg(asked));
+    case Outcome::kCancelled:
+      Memo1->appendPlainText(Text(wmsg::kLogRenderCancelled));
+      return ShowCollectedWarnings(Text(wmsg::kLogRenderCancelled));
+    case Outcome::kFailed:
+      return prompts_->ShowError(this, WithWarnings(message));
+  }
+}
+
+void TForm1::RemoveSelectedClick() {
+  const std::vector<int32_t> pages = Pages->SelectedPages();
+  if (pages.empty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPagesSelected));
+  RemovePages(pages);
+}
+
+void TForm1::RemoveAllClick() {
+  if (!pdf_doc_.IsLoaded()) return prompts_->ShowMessage(this, Text(msg::kNoDocumentLoaded));
+  RemovePages(AllPages());
+}
+
+void TForm1::RemovePages(std::vector<int32_t> pages) {
+  if (busy_) return;
+  for (const int32_t page : pages) {
+    pdf_doc_.RemoveThumbnail(page);
+    Pages->Model().Changed(page);
+  }
+  Memo1->appendPlainText(Text(wmsg::kLogRemoved).arg(pages.size()));
+}
+
+void TForm1::AttachClick() {
+  if (busy_) return;
+  const std::vector<int32_t> pages = Pages->SelectedPages();
+  if (pages.empty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPagesSelected));
+  if (!prompts_->Execute(open_picture_dialog_, this)) return;
+  for (const int32_t page : pages) AttachPicture(page, open_picture_dialog_.FileName());
+}
 
 }  // namespace pagemint

@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kPictureDialogWidth = 780;
 constexpr int kPictureDialogHeight = 440;
+// Warnings listed in the box itself; all of them are in its details.
+constexpr int kWarningsInText = 12;
 
 void Configure(QFileDialog& qt, const TFileDialog& dialog) {
   qt.setWindowTitle(dialog.Title());
@@ -72,6 +74,23 @@ class QtPrompts final : public Prompts {
   void ShowError(QWidget* owner, const QString& text) override {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle), text,
                     QMessageBox::Ok, owner);
+    box.exec();
+  }
+
+  bool Confirm(QWidget* owner, const QString& text) override {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kApplicationTitle), text,
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  }
+
+  // The result above, the warnings one per line in a scrolling box below:
+  // a damaged file can raise hundreds.
+  void ShowWarnings(QWidget* owner, const QString& result, const QStringList& warnings) override {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kApplicationTitle), result,
+                    QMessageBox::Ok, owner);
+    box.setInformativeText(warnings.mid(0, kWarningsInText).join(u'\n'));
+    if (warnings.size() > kWarningsInText) box.setDetailedText(warnings.join(u'\n'));
     box.exec();
   }
 

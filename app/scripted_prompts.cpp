@@ -29,6 +29,18 @@ void ScriptedPrompts::ShowMessage(QWidget*, const QString& text) { messages << t
 
 void ScriptedPrompts::ShowError(QWidget*, const QString& text) { errors << text; }
 
+bool ScriptedPrompts::Confirm(QWidget*, const QString& text) {
+  questions << text;
+  if (confirm_answers.empty()) return false;
+  const bool answer = confirm_answers.front();
+  confirm_answers.pop_front();
+  return answer;
+}
+
+void ScriptedPrompts::ShowWarnings(QWidget*, const QString& result, const QStringList& warnings) {
+  warnings_shown.push_back({result, warnings});
+}
+
 bool ScriptedPrompts::AskPassword(QWidget*, const QString&, int tries, QString& password) {
   password_tries.push_back(tries);
   QString answer;

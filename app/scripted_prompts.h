@@ -21,16 +21,26 @@ class ScriptedPrompts final : public Prompts {
   // real dialog adds it.
   std::deque<std::optional<QString>> file_answers;
   std::deque<std::optional<QString>> password_answers;
+  // Yes or No, in order; no answer left is No.
+  std::deque<bool> confirm_answers;
 
   // What was shown, in order.
   std::vector<TFileDialogKind> dialogs_shown;
   QStringList messages;
   QStringList errors;
   std::vector<int> password_tries;
+  QStringList questions;
+  struct Warnings {
+    QString result;
+    QStringList warnings;
+  };
+  std::vector<Warnings> warnings_shown;
 
   bool Execute(TFileDialog& dialog, QWidget* owner) override;
   void ShowMessage(QWidget* owner, const QString& text) override;
   void ShowError(QWidget* owner, const QString& text) override;
+  bool Confirm(QWidget* owner, const QString& text) override;
+  void ShowWarnings(QWidget* owner, const QString& result, const QStringList& warnings) override;
   bool AskPassword(QWidget* owner, const QString& file_name, int tries, QString& password) override;
 };
 

@@ -20,6 +20,8 @@ PACKAGES=(
   emf2svg librsvg2-bin
   # running the window without a display
   xvfb xauth
+  # driving the window in the screenshot session
+  xdotool
 )
 
 missing=()

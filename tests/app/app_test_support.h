@@ -82,7 +82,16 @@ class Harness {
   ScriptedPrompts& prompts() { return *prompts_; }
   const std::vector<std::string>& opened() const { return opened_; }
 
-  void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
+  // Clicks and waits until the work the click started (opening, rendering,
+  // generating on the worker) has ended and its result was shown.
+  void Click(QWidget* control) {
+    QTest::mouseClick(control, Qt::LeftButton);
+    WaitIdle();
+  }
+  void WaitIdle() {
+    for (int i = 0; i < 6000 && form_->IsBusy(); ++i) QTest::qWait(10);
+    if (form_->IsBusy()) throw std::runtime_error("the window is still busy after 60 s");
+  }
   void Open(const QString& file) {
     prompts_->file_answers.push_back(file);
     Click(form_->Button5);
@@ -109,16 +118,9 @@ class Harness {
   std::unique_ptr<TForm1> form_;
 };
 
-// A PDF of page_count empty pages with a classic cross-reference table.
-inline void WritePdf(const QString& path, int page_count) {
-  std::vector<std::string> objects;
-  objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-  std::string kids;
-  for (int i = 0; i < page_count; ++i) kids += std::to_string(3 + i) + " 0 R ";
-  objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(page_count) +
-                    " >>");
-  for (int i = 0; i < page_count; ++i)
-    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Resources << >> >>");
+// A PDF of the given objects, numbered from 1, object 1 the catalog, with a
+// classic cross-reference table.
+inline void WritePdfObjects(const QString& path, const std::vector<std::string>& objects) {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {
@@ -136,6 +138,47 @@ inline void WritePdf(const QString& path, int page_count) {
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   std::ofstream(path.toStdString(), std::ios::binary) << out;
 }
+
+// A PDF of page_count empty pages with a classic cross-reference table.
+inline void WritePdf(const QString& path, int page_count) {
+  std::vector<std::string> objects;
+  objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+  std::string kids;
+  for (int i = 0; i < page_count; ++i) kids += std::to_string(3 + i) + " 0 R ";
+  objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(page_count) +
+                    " >>");
+  for (int i = 0; i < page_count; ++i)
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Resources << >> >>");
+  WritePdfObjects(path, objects);
+}
+
+// Whether the engine's thumbnail life cycle (pictures from files, render,
+// remove, read back) is there yet; tests of the window's use of it skip
+// until it is.
+inline bool EngineHasThumbnailActions() {
+  static const bool present = [] {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("probe.pdf");
+    const QString picture = dir.filePath("probe.bmp");
+    WritePdf(pdf, 1);
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    image.save(picture, "BMP");
+    TgtPDFDocument document;
+    document.LoadFromFile(pdf.toStdString());
+    try {
+      document.SetThumbnailFromFile(1, picture.toStdString());
+      document.RemoveThumbnail(1);
+    } catch (const std::exception& e) {
+      if (std::string(e.what()).find("not available yet") != std::string::npos) return false;
+    }
+    return true;
+  }();
+  return present;
+}
+
+#define PAGEMINT_NEEDS_THUMBNAIL_ACTIONS() \
+  if (!::pagemint::testing::EngineHasThumbnailActions()) GTEST_SKIP() << "engine: thumbnail actions not there yet"
 
 // Pictures written by Qt's own image writers, not by our toolkit.
 inline void WritePicture(const QString& path, const char* format, int width, int height) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QScreen>
 
 #include "app/application.h"
+#include "app/pages_panel.h"
 #include "app_test_support.h"
 #include "pdf/security/encryption_settings.h"
 
@@ -156,9 +158,16 @@ TEST(Form1Layout, ComponentAndDialogSettings) {
   const DialogCase cases[] = {
       {form.OpenDialog1(), "Open a PDF file", "Adobe PDF files (*.pdf)|*.pdf", "pdf", false},
       {form.SaveDialog1(), "Save PDF", "Adobe PDF files (*.pdf)|*.pdf", "pdf", true},
+      // The original kinds first, as they were, then every other kind the
+      // engine reads.
       {form.OpenPictureDialog1(), "Choose a thumbnail image",
-       "All (*.bmp;*.jpg;*.jpeg;*.emf)|*.jpg;*.jpeg;*.bmp;*.emf|Bitmaps (*.bmp)|*.bmp|JPEG Image "
-       "File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Enhanced Metafiles (*.emf)|*.emf",
+       "All (*.bmp;*.jpg;*.jpeg;*.emf;*.ico;*.cur;*.dib;*.png;*.gif;*.tif;*.tiff;*.webp)|"
+       "*.jpg;*.jpeg;*.bmp;*.emf;*.ico;*.cur;*.dib;*.png;*.gif;*.tif;*.tiff;*.webp|"
+       "Bitmaps (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|"
+       "Enhanced Metafiles (*.emf)|*.emf|Icons and cursors (*.ico;*.cur)|*.ico;*.cur|"
+       "Device-independent bitmaps (*.dib)|*.dib|PNG images (*.png)|*.png|"
+       "GIF images (*.gif)|*.gif|TIFF images (*.tif;*.tiff)|*.tif;*.tiff|"
+       "WebP images (*.webp)|*.webp|All files (*)|*",
        "", false},
   };
   for (const DialogCase& c : cases) {
@@ -213,15 +222,43 @@ TEST(Form1Layout, StartsCentredWithTheFirstControlInTabOrderFocused) {
   EXPECT_EQ(QApplication::focusWidget(), form.Memo1);
 }
 
+// Help and the footer open the help page shipped beside the program,
+// through the shell; no web address is left.
 TEST(Form1Layout, HelpFooterAndExitGoThroughTheShellAndClose) {
   Harness harness;
   harness.Click(harness.form().Button3);
   harness.Click(harness.form().Label5);
-  EXPECT_EQ(harness.opened(), (std::vector<std::string>{"https://pagemint.example.org/help",
-                                                        "https://pagemint.example.org/"}));
+  const std::string help = HelpPagePath().toStdString();
+  EXPECT_EQ(harness.opened(), (std::vector<std::string>{help, help}));
+  EXPECT_TRUE(harness.prompts().messages.isEmpty()) << harness.prompts().messages.join("\n");
+  QFile page(HelpPagePath());
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << help;
+  const QByteArray text = page.readAll();
+  for (const char* part : {"<title>Pagemint help</title>", "pagemint-cli", "password", "Evince"})
+    EXPECT_TRUE(text.contains(part)) << part;
+  EXPECT_FALSE(text.contains("example.org"));
   harness.Click(harness.form().Button4);
   EXPECT_FALSE(harness.form().isVisible());
 }
 
+// The pages panel widens the window, which still refuses other sizes; the
+// original controls keep their places.
+TEST(Form1Layout, PagesPanelGrowsTheWindowAndBack) {
+  Harness harness;
+  TForm1& form = harness.form();
+  const QRect open_button = form.Button5->geometry();
+  harness.Click(form.PagesButton);
+  EXPECT_TRUE(form.Pages->isVisible());
+  EXPECT_EQ(form.size(), QSize(849, 438));
+  EXPECT_TRUE(QRect(QPoint(0, 0), form.size()).contains(form.Pages->geometry()));
+  EXPECT_FALSE(form.Pages->geometry().intersects(form.GroupBox1->geometry()));
+  form.resize(600, 300);
+  QTest::qWait(10);
+  EXPECT_EQ(form.size(), QSize(849, 438));
+  EXPECT_EQ(form.Button5->geometry(), open_button);
+  harness.Click(form.PagesButton);
+  EXPECT_FALSE(form.Pages->isVisible());
+  EXPECT_EQ(form.size(), QSize(549, 438));
+}
 }  // namespace
 }  // namespace pagemint::testing

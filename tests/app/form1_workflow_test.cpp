@@ -49,6 +49,7 @@ class Form1Workflow : public ::testing::Test {
 };
 
 TEST_F(Form1Workflow, OpenAddTwoPicturesGenerate) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   EXPECT_EQ(harness_.form().Edit1->text(), source_);
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 3);
@@ -91,6 +92,7 @@ TEST_F(Form1Workflow, OpenAddTwoPicturesGenerate) {
 // The same session on files made by other programs: a 4-page PDF and a
 // bitmap and a JPEG from other projects' test suites.
 TEST_F(Form1Workflow, RealPdfWithTwoRealPictures) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString pdf = Corpus("pdf/real/pdfio/testpdfio.pdf");
   const QString bmp = Corpus("pictures/bmp/libjpeg-turbo-vgl_6548_0026a.bmp");
   const QString jpeg = Corpus("pictures/jpeg/libjpeg-turbo-testorig.jpg");
@@ -123,6 +125,7 @@ TEST_F(Form1Workflow, RealPdfWithTwoRealPictures) {
 }
 
 TEST_F(Form1Workflow, UserPasswordIsAskedWithTriesCounted) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString locked = Path("locked.pdf");
   ASSERT_EQ(QpdfEncrypt(source_, locked, "USER", "OWNER"), 0);
   harness_.prompts().password_answers = {QString("wrong"), QString("USER")};
@@ -166,6 +169,7 @@ TEST_F(Form1Workflow, OwnerPasswordOnlyOpensWithoutAsking) {
 }
 
 TEST_F(Form1Workflow, RealEncryptedSources) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const struct {
     const char* file;
     std::deque<std::optional<QString>> answers;
@@ -281,10 +285,13 @@ TEST_F(Form1Workflow, UncheckedBoxesOpenNothingAndKeepThePageMode) {
   EXPECT_NE(QpdfView(Path("plain.pdf")).Catalog().value("/PageMode").toString(), "/UseThumbs");
 }
 
-// Add reads the picture the dialog chose and Generate the file the Save
-// dialog chose; the boxes only show them. The source box is only checked:
-// the document written is the one opened.
-TEST_F(Form1Workflow, HandlersReadTheDialogsNotTheBoxes) {
+// What the boxes show is what is used: a picture typed into "Thumbnail:"
+// over the one chosen, and a destination typed into "Save To:" over the
+// one chosen; a typed destination that exists is replaced only when the
+// user says so, and saying no leaves it untouched. The source box is only
+// checked: the document written is the one opened.
+TEST_F(Form1Workflow, TypedPathsAreUsed) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString other = Path("other.pdf");
   WritePdf(other, 1);
   harness_.Open(source_);
@@ -293,17 +300,49 @@ TEST_F(Form1Workflow, HandlersReadTheDialogsNotTheBoxes) {
   harness_.Add();
   EXPECT_EQ(harness_.Log(), QStringList{"Page 1, " + jpeg_});
   harness_.ChooseDestination(Path("chosen.pdf"));
-  harness_.form().Edit4->setText(Path("typed.pdf"));
+  harness_.form().Edit4->setText(Path("typed"));
   harness_.form().Edit1->setText(other);
   harness_.Generate();
   EXPECT_TRUE(harness_.prompts().messages.isEmpty());
-  EXPECT_FALSE(QFileInfo::exists(Path("typed.pdf")));
-  const QpdfView view(Path("chosen.pdf"));
+  EXPECT_TRUE(harness_.prompts().questions.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(Path("chosen.pdf")));
+  EXPECT_EQ(harness_.opened(), std::vector<std::string>{Path("typed.pdf").toStdString()});
+  const QpdfView view(Path("typed.pdf"));
   EXPECT_EQ(view.Pages().size(), 3u);
-  EXPECT_EQ(ThumbSize(view, 0), "24x16");
+  EXPECT_EQ(ThumbSize(view, 0), "40x30");
+
+  // A file the Save dialog did not ask about: the window asks.
+  const QString existing = Path("existing.pdf");
+  QFile file(existing);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("keep me");
+  file.close();
+  const struct {
+    bool answer;
+    bool replaced;
+  } cases[] = {{false, false}, {true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    harness_.prompts().questions.clear();
+    harness_.prompts().confirm_answers = {c.answer};
+    harness_.form().Edit4->setText(existing);
+    harness_.Generate();
+    EXPECT_EQ(harness_.prompts().questions,
+              QStringList{existing + " already exists.\nDo you want to replace it?"});
+    EXPECT_EQ(QpdfCheck(existing) == 0, c.replaced);
+  }
+  // Once written, the same destination is not asked about again, nor is
+  // one the Save dialog confirmed.
+  harness_.prompts().questions.clear();
+  harness_.Generate();
+  harness_.ChooseDestination(Path("typed.pdf"));
+  harness_.Generate();
+  EXPECT_TRUE(harness_.prompts().questions.isEmpty());
+  EXPECT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
 }
 
 TEST_F(Form1Workflow, CancelledDialogsChangeNothing) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
   harness_.ChooseDestination(Path("kept.pdf"));
@@ -322,12 +361,16 @@ TEST_F(Form1Workflow, CancelledDialogsChangeNothing) {
   EXPECT_EQ(ThumbSize(QpdfView(Path("kept.pdf")), 0), "24x16");
 }
 
-TEST_F(Form1Workflow, OnePictureTwiceGoesToConsecutivePagesAndAddingAgainReplaces) {
+TEST_F(Form1Workflow, AddingAgainReplacesAndAnEmptyBoxAttachesNothing) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
   harness_.Add();
+  // The box was cleared: the second Add does not attach the picture again.
   harness_.Add();
-  EXPECT_EQ(harness_.Log(), (QStringList{"Page 1, " + bmp_, "Page 2, "}));
+  EXPECT_EQ(harness_.prompts().messages, QStringList{"No thumbnail image specified!"});
+  EXPECT_EQ(harness_.Log(), QStringList{"Page 1, " + bmp_});
+  EXPECT_EQ(harness_.form().Edit3->text(), "2");
   harness_.SetPage("1");
   harness_.ChoosePicture(jpeg_);
   harness_.Add();
@@ -335,11 +378,12 @@ TEST_F(Form1Workflow, OnePictureTwiceGoesToConsecutivePagesAndAddingAgainReplace
   harness_.Generate();
   const QpdfView view(Path("twice.pdf"));
   EXPECT_EQ(ThumbSize(view, 0), "40x30");
-  EXPECT_EQ(ThumbSize(view, 1), "24x16");
+  EXPECT_EQ(ThumbSize(view, 1), "none");
   EXPECT_EQ(ThumbSize(view, 2), "none");
 }
 
 TEST_F(Form1Workflow, OpenDiscardsThumbnailsNotGeneratedAndKeepsThePageBox) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
   harness_.Add();
@@ -363,6 +407,7 @@ TEST_F(Form1Workflow, UncheckingThumbnailsAfterAGenerateKeepsUseThumbs) {
 }
 
 TEST_F(Form1Workflow, AddRejectsPagesOutsideTheDocument) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
   const struct {
@@ -393,53 +438,77 @@ TEST_F(Form1Workflow, AddRejectsPagesOutsideTheDocument) {
 }
 
 TEST_F(Form1Workflow, AddBeforeAnyDocumentReportsTheFirstPage) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.ChoosePicture(bmp_);
   harness_.Add();
   EXPECT_EQ(harness_.prompts().errors, QStringList{"Invalid page number (1)"});
 }
 
-TEST_F(Form1Workflow, PageBoxAdvancesFromItsNumberAndSecondAddHasEmptyName) {
+TEST_F(Form1Workflow, PageBoxAdvancesFromItsNumber) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(jpeg_);
   harness_.SetPage("001");
   harness_.Add();
   EXPECT_EQ(harness_.form().Edit3->text(), "2");
+  harness_.ChoosePicture(jpeg_);
   harness_.SetPage("003");
   harness_.Add();
   EXPECT_EQ(harness_.form().Edit3->text(), "4");
-  EXPECT_EQ(harness_.Log(), (QStringList{"Page 001, " + jpeg_, "Page 003, "}));
+  EXPECT_EQ(harness_.Log(), (QStringList{"Page 001, " + jpeg_, "Page 003, " + jpeg_}));
 }
 
-TEST_F(Form1Workflow, PageBox007BecomesEight) {
-  harness_.SetPage("007");
-  harness_.Add();  // no picture chosen: nothing attached, nothing raised
-  EXPECT_TRUE(harness_.prompts().errors.isEmpty());
-  EXPECT_EQ(harness_.Log(), QStringList{"Page 007, "});
-  EXPECT_EQ(harness_.form().Edit3->text(), "8");
+// No picture in the box: Add says so and attaches nothing, whatever the
+// picture dialog chose before; the page box and the log stay as they were.
+TEST_F(Form1Workflow, EmptyPictureIsRefused) {
+  harness_.Open(source_);
+  for (const QString& typed : {QString(), QString("   ")}) {
+    SCOPED_TRACE(typed.toStdString());
+    harness_.prompts().messages.clear();
+    harness_.ChoosePicture(bmp_);
+    harness_.form().Edit2->setText(typed);
+    harness_.SetPage("007");
+    harness_.Add();
+    EXPECT_EQ(harness_.prompts().messages, QStringList{"No thumbnail image specified!"});
+    EXPECT_TRUE(harness_.prompts().errors.isEmpty());
+    EXPECT_TRUE(harness_.Log().isEmpty());
+    EXPECT_EQ(harness_.form().Edit3->text(), "007");
+  }
+  harness_.ChooseDestination(Path("none.pdf"));
+  harness_.Generate();
+  EXPECT_EQ(ThumbSize(QpdfView(Path("none.pdf")), 0), "none");
 }
 
-TEST_F(Form1Workflow, PictureKindFollowsTheLowerCasedName) {
+// The picture's kind comes from its content: names in any case, names
+// that say another kind, kinds beyond the original four.
+TEST_F(Form1Workflow, PictureKindFollowsTheContent) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString metafile = Corpus("pictures/emf/libemf2svg-test-124.emf");
   TMetafile emf;
   if (QFileInfo::exists(metafile)) emf.LoadFromFile(metafile.toStdString());
   WritePicture(Path("photo.jpeg"), "JPG", 50, 20);
   ASSERT_TRUE(QFile::copy(bmp_, Path("COVER.BMP")));
   ASSERT_TRUE(QFile::copy(jpeg_, Path("PHOTO.JPG")));
-  ASSERT_TRUE(QFile::copy(jpeg_, Path("Photo.JPEG")));
-  WritePicture(Path("plain.png"), "PNG", 10, 10);
+  ASSERT_TRUE(QFile::copy(bmp_, Path("really-a-bitmap.jpg")));
+  ASSERT_TRUE(QFile::copy(jpeg_, Path("no-extension")));
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("a.bmp.old"));
+  ASSERT_TRUE(QFile::copy(jpeg_, Path("a.bmp.old/b.jpg")));
+  WritePicture(Path("plain.png"), "PNG", 10, 12);
+  WritePicture(Path("small.ico"), "ICO", 16, 16);
   const struct {
     QString picture;
     QString thumb;  // of page 1 in the written file
   } cases[] = {
       {bmp_, "24x16"},
-      {jpeg_, "40x30"},
       {Path("photo.jpeg"), "50x20"},
       {Path("COVER.BMP"), "24x16"},
       {Path("PHOTO.JPG"), "40x30"},
-      {Path("Photo.JPEG"), "40x30"},
+      {Path("really-a-bitmap.jpg"), "24x16"},
+      {Path("no-extension"), "40x30"},
+      {Path("a.bmp.old/b.jpg"), "40x30"},
+      {Path("plain.png"), "10x12"},
+      {Path("small.ico"), "16x16"},
       {metafile, QString("%1x%2").arg(emf.Width()).arg(emf.Height())},
-      // None of the four extensions: nothing attached, nothing raised.
-      {Path("plain.png"), "none"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.picture.toStdString());
@@ -458,27 +527,12 @@ TEST_F(Form1Workflow, PictureKindFollowsTheLowerCasedName) {
   }
 }
 
-TEST_F(Form1Workflow, NamePassingJpegAndBitmapTestsKeepsTheJpeg) {
-  ASSERT_TRUE(QDir(dir_.path()).mkdir("a.bmp.old"));
-  const QString both = Path("a.bmp.old/b.jpg");
-  ASSERT_TRUE(QFile::copy(jpeg_, both));
-  harness_.Open(source_);
-  harness_.ChoosePicture(both);
-  harness_.Add();
-  ASSERT_EQ(harness_.prompts().errors.size(), 1);
-  EXPECT_TRUE(harness_.prompts().errors[0].startsWith("Bitmap image"))
-      << harness_.prompts().errors[0].toStdString();
-  EXPECT_TRUE(harness_.Log().isEmpty());
-  EXPECT_EQ(harness_.form().Edit3->text(), "1");
-  harness_.ChooseDestination(Path("both.pdf"));
-  harness_.Generate();
-  EXPECT_EQ(ThumbSize(QpdfView(Path("both.pdf")), 0), "40x30");
-}
-
 TEST_F(Form1Workflow, FailedOpenShowsTheErrorKeepsTheLogAndLeavesNothingLoaded) {
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.SetPage("2");
-  harness_.Add();  // one log line, no picture
+  harness_.ChoosePicture(bmp_);
+  harness_.Add();  // one log line
   const QString not_pdf = Path("notes.pdf");
   QFile file(not_pdf);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
