@@ -258,9 +258,9 @@ void TForm1::CreateControls() {
 
 // Group boxes first by their own order, then the controls inside each.
 void TForm1::SetTabOrder() {
-  QWidget* const order[] = {Memo1,     Button6, Edit2,   Edit3,     Button1, Edit1,
-                            Button5,   PagesButton,      CheckBox1, Edit4,   Button7,
-                            CheckBox2, Button2, Button3, Button4};
+  QWidget* const order[] = {Memo1,   Button6,   Edit2,       Edit3,     Button1,
+                            Edit1,   Button5,   PagesButton, CheckBox1, Edit4,
+                            Button7, CheckBox2, Button2,     Button3,   Button4};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -581,20 +581,21 @@ void TForm1::Button1Click() {
   const QString picture = Edit2->text();
   if (picture.trimmed().isEmpty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPicture));
   const int32_t page = StrToInt(Edit3->text().toStdString());
-  AttachPicture(page, picture);
+  ClearWarnings();
+  // The log shows the page box's text as typed ("007" stays "007").
+  AttachPicture(page, picture, Edit3->text());
+  ShowCollectedWarnings(Text(wmsg::kPictureWithWarnings));
   Edit2->clear();
   // 64 bits: the page box may hold the largest 32-bit number, and the
   // next number must not wrap.
   Edit3->setText(QString::number(StrToInt64(Edit3->text().toStdString()) + 1));
 }
 
-void TForm1::AttachPicture(int32_t page, const QString& file_name) {
-  ClearWarnings();
+void TForm1::AttachPicture(int32_t page, const QString& file_name, const QString& page_text) {
   // The picture's kind comes from its content, not its name.
   pdf_doc_.SetThumbnailFromFile(page, file_name.toStdString());
   Pages->Model().SetOrigin(page, ThumbnailOrigin::kPicture);
-  Memo1->appendPlainText(Text(wmsg::kLogPicture).arg(page).arg(file_name));
-  ShowCollectedWarnings(Text(wmsg::kPictureWithWarnings));
+  Memo1->appendPlainText(Text(wmsg::kLogPicture).arg(page_text, file_name));
 }
 
 void TForm1::Button2Click() {
@@ -759,7 +760,10 @@ void TForm1::AttachClick() {
   const std::vector<int32_t> pages = Pages->SelectedPages();
   if (pages.empty()) return prompts_->ShowMessage(this, Text(wmsg::kNoPagesSelected));
   if (!prompts_->Execute(open_picture_dialog_, this)) return;
-  for (const int32_t page : pages) AttachPicture(page, open_picture_dialog_.FileName());
+  ClearWarnings();
+  for (const int32_t page : pages)
+    AttachPicture(page, open_picture_dialog_.FileName(), QString::number(page));
+  ShowCollectedWarnings(Text(wmsg::kPictureWithWarnings));
 }
 
 }  // namespace pagemint

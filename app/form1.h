@@ -162,8 +162,8 @@ class TForm1 : public QWidget {
   // The error message, followed by the warnings raised before it.
   QString WithWarnings(const QString& error);
 
-  // Attaches the picture in file_name to page and logs it.
-  void AttachPicture(int32_t page, const QString& file_name);
+  // Attaches the picture in file_name to page and logs it as page_text.
+  void AttachPicture(int32_t page, const QString& file_name, const QString& page_text);
   void RenderPages(std::vector<int32_t> pages);
   void RemovePages(std::vector<int32_t> pages);
   std::vector<int32_t> AllPages() const;

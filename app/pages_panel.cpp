@@ -121,10 +121,11 @@ QVariant PageListModel::data(const QModelIndex& index, int role) const {
     const Entry* entry = Lookup(page);
     if (!entry) return text;
     if (entry->width <= 0 || entry->height <= 0) return text + QStringLiteral("\nno thumbnail");
-    return text + QStringLiteral("\n%1 x %2, %3")
-                      .arg(entry->width)
-                      .arg(entry->height)
-                      .arg(QString::fromLatin1(OriginText(origins_[static_cast<size_t>(page - 1)])));
+    return text +
+           QStringLiteral("\n%1 x %2, %3")
+               .arg(entry->width)
+               .arg(entry->height)
+               .arg(QString::fromLatin1(OriginText(origins_[static_cast<size_t>(page - 1)])));
   }
   if (role == Qt::DecorationRole) {
     const Entry* entry = Lookup(page);
@@ -158,18 +159,18 @@ PagesPanel::PagesPanel(PageListModel::ThumbnailSource source, const QFont& font,
   ThumbSizeBox->setRange(16, 1024);
   ThumbSizeBox->setValue(128);
 
-  RenderSelectedButton = Make<QPushButton>(this, "RenderSelectedButton",
-                                           QStringLiteral("Render selected"), font,
-                                           QRect(12, 286, 124, 25));
+  RenderSelectedButton =
+      Make<QPushButton>(this, "RenderSelectedButton", QStringLiteral("Render selected"), font,
+                        QRect(12, 286, 124, 25));
   RenderAllButton = Make<QPushButton>(this, "RenderAllButton", QStringLiteral("Render all"), font,
                                       QRect(144, 286, 124, 25));
-  RemoveSelectedButton = Make<QPushButton>(this, "RemoveSelectedButton",
-                                           QStringLiteral("Remove selected"), font,
-                                           QRect(12, 316, 124, 25));
+  RemoveSelectedButton =
+      Make<QPushButton>(this, "RemoveSelectedButton", QStringLiteral("Remove selected"), font,
+                        QRect(12, 316, 124, 25));
   RemoveAllButton = Make<QPushButton>(this, "RemoveAllButton", QStringLiteral("Remove all"), font,
                                       QRect(144, 316, 124, 25));
-  AttachButton = Make<QPushButton>(this, "AttachButton", QStringLiteral("Attach picture..."),
-                                   font, QRect(12, 346, 124, 25));
+  AttachButton = Make<QPushButton>(this, "AttachButton", QStringLiteral("Attach picture..."), font,
+                                   QRect(12, 346, 124, 25));
   resize(kWidth, kHeight);
 }
 

@@ -27,8 +27,7 @@ class Prompts {
   // A question answered with Yes or No; true for Yes.
   virtual bool Confirm(QWidget* owner, const QString& text) = 0;
   // The result of an action and the warnings the engine raised during it.
-  virtual void ShowWarnings(QWidget* owner, const QString& result,
-                            const QStringList& warnings) = 0;
+  virtual void ShowWarnings(QWidget* owner, const QString& result, const QStringList& warnings) = 0;
   // Asks for the password of file_name. tries counts the passwords already
   // refused. False when the user cancels.
   virtual bool AskPassword(QWidget* owner, const QString& file_name, int tries,

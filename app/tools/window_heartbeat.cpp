@@ -65,8 +65,8 @@ class PaintWatch final : public QObject {
 void Measure(const char* name, pagemint::TForm1& form, Gaps& paints, Gaps& ticks,
              const std::function<void()>& start) {
   int moves = 0;
-  const auto moved = QObject::connect(form.WorkProgress, &QProgressBar::valueChanged,
-                                      [&moves](int) { ++moves; });
+  const auto moved =
+      QObject::connect(form.WorkProgress, &QProgressBar::valueChanged, [&moves](int) { ++moves; });
   QElapsedTimer wall;
   wall.start();
   paints.Start();
@@ -76,10 +76,11 @@ void Measure(const char* name, pagemint::TForm1& form, Gaps& paints, Gaps& ticks
   // The tail after the last paint counts as a gap too.
   paints.Beat();
   QObject::disconnect(moved);
-  std::printf("%-8s %8.2f s  longest gap between paints %5lld ms (%d paints)  "
-              "between timer ticks %5lld ms  progress bar moved %d times\n",
-              name, wall.elapsed() / 1000.0, static_cast<long long>(paints.longest),
-              paints.count, static_cast<long long>(ticks.longest), ticks.count, moves);
+  std::printf(
+      "%-8s %8.2f s  longest gap between paints %5lld ms (%d paints)  "
+      "between timer ticks %5lld ms (%d ticks)  progress bar moved %d times\n",
+      name, wall.elapsed() / 1000.0, static_cast<long long>(paints.longest), paints.count,
+      static_cast<long long>(ticks.longest), ticks.count, moves);
   std::fflush(stdout);
 }
 
@@ -109,8 +110,7 @@ int main(int argc, char** argv) {
   heartbeat.start(10);
   for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
 
-  Measure("open", form, paints, ticks,
-          [&] { form.OpenFile(QString::fromLocal8Bit(argv[1])); });
+  Measure("open", form, paints, ticks, [&] { form.OpenFile(QString::fromLocal8Bit(argv[1])); });
   form.Edit4->setText(QString::fromLocal8Bit(argv[2]));
   form.CheckBox1->setChecked(false);
   answers.confirm_answers.push_back(true);  // replace an earlier result

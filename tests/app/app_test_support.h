@@ -177,8 +177,9 @@ inline bool EngineHasThumbnailActions() {
   return present;
 }
 
-#define PAGEMINT_NEEDS_THUMBNAIL_ACTIONS() \
-  if (!::pagemint::testing::EngineHasThumbnailActions()) GTEST_SKIP() << "engine: thumbnail actions not there yet"
+#define PAGEMINT_NEEDS_THUMBNAIL_ACTIONS()               \
+  if (!::pagemint::testing::EngineHasThumbnailActions()) \
+  GTEST_SKIP() << "engine: thumbnail actions not there yet"
 
 // Pictures written by Qt's own image writers, not by our toolkit.
 inline void WritePicture(const QString& path, const char* format, int width, int height) {

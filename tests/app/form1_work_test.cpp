@@ -196,18 +196,18 @@ TEST_F(Form1Work, CancelWritesNothingAndOpensNothing) {
 // the result of its action.
 TEST_F(Form1Work, WarningsAreListedWithTheResult) {
   const QString damaged = Path("damaged.pdf");
-  WritePdfObjects(damaged,
-                  {"<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>",
-                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] >>",
-                   "<< /Type /Outlines /First 5 0 R /Last 5 0 R /Count 1 >>",
-                   "<< /Title (Loop) /Parent 4 0 R /Next 5 0 R /Dest [0 /Fit] >>"});
+  WritePdfObjects(damaged, {"<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>",
+                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] >>",
+                            "<< /Type /Outlines /First 5 0 R /Last 5 0 R /Count 1 >>",
+                            "<< /Title (Loop) /Parent 4 0 R /Next 5 0 R /Dest [0 /Fit] >>"});
   harness_.Open(damaged);
   ASSERT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
   ASSERT_EQ(harness_.prompts().warnings_shown.size(), 1u);
   const auto& opened = harness_.prompts().warnings_shown[0];
   EXPECT_EQ(opened.result, damaged + " was opened (1 pages) with warnings:");
-  EXPECT_TRUE(opened.warnings.contains("Outline item 5 is reached more than once; the outline is cut there"))
+  EXPECT_TRUE(opened.warnings.contains(
+      "Outline item 5 is reached more than once; the outline is cut there"))
       << opened.warnings.join("\n");
 
   harness_.form().Edit4->setText(Path("out.pdf"));
@@ -299,8 +299,8 @@ TEST_F(Form1Work, PagesViewShowsSourceAddedRenderedAndRemovedThumbnails) {
   }
 
   harness_.Click(form.Pages->RemoveAllButton);
-  EXPECT_EQ(Rows(form), (QStringList{"Page 1\nno thumbnail", "Page 2\nno thumbnail",
-                                     "Page 3\nno thumbnail"}));
+  EXPECT_EQ(Rows(form),
+            (QStringList{"Page 1\nno thumbnail", "Page 2\nno thumbnail", "Page 3\nno thumbnail"}));
   harness_.form().Edit4->setText(Path("bare.pdf"));
   harness_.Generate();
   EXPECT_EQ(QpdfCheck(Path("bare.pdf")), 0);
