@@ -1,5 +1,8 @@
 #include "app/scripted_prompts.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 namespace pagemint {
 
 namespace {
@@ -7,6 +10,11 @@ namespace {
 // Takes the next answer; false when it cancels or none is left. The answer
 // is copied out rather than moved into a local optional, which GCC's
 // optimiser misreads as used before it is set.
+void CheckThread(bool& all_on_window_thread) {
+  if (QThread::currentThread() != QCoreApplication::instance()->thread())
+    all_on_window_thread = false;
+}
+
 bool Next(std::deque<std::optional<QString>>& answers, QString& answer) {
   if (answers.empty()) return false;
   const bool given = answers.front().has_value();
@@ -18,6 +26,7 @@ bool Next(std::deque<std::optional<QString>>& answers, QString& answer) {
 }  // namespace
 
 bool ScriptedPrompts::Execute(TFileDialog& dialog, QWidget*) {
+  CheckThread(all_on_window_thread);
   dialogs_shown.push_back(dialog.Kind());
   QString answer;
   if (!Next(file_answers, answer)) return false;
@@ -25,11 +34,18 @@ bool ScriptedPrompts::Execute(TFileDialog& dialog, QWidget*) {
   return true;
 }
 
-void ScriptedPrompts::ShowMessage(QWidget*, const QString& text) { messages << text; }
+void ScriptedPrompts::ShowMessage(QWidget*, const QString& text) {
+  CheckThread(all_on_window_thread);
+  messages << text;
+}
 
-void ScriptedPrompts::ShowError(QWidget*, const QString& text) { errors << text; }
+void ScriptedPrompts::ShowError(QWidget*, const QString& text) {
+  CheckThread(all_on_window_thread);
+  errors << text;
+}
 
 bool ScriptedPrompts::Confirm(QWidget*, const QString& text) {
+  CheckThread(all_on_window_thread);
   questions << text;
   if (confirm_answers.empty()) return false;
   const bool answer = confirm_answers.front();
@@ -38,10 +54,12 @@ bool ScriptedPrompts::Confirm(QWidget*, const QString& text) {
 }
 
 void ScriptedPrompts::ShowWarnings(QWidget*, const QString& result, const QStringList& warnings) {
+  CheckThread(all_on_window_thread);
   warnings_shown.push_back({result, warnings});
 }
 
 bool ScriptedPrompts::AskPassword(QWidget*, const QString&, int tries, QString& password) {
+  CheckThread(all_on_window_thread);
   password_tries.push_back(tries);
   QString answer;
   if (!Next(password_answers, answer)) return false;

@@ -24,6 +24,10 @@ class ScriptedPrompts final : public Prompts {
   // Yes or No, in order; no answer left is No.
   std::deque<bool> confirm_answers;
 
+  // False once anything was asked or shown from a thread other than the
+  // window's (a worker must put its questions on the window's thread).
+  bool all_on_window_thread = true;
+
   // What was shown, in order.
   std::vector<TFileDialogKind> dialogs_shown;
   QStringList messages;

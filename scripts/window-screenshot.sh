@@ -70,8 +70,15 @@ type_into() {
   type_text "$3"
   sleep 0.2
 }
+# A message box (captioned "Pagemint") after a step means it failed: its
+# picture is kept for a look, and the session ends.
 shot() {
   sleep "${2:-1}"
+  if xdotool search --name '^Pagemint$' >/dev/null 2>&1; then
+    import -window root "$WORK/failed-$1"
+    echo "window-screenshot: a message box came up before $1 (see $WORK/failed-$1)" >&2
+    exit 1
+  fi
   import -window root -crop "${SHOT_W}x438+${WX}+${WY}" +repage "docs/$1"
   echo "window-screenshot: docs/$1"
 }

@@ -125,14 +125,15 @@ TEST_F(Form1Workflow, RealPdfWithTwoRealPictures) {
 }
 
 TEST_F(Form1Workflow, UserPasswordIsAskedWithTriesCounted) {
-  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString locked = Path("locked.pdf");
   ASSERT_EQ(QpdfEncrypt(source_, locked, "USER", "OWNER"), 0);
   harness_.prompts().password_answers = {QString("wrong"), QString("USER")};
   harness_.Open(locked);
   EXPECT_EQ(harness_.prompts().password_tries, (std::vector<int>{0, 1}));
+  EXPECT_TRUE(harness_.prompts().all_on_window_thread);
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 3);
 
+  PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.ChoosePicture(jpeg_);
   harness_.Add();
   harness_.ChooseDestination(Path("unlocked.pdf"));
@@ -150,6 +151,8 @@ TEST_F(Form1Workflow, CancelledPasswordLeavesNothingLoadedAndGenerateWritesNothi
   harness_.prompts().password_answers = {std::nullopt};
   harness_.Open(locked);
   EXPECT_EQ(harness_.prompts().password_tries, std::vector<int>{0});
+  // The open ran on the worker; the question was put on the window's thread.
+  EXPECT_TRUE(harness_.prompts().all_on_window_thread);
   EXPECT_FALSE(harness_.form().PDFDoc().IsLoaded());
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 0);
 
