@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
   pagemint::TForm1 form(
       {std::move(prompts), std::make_unique<SilentShell>(), pagemint::MakeSystemClock()});
   form.show();
+  // With the pages panel open, as a user checking the thumbnails has it.
+  form.ShowPages(true);
   Gaps paints;
   Gaps ticks;
   PaintWatch watch(paints);
