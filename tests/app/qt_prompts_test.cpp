@@ -265,6 +265,42 @@ TEST_F(QtPromptsTest, MessageBoxesAreCaptionedWithTheApplicationTitle) {
   }
 }
 
+// The replace question defaults to No, so Enter keeps the file; the
+// warnings box lists a dozen warnings and keeps every one in its details.
+TEST_F(QtPromptsTest, ReplaceQuestionAndWarningsBox) {
+  const struct {
+    QMessageBox::StandardButton pressed;
+    bool answer;
+  } questions[] = {{QMessageBox::Yes, true}, {QMessageBox::No, false}};
+  for (const auto& c : questions) {
+    WhenShown<QMessageBox>([&](QMessageBox& box) {
+      EXPECT_EQ(box.windowTitle(), "Pagemint");
+      EXPECT_EQ(box.icon(), QMessageBox::Question);
+      EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+      EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+      box.button(c.pressed)->click();
+    });
+    EXPECT_EQ(prompts_->Confirm(&harness_.form(), "replace?"), c.answer);
+    answers_.ExpectAllUsed();
+  }
+
+  QStringList warnings;
+  for (int i = 1; i <= 30; ++i) warnings << QString("warning %1").arg(i);
+  for (const int count : {2, 30}) {
+    SCOPED_TRACE(count);
+    WhenShown<QMessageBox>([&](QMessageBox& box) {
+      EXPECT_EQ(box.icon(), QMessageBox::Warning);
+      EXPECT_EQ(box.text(), "a.pdf was opened (1 pages) with warnings:");
+      EXPECT_EQ(box.informativeText(), warnings.mid(0, std::min(count, 12)).join("\n"));
+      EXPECT_EQ(box.detailedText(), count > 12 ? warnings.join("\n") : QString());
+      box.button(QMessageBox::Ok)->click();
+    });
+    prompts_->ShowWarnings(&harness_.form(), "a.pdf was opened (1 pages) with warnings:",
+                           warnings.mid(0, count));
+    answers_.ExpectAllUsed();
+  }
+}
+
 TEST_F(QtPromptsTest, PasswordQuestionHidesTheTypingAndCanBeCancelled) {
   const struct {
     int tries;
