@@ -4,7 +4,8 @@
 #
 #   1 window-open.png    "Open..." on a real PDF (pdfio's 4-page test file
 #                        from ../shared/corpus, given thumbnails of its own
-#                        by pagemint-cli first), the Pages panel opened
+#                        on three pages by pagemint-cli first), the Pages
+#                        panel opened
 #   2 window-render.png  "Render all" at 96 pixels
 #   3 window-remove.png  page 2 selected, "Remove selected"
 #   4 window-add.png     a picture typed into "Thumbnail:", page 3, "Add"
@@ -33,10 +34,13 @@ WORK=/tmp/pagemint-session
 rm -rf "$WORK"
 mkdir -p "$WORK"
 cp "$PICTURE" "$WORK/photo.jpg"
-# The source: the corpus file with thumbnails of its own on pages 1 and 3.
+# The source: the corpus file with thumbnails of its own, made by
+# pagemint-cli: page 2 rendered at 64 pixels, pictures on pages 1 and 3,
+# none on page 4.
 convert -size 60x80 gradient:navy-skyblue "BMP3:$WORK/cover.bmp"
 convert -size 60x80 gradient:orange-red "$WORK/back.jpg"
-"$CLI" "$SOURCE" "$WORK/report.pdf" --thumb "1=$WORK/cover.bmp" --thumb "3=$WORK/back.jpg"
+"$CLI" "$SOURCE" "$WORK/report.pdf" --render-thumbs=2 --thumb-size 64 \
+  --thumb "1=$WORK/cover.bmp" --thumb "3=$WORK/back.jpg"
 
 SCREEN_W=1280
 SCREEN_H=720
