@@ -75,11 +75,21 @@ type_into() {
   type_text "$3"
   sleep 0.2
 }
+# Qt keeps a 1 x 1 helper window with the application's name; a message
+# box is a real window with that caption.
+message_box_shown() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Pagemint$' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -gt 20 ] && return 0
+  done
+  return 1
+}
 # A message box (captioned "Pagemint") after a step means it failed: its
 # picture is kept for a look, and the session ends.
 shot() {
   sleep "${2:-1}"
-  if xdotool search --name '^Pagemint$' >/dev/null 2>&1; then
+  if message_box_shown; then
     import -window root "$WORK/failed-$1"
     echo "window-screenshot: a message box came up before $1 (see $WORK/failed-$1)" >&2
     exit 1
