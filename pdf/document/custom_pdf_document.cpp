@@ -133,7 +133,7 @@ void TgtCustomPDFDocument::AskForPassword() {
 
 bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
   if (structure_read_) return true;
-  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password);
+  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password, this);
   if (!accepted || !state_->reader) return accepted;
   // Object streams are expanded only now, so that their data is
   // decrypted with the decryptor that was just accepted.

@@ -201,7 +201,7 @@ class TextBuilder {
       // The string's own bytes are encrypted, not a text conversion of
       // them, which would lose what the code page cannot hold.
       std::string bytes = string.Bytes();
-      context_->EncryptBytes(number_, bytes.data(), bytes.size());
+      if (!bytes.empty()) context_->EncryptTail(number_, bytes, 0, nullptr);
       out_.push_back('<');
       AppendHexUpper(out_, bytes);
       out_.push_back('>');
@@ -262,13 +262,20 @@ class TextBuilder {
     std::unique_ptr<TgtPDFDictObject> encoded_dictionary;
     const bool replaced = context_ && context_->EncodeStream(stream, encoded, encoded_dictionary);
     const TMemoryStream* data = replaced ? nullptr : stream.Data();
+    const size_t plain_size = data ? data->Bytes().size() : 0;
     std::unique_ptr<TgtPDFDictObject> own_dictionary;
-    if (context_ && !replaced)
-      own_dictionary = context_->StreamDictionary(stream, data ? data->Bytes().size() : 0);
-    if (replaced && encoded_dictionary)
-      Dictionary(*encoded_dictionary);
-    else
-      Dictionary(own_dictionary ? *own_dictionary : stream.Dictionary());
+    if (context_ && !replaced) {
+      // The /Length written states the size after encryption.
+      const size_t size = encrypt_ && plain_size > 0
+                              ? context_->EncryptedSize(number_, plain_size, &stream.Dictionary())
+                              : plain_size;
+      own_dictionary = context_->StreamDictionary(stream, size);
+    }
+    const TgtPDFDictObject& written =
+        replaced && encoded_dictionary ? *encoded_dictionary
+        : own_dictionary               ? *own_dictionary
+                                       : stream.Dictionary();
+    Dictionary(written);
     out_.append(kCrLf);
     out_.append("stream");
     out_.append(kCrLf);
@@ -278,9 +285,7 @@ class TextBuilder {
     } else if (data) {
       out_.append(data->Bytes());
     }
-    if (encrypt_ && out_.size() > data_start) {
-      context_->EncryptBytes(number_, out_.data() + data_start, out_.size() - data_start);
-    }
+    if (encrypt_ && out_.size() > data_start) context_->EncryptTail(number_, out_, data_start, &written);
     out_.append(kCrLf);
     out_.append("endstream");
   }

@@ -58,12 +58,28 @@ class TgtTextContext {
     (void)number;
     return false;
   }
-  // Encrypts size bytes in place for object number, generation 0. Called
-  // once per string and once per stream, and only when Encrypts(number).
+  // Encrypts size bytes in place for object number, generation 0: the
+  // default of EncryptTail, for ciphers that keep the size.
   virtual void EncryptBytes(int32_t number, char* data, size_t size) const {
     (void)number;
     (void)data;
     (void)size;
+  }
+  // How many bytes size bytes of a string (stream nullptr) or of the data
+  // of a stream with that dictionary become once encrypted for number.
+  virtual size_t EncryptedSize(int32_t number, size_t size, const TgtPDFDictObject* stream) const {
+    (void)number;
+    (void)stream;
+    return size;
+  }
+  // Encrypts out[start, end) for object number, generation 0: a string
+  // (stream nullptr) or a stream's data; out then ends after
+  // EncryptedSize bytes from start. Called once per string and once per
+  // stream, and only when Encrypts(number).
+  virtual void EncryptTail(int32_t number, std::string& out, size_t start,
+                           const TgtPDFDictObject* stream) const {
+    (void)stream;
+    EncryptBytes(number, out.data() + start, out.size() - start);
   }
 
   // Lets the writer replace a stream's stored data by the data to write
