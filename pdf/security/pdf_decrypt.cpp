@@ -281,6 +281,14 @@ void TgtPDFDecrypt::Accept(TgtPDFEncryptionSettings& settings, bool owner,
 
   auto source = std::make_shared<TgtPDFSourceSecurity>();
   source->dictionary = source_dictionary_;
+  if (length_guessed_ && level_ == el128bit && source_dictionary_) {
+    // The dictionary did not say 128 bits, but the key has them: the
+    // written one says so, for readers that do not guess.
+    auto corrected = std::unique_ptr<TgtPDFDictObject>(
+        static_cast<TgtPDFDictObject*>(source_dictionary_->Clone().release()));
+    corrected->SetInteger("/Length", 128);
+    source->dictionary = std::move(corrected);
+  }
   source->cipher = Cipher();
   source->level = level_;
   source->filters = filters_;

@@ -117,6 +117,22 @@ const InfoCase kInfoCases[] = {
      Rc4("h\xC3\xB4tel", "\xC3\x96l", 128),
      {"--password", "\xC3\x96l"},
      Info(3, "1.4", "rc4-128", true, "UseNone", "None", "none")},
+    {"Aes128User",
+     kPlain,
+     "--encrypt user owner 128 --use-aes=y --",
+     {"--password", "user"},
+     Info(3, "1.6", "aes-128", false, "UseNone", "None", "none")},
+    {"Aes256EmptyUser",
+     kPlain,
+     "--encrypt '' owner 256 --",
+     {},
+     Info(3, "1.7", "aes-256", false, "UseNone", "None", "none")},
+    // AES-256 passwords are UTF-8: the Windows-1252 bytes go back to it.
+    {"Aes256AccentedOwner",
+     kPlain,
+     "--encrypt user '\xC3\x96l' 256 --",
+     {"--password", "\xC3\x96l"},
+     Info(3, "1.7", "aes-256", true, "UseNone", "None", "none")},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliInfo, ::testing::ValuesIn(kInfoCases),
