@@ -164,5 +164,40 @@ TEST(KeptSecurity, UntilTheCallerChangesASetting) {
   }
 }
 
+// Only embedded files encrypted: any password opens the document in the
+// user role; without the right one the embedded files stay as they are,
+// and a save keeps them so.
+TEST(KeptSecurity, EmbeddedFilesOnly) {
+  TgtPDFEncryptionSettings made;
+  made.SetEnabled(true);
+  made.SetLevel(el128bit);
+  made.SetUserPassword("user");
+  made.SetOwnerPassword("owner");
+  TgtPDFEncryption rc4(made, "id");
+  auto dictionary = rc4.BuildEncryptDictionary();
+  dictionary->SetInteger("/V", 4);
+  dictionary->SetInteger("/R", 4);
+  dictionary->SetValue("/CF", Parse("<< /StdCF << /CFM /AESV2 >> >>"));
+  dictionary->SetName("/StmF", "/Identity");
+  dictionary->SetName("/StrF", "/Identity");
+  dictionary->SetName("/EFF", "/StdCF");
+  const TgtPDFObjectPtr embedded = Parse("<< /Type /EmbeddedFile >>");
+  for (const char* password : {"user", "wrong"}) {
+    SCOPED_TRACE(password);
+    const bool right = std::string(password) == "user";
+    auto decrypt = MakeDecryptor(*dictionary, std::string("id"));
+    TgtPDFEncryptionSettings settings;
+    ASSERT_TRUE(decrypt->Authenticate(settings, password));
+    EXPECT_FALSE(decrypt->IsOwner());
+    EXPECT_EQ(decrypt->StreamDecryptor(&embedded->AsDictionary(), 5, 0) != nullptr, right);
+    EXPECT_EQ(decrypt->StreamDecryptor(nullptr, 5, 0), nullptr);
+    const TgtPDFSourceSecurity* kept = settings.KeptSecurity();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->cipher, TgtPDFCipher::Aes128);
+    EXPECT_EQ(TgtPDFEncryption(*kept).EncryptedSize(10, &embedded->AsDictionary()),
+              right ? 32u : 10u);
+  }
+}
+
 }  // namespace
 }  // namespace pagemint
