@@ -25,8 +25,8 @@ ContextPtr NewContext(const EVP_CIPHER* cipher, std::string_view key, const uint
   ContextPtr context(EVP_CIPHER_CTX_new());
   if (!context ||
       EVP_CipherInit_ex(context.get(), cipher, nullptr,
-                        reinterpret_cast<const unsigned char*>(key.data()), iv, encrypt ? 1 : 0) !=
-          1 ||
+                        reinterpret_cast<const unsigned char*>(key.data()), iv,
+                        encrypt ? 1 : 0) != 1 ||
       EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1)
     Fail("AES");
   return context;
@@ -68,7 +68,8 @@ void AesCbcCrypt(bool encrypt, std::string_view key, const uint8_t* iv, const ui
 }
 
 void AesEcbDecryptBlock(std::string_view key, const uint8_t* in, uint8_t* out) {
-  if (key.size() != 32) throw Exception(Format(msg::kAesInvalidKeyLength, static_cast<int>(key.size())));
+  if (key.size() != 32)
+    throw Exception(Format(msg::kAesInvalidKeyLength, static_cast<int>(key.size())));
   ContextPtr context = NewContext(EVP_aes_256_ecb(), key, nullptr, false);
   size_t written = 0;
   Run(context.get(), in, kAesBlockSize, out, written);

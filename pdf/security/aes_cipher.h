@@ -68,7 +68,7 @@ class TgtAesCbcStream {
   size_t iv_size_ = 0;    // IV bytes collected (decrypting) or pending output (encrypting)
   bool started_ = false;  // the cipher has its key and IV
   uint8_t held_[kAesBlockSize] = {};
-  size_t held_size_ = 0;  // decrypting: the last plain block, not yet given out
+  size_t held_size_ = 0;    // decrypting: the last plain block, not yet given out
   uint64_t data_size_ = 0;  // bytes after the IV (decrypting) or plain bytes (encrypting)
 };
 

@@ -35,10 +35,11 @@ void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t
   TRC4::Crypt(digest.data(), std::min<size_t>(key_length + 5, digest.size()), data, size);
 }
 
-std::string TgtBasePDFCrypt::ObjectKey(TgtCryptMethod method, const uint8_t* key,
-                                       size_t key_length, int32_t number, int32_t generation) {
+std::string TgtBasePDFCrypt::ObjectKey(TgtCryptMethod method, const uint8_t* key, size_t key_length,
+                                       int32_t number, int32_t generation) {
   if (method == TgtCryptMethod::None) return {};
-  if (method == TgtCryptMethod::AesV3) return std::string(reinterpret_cast<const char*>(key), key_length);
+  if (method == TgtCryptMethod::AesV3)
+    return std::string(reinterpret_cast<const char*>(key), key_length);
   key_length = std::min<size_t>(key_length, 16);
   uint8_t input[16 + 5 + 4];
   std::copy_n(key, key_length, input);

@@ -13,9 +13,8 @@ bool IsNamed(const TgtPDFObject* object, std::string_view name) {
 }
 
 TgtCryptMethod MethodOf(const TgtPDFObject* filter, const std::string& name) {
-  const TgtPDFObject* method = filter && filter->IsDictionary()
-                                   ? filter->AsDictionary().Lookup("/CFM")
-                                   : nullptr;
+  const TgtPDFObject* method =
+      filter && filter->IsDictionary() ? filter->AsDictionary().Lookup("/CFM") : nullptr;
   if (!method || IsNamed(method, "/None")) return TgtCryptMethod::None;
   if (IsNamed(method, "/V2")) return TgtCryptMethod::Rc4;
   if (IsNamed(method, "/AESV2")) return TgtCryptMethod::AesV2;
@@ -58,8 +57,8 @@ const std::string* OwnCryptFilter(const TgtPDFDictObject& stream, bool& has_cryp
     has_crypt = IsNamed(filter, "/Crypt");
   }
   if (!has_crypt) return nullptr;
-  const TgtPDFObject* name = parms && parms->IsDictionary() ? parms->AsDictionary().Lookup("/Name")
-                                                            : nullptr;
+  const TgtPDFObject* name =
+      parms && parms->IsDictionary() ? parms->AsDictionary().Lookup("/Name") : nullptr;
   return name && name->IsName() ? &name->AsName().Text() : &kIdentityName;
 }
 

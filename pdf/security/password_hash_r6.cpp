@@ -25,9 +25,9 @@ std::u16string PrepareText(const std::u16string& text) {
   for (const char16_t c : text) {
     const bool space = c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
                        c == 0x205F || c == 0x3000;
-    const bool nothing = c == 0x00AD || c == 0x034F || c == 0x1806 || c == 0x180B ||
-                         c == 0x180C || c == 0x180D || (c >= 0x200B && c <= 0x200D) ||
-                         c == 0x2060 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF;
+    const bool nothing = c == 0x00AD || c == 0x034F || c == 0x1806 || c == 0x180B || c == 0x180C ||
+                         c == 0x180D || (c >= 0x200B && c <= 0x200D) || c == 0x2060 ||
+                         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF;
     if (nothing) continue;
     out.push_back(space ? u' ' : c);
   }

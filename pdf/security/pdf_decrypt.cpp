@@ -72,8 +72,8 @@ void TgtPDFDecrypt::SetUserKey(std::string_view bytes) {
   user_hash_ = std::string(bytes.substr(0, kAes256KeyEntrySize));
 }
 
-void TgtPDFDecrypt::SetAes256Keys(std::string_view owner_encrypted,
-                                  std::string_view user_encrypted, std::string_view perms) {
+void TgtPDFDecrypt::SetAes256Keys(std::string_view owner_encrypted, std::string_view user_encrypted,
+                                  std::string_view perms) {
   owner_encrypted_ = std::string(owner_encrypted.substr(0, kHashSize));
   user_encrypted_ = std::string(user_encrypted.substr(0, kHashSize));
   perms_ = std::string(perms.substr(0, kAesBlockSize));
@@ -224,8 +224,8 @@ void TgtPDFDecrypt::CheckPerms() {
   uint8_t plain[kAesBlockSize];
   AesEcbDecryptBlock(std::string_view(reinterpret_cast<const char*>(file_key_.data()), 32),
                      reinterpret_cast<const uint8_t*>(perms_.data()), plain);
-  const bool sound = std::memcmp(plain + 9, "adb", 3) == 0 &&
-                     std::equal(p_bytes_.begin(), p_bytes_.end(), plain);
+  const bool sound =
+      std::memcmp(plain + 9, "adb", 3) == 0 && std::equal(p_bytes_.begin(), p_bytes_.end(), plain);
   if (!sound) Warn(msg::kPermsMismatch);
 }
 
@@ -332,8 +332,7 @@ void TgtPDFDecrypt::Decrypt(TgtCryptMethod method, std::string& data, int32_t nu
   }
   std::string plain;
   plain.reserve(data.size());
-  if (!AesDecryptData(key, data, plain))
-    Warn(Format(msg::kAesDataDamaged, number, generation));
+  if (!AesDecryptData(key, data, plain)) Warn(Format(msg::kAesDataDamaged, number, generation));
   data.swap(plain);
 }
 

@@ -60,9 +60,7 @@ TgtPDFEncryption::TgtPDFEncryption(const TgtPDFEncryptionSettings& settings, std
 }
 
 TgtPDFEncryption::TgtPDFEncryption(const TgtPDFSourceSecurity& source)
-    : filters_(source.filters),
-      kept_dictionary_(source.dictionary),
-      kept_cipher_(source.cipher) {
+    : filters_(source.filters), kept_dictionary_(source.dictionary), kept_cipher_(source.cipher) {
   level_ = source.level;
   key_length_ = source.file_key.size();
   file_id_ = source.file_id;
@@ -210,8 +208,8 @@ std::unique_ptr<TgtPDFArrayObject> TgtPDFEncryption::BuildFileIDArray(
     std::string_view second) const {
   auto array = std::make_unique<TgtPDFArrayObject>();
   array->Add(std::make_unique<TgtPDFStringObject>(HexStringText(file_id_), true));
-  array->Add(
-      std::make_unique<TgtPDFStringObject>(HexStringText(second.empty() ? file_id_ : second), true));
+  array->Add(std::make_unique<TgtPDFStringObject>(HexStringText(second.empty() ? file_id_ : second),
+                                                  true));
   return array;
 }
 

@@ -110,7 +110,8 @@ TEST(AesDocument, OpensWithEachPasswordAndWritesItsSecurityBack) {
     // qpdf takes the password in UTF-8, the engine in the window's code page.
     const std::string user_utf8 = UnicodeToUtf8(AnsiToUnicode(c.user));
     const std::string pages = Qpdf("--show-npages" + PasswordOption("owner") + source);
-    const std::string source_encryption = Qpdf("--show-encryption" + PasswordOption("owner") + source);
+    const std::string source_encryption =
+        Qpdf("--show-encryption" + PasswordOption("owner") + source);
 
     for (const std::string& password : {std::string(c.user), std::string("owner")}) {
       SCOPED_TRACE(password);
@@ -163,8 +164,8 @@ TEST(AesDocument, UserOpenedRc4SourceKeepsItsOwnerPassword) {
     ASSERT_FALSE(document.IsOwner());
     const std::string saved = dir.File("rc4-out.pdf");
     document.SaveToFile(saved);
-    const std::string before = Qpdf("--show-encryption --show-encryption-key" +
-                                    PasswordOption("owner") + source);
+    const std::string before =
+        Qpdf("--show-encryption --show-encryption-key" + PasswordOption("owner") + source);
     const std::string after =
         Qpdf("--show-encryption --show-encryption-key" + PasswordOption("owner") + saved);
     EXPECT_NE(after.find("Supplied password is owner password"), std::string::npos) << after;
@@ -202,9 +203,9 @@ TEST(AesDocument, NewSettingsGiveEachDocumentItsOwnIdentifierAndKey) {
     const std::string file = dir.File("new" + std::to_string(pages) + ".pdf");
     document.SaveToFile(file);
     ids.push_back(FirstIdOf(file).substr(0, 32));
-    keys.push_back(QpdfLine(Qpdf("--show-encryption --show-encryption-key" +
-                                 PasswordOption("user") + file),
-                            "Encryption key"));
+    keys.push_back(
+        QpdfLine(Qpdf("--show-encryption --show-encryption-key" + PasswordOption("user") + file),
+                 "Encryption key"));
     EXPECT_EQ(QpdfCheckProblems(file, "user"), "");
   }
   EXPECT_EQ(ids[0].size(), 32u);
@@ -259,9 +260,9 @@ TEST(AesDocument, DamagedPaddingIsAWarning) {
       damaged.insert(start + length + std::string("\nendstream").size(), 5, ' ');
       damaged.erase(start + length - 5, 5);
       const std::string shorter = std::to_string(length - 5);
-      damaged.replace(static_cast<size_t>(m.position(1)), static_cast<size_t>(m[1].length()),
-                      std::string(static_cast<size_t>(m[1].length()) - shorter.size(), '0') +
-                          shorter);
+      damaged.replace(
+          static_cast<size_t>(m.position(1)), static_cast<size_t>(m[1].length()),
+          std::string(static_cast<size_t>(m[1].length()) - shorter.size(), '0') + shorter);
     }
     const std::string file = dir.Write("damaged.pdf", damaged);
     TgtPDFDocument document;
@@ -308,8 +309,8 @@ TEST(AesDocument, ClearMetadataAndIdentityStreams) {
     TgtPDFDocument document;
     ASSERT_TRUE(LoadWith(document, source, password));
     const auto stream_data = [&](int32_t number) {
-      const TgtPDFIndirectObject* object = document.State().store->Find(
-          document.State().serial, number, 0);
+      const TgtPDFIndirectObject* object =
+          document.State().store->Find(document.State().serial, number, 0);
       return object && object->Content() && object->Content()->IsStream()
                  ? object->Content()->AsStream().Data()->Bytes()
                  : std::string("(missing)");
@@ -327,7 +328,8 @@ TEST(AesDocument, ClearMetadataAndIdentityStreams) {
 }
 
 // Seeds for fuzz/load_fuzz.cpp, which tries the empty password and then
-// "owner": AES files of both kinds, so its inputs reach the AES handler.
+// "owner": a plain file, an RC4 file and AES files of both kinds, so its
+// inputs reach every part of the security handler.
 TEST(AesDocument, WritesLoadFuzzSeeds) {
   if (!HaveTools()) GTEST_SKIP() << "qpdf or poppler-utils missing";
   TempDir dir;
@@ -335,6 +337,8 @@ TEST(AesDocument, WritesLoadFuzzSeeds) {
   const std::string seeds = std::string(PAGEMINT_BINARY_DIR) + "/fuzz_seeds/load";
   std::filesystem::create_directories(seeds);
   const std::pair<const char*, const char*> cases[] = {
+      {"plain", ""},
+      {"rc4-128-empty-user", "--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"},
       {"aes128-empty-user", "--encrypt '' owner 128 --use-aes=y --"},
       {"aes128-clear-metadata", "--encrypt user owner 128 --use-aes=y --cleartext-metadata --"},
       {"aes256-r6", "--encrypt user owner 256 --"},

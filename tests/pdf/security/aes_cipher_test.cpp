@@ -1,12 +1,13 @@
 // AES-CBC as the security handler uses it (IV at the head, PKCS#7 padding
 // checked by us), fed whole or in pieces; the crypt filter chosen for
 // each kind of stream; and when a source's security is kept for saving.
+#include "pdf/security/aes_cipher.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "pdf/parser/stream_reader.h"
-#include "pdf/security/aes_cipher.h"
 #include "pdf/security/rc4.h"
 #include "pdf/security/security.h"
 #include "pdf/security/stream_cipher.h"
