@@ -26,7 +26,7 @@ void AesCbcCrypt(bool encrypt, std::string_view key, const uint8_t* iv, const ui
 // AES-256 in ECB mode on one block (the /Perms check).
 void AesEcbDecryptBlock(std::string_view key, const uint8_t* in, uint8_t* out);
 
-// Decrypts iv + ciphertext into out (appended). False when the data was
+// Decrypts iv + ciphertext into out (replacing it). False when the data was
 // not sound: shorter than the IV, not whole blocks (the partial block is
 // dropped), or with a bad padding (then every decrypted byte is kept).
 bool AesDecryptData(std::string_view key, std::string_view data, std::string& out);

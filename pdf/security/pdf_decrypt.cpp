@@ -331,7 +331,6 @@ void TgtPDFDecrypt::Decrypt(TgtCryptMethod method, std::string& data, int32_t nu
     return;
   }
   std::string plain;
-  plain.reserve(data.size());
   if (!AesDecryptData(key, data, plain)) Warn(Format(msg::kAesDataDamaged, number, generation));
   data.swap(plain);
 }
