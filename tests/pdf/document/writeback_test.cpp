@@ -204,6 +204,41 @@ TEST(Writeback, OutlineCountsCountVisibleDescendants) {
   EXPECT_EQ(QpdfCheckProblems(dir.Write("out.pdf", written)), "");
 }
 
+// Reals keep the value they were read with: a form whose matrix scales by
+// 6e-11 (written 0.0000000001 by ten decimals, 1.67 times larger) renders
+// as its source does, and the page's odd box keeps its digits.
+TEST(Writeback, RealsKeepTheirValueAndTheRender) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Add(3,
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 299.99999999975] /Contents 4 0 R "
+        "/Resources << /XObject << /X1 5 0 R >> >> /Extra [.00048828125 -.5 5.]>>");
+  b.AddStream(4, "", "q 1 0 0 1 20 20 cm /X1 Do Q");
+  b.AddStream(5,
+              "/Type /XObject /Subtype /Form /BBox [0 0 4000000000000 4000000000000] "
+              "/Matrix [.00000000006 0 0 .00000000006 0 0]",
+              "0 0 1 rg 0 0 2000000000000 2000000000000 re f");
+  TempDir dir;
+  const std::string source = dir.Write("in.pdf", b.Build());
+  TgtPDFDocument document;
+  ASSERT_TRUE(document.LoadFromFile(source));
+  const std::string out = dir.File("out.pdf");
+  document.SaveToFile(out);
+  EXPECT_EQ(QpdfCheckProblems(out), "");
+  const std::string written = ReadFile(out);
+  for (const char* text : {"/Matrix [ 0.00000000006 0 0 0.00000000006 0 0 ]",
+                           "/MediaBox [ 0 0 300 299.99999999975 ]",
+                           "/Extra [ 0.00048828125 -0.5 5.0 ]"})
+    EXPECT_NE(written.find(text), std::string::npos) << text;
+  const auto render = [](const std::string& file) {
+    return RunCommand("pdftoppm -r 36 " + ShellQuote(file) + " 2>/dev/null");
+  };
+  const std::string before = render(source);
+  ASSERT_GT(before.size(), 1000u);
+  EXPECT_TRUE(render(out) == before) << "renders differ";
+}
+
 // A signed source warns before anything is written; its signature
 // dictionaries come back as they were.
 TEST(Writeback, SignedDocumentsWarnAndKeepTheirSignatures) {
