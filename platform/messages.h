@@ -180,6 +180,9 @@ inline constexpr const char kWritingPages[] = "Writing Pages";
 inline constexpr const char kWritingXRef[] = "Writing Cross-Reference Table";
 inline constexpr const char kOutlineDestNotPage[] =
     "Expected Page Indirect Reference in Outline Destination!";
+inline constexpr const char kDocumentSigned[] =
+    "The document is digitally signed; saving rewrites it and the signatures will no longer "
+    "verify";
 inline constexpr const char kSettingsDialogCaption[] = "Document Settings and Preferences";
 inline constexpr const char kOutputTooLarge[] =
     "The document is too large to save: object %d would start at byte %lld, beyond the "

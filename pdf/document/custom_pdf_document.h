@@ -172,9 +172,17 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void SetPDFVersion(TgtPDFVersion value) { state_->version = value; }
   int32_t PageCount() const { return state_->PageCount(); }
   TgtPageMode PageMode() const { return state_->page_mode; }
-  void SetPageMode(TgtPageMode value) { state_->page_mode = value; }
+  // Setting the page mode or layout replaces a source name outside the
+  // tables (/UseOC, /TwoPageLeft), which is otherwise written back.
+  void SetPageMode(TgtPageMode value) {
+    state_->page_mode = value;
+    state_->catalog->page_mode_name.clear();
+  }
   TgtPageLayout PageLayout() const { return state_->page_layout; }
-  void SetPageLayout(TgtPageLayout value) { state_->page_layout = value; }
+  void SetPageLayout(TgtPageLayout value) {
+    state_->page_layout = value;
+    state_->catalog->page_layout_name.clear();
+  }
   const std::string& Filename() const { return filename_; }
   // A non-empty name is stored and loaded; an empty one only clears.
   void SetFilename(const std::string& value);

@@ -285,6 +285,10 @@ void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
 }
 
 void TgtDocumentWriter::Write() {
+  // Said before anything is written, so the user knows why a signed
+  // document no longer verifies.
+  if (document_.OnWarning && HoldsSignatures(state_))
+    document_.OnWarning(document_, msg::kDocumentSigned);
   const bool encryption_enabled = state_.encryption->Enabled();
   // Information setters encrypt their values for object 2 while the
   // document is to be saved encrypted. The encryptor stays installed after

@@ -1,7 +1,7 @@
 // The written form of PDF objects, byte for byte, as a saved file holds it.
 //
 //   boolean    true | false
-//   number     -12  |  612.0000000000          (reals: always ten decimals)
+//   number     -12  |  612.0  |  0.00048828125 (reals: shortest exact digits)
 //   name       /Type                           (stored text, unchanged)
 //   string     (escaped bytes) | <hex digits>  | <HEX OF ENCRYPTED BYTES>
 //   array      "[ " (item " ")* "]"
@@ -129,9 +129,12 @@ void AppendIndirectObjectText(std::string& out, int32_t number, const TgtPDFObje
 std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context,
                        int32_t number = kNoEncryption);
 
-// A real in fixed-point form with exactly ten decimals, rounded to the
-// nearest value with at most ten significant digits and at most ten
-// decimals: 612.0000000000, 0.3333333333, -0.0010000000.
+// A real in plain decimal notation with the fewest digits that read back
+// as the same double, and at least one digit after the point: 612.0,
+// 0.00048828125, -0.001, 0.3333333333333333. NaN is written 0.0;
+// magnitudes above 3.4028234663852886e38 (the largest 32-bit float, infinity
+// included) are written as that value, nonzero magnitudes below
+// 1.1754943508222875e-38 as 0.0. At most 57 characters.
 std::string FormatReal(double value);
 void AppendReal(std::string& out, double value);
 

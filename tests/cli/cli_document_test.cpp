@@ -250,6 +250,22 @@ TEST(CliShowThumbs, SetsThePageModeOfTheCatalog) {
   EXPECT_NE(QpdfCatalog(dest).find("/PageMode /UseOutlines"), std::string::npos);
 }
 
+// A signed source is written (the rewrite is what the user asked for) with
+// a warning on the error stream that its signatures will not verify.
+TEST(CliSigned, WarnsThatTheSignaturesWillNotVerify) {
+  TempDir dir;
+  PdfBuilder b = SimpleDocument(1, "/AcroForm << /Fields [9 0 R] /SigFlags 3 >>");
+  b.Add(9, "<< /FT /Sig /T (S) /V << /Type /Sig /ByteRange [0 1 2 3] /Contents <00> >> >>");
+  const std::string source = dir.Write("in.pdf", b.Build());
+  const std::string dest = dir.File("out.pdf");
+  const CliResult r = RunCli({source, dest});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "pagemint-cli: warning: The document is digitally signed; saving rewrites it and the "
+            "signatures will no longer verify\n");
+  EXPECT_TRUE(CheckWithQpdf(dest).clean);
+}
+
 const std::vector<uint32_t> kFourPixels = {0xFF0000, 0x00FF00, 0x0000FF, 0x102030};
 const std::string kFourPixelsRgb("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\x10\x20\x30", 12);
 

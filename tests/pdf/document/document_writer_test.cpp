@@ -150,19 +150,23 @@ TEST(DocumentWriter, VersionPageModeLayoutAndPreferences) {
     TgtPageMode mode;
     TgtPageLayout layout;
     const char* first_line;
-    const char* catalog;
+    std::string catalog;
   };
+  // The viewer preferences come back whole, in their source order, false
+  // values and keys of later standards included.
+  const std::string preferences =
+      "/ViewerPreferences <<\r\n/HideToolbar false\r\n/FitWindow true\r\n/Direction "
+      "/R2L\r\n/Unknown true\r\n>>\r\n>>";
   const Case cases[] = {
       {pvPDF17, pmUseThumbs, plOneColumn, "%PDF-1.7\r\n",
-       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseThumbs\r\n/PageLayout /OneColumn\r\n"
-       "/ViewerPreferences <<\r\n/FitWindow true\r\n/Direction /R2L\r\n>>\r\n>>"},
+       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseThumbs\r\n/PageLayout /OneColumn\r\n" +
+           preferences},
       {pvPDF20, pmNone, plNone, "%PDF-2.0\r\n",
-       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/ViewerPreferences <<\r\n/FitWindow true\r\n"
-       "/Direction /R2L\r\n>>\r\n>>"},
+       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n" + preferences},
       {pvPDF14, pmUseOutlines, plTwoColumnRight, "%PDF-1.4\r\n",
        "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseOutlines\r\n/PageLayout "
-       "/TwoColumnRight\r\n/ViewerPreferences <<\r\n/FitWindow true\r\n/Direction "
-       "/R2L\r\n>>\r\n>>"},
+       "/TwoColumnRight\r\n" +
+           preferences},
   };
   for (const Case& c : cases) {
     TgtPDFDocument document;
