@@ -157,6 +157,9 @@ inline constexpr const char kXRefRebuilt[] =
 inline constexpr const char kDamagedSyntaxSkipped[] =
     "Damaged object syntax was passed over in %d places (entries without a key, words where "
     "a value belongs, arrays without their end)";
+inline constexpr const char kEncryptionTrailerLost[] =
+    "File is corrupted: it is encrypted, but the trailer that names its encryption dictionary "
+    "and file identifier is lost";
 inline constexpr const char kTrailerIgnored[] =
     "The trailer dictionary at offset %lld is damaged and was ignored: %s";
 

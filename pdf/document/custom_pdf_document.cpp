@@ -134,6 +134,9 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   } catch (const EOperationCancelled&) {
     discard();
     throw;
+  } catch (const ELostEncryptionError&) {
+    discard();
+    throw;
   } catch (...) {
     discard();
     std::rethrow_exception(first);

@@ -36,6 +36,9 @@ constexpr int64_t kEntryBodySize = 18;
 // times the file size; past that the remaining marks are passed over.
 constexpr int64_t kParseBudgetFactor = 4;
 constexpr int64_t kParseBudgetBase = int64_t{1} << 20;
+// A rebuild looks for the header this far into the file: some producers
+// and mail gateways put a line or two in front of it.
+constexpr int64_t kHeaderSearchSize = 1024;
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsAlphaNumeric(uint8_t c) {
@@ -109,8 +112,8 @@ int32_t ClampToInt32(int64_t value) {
 
 }  // namespace
 
-TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader) {
-  reader.SetPos(0);
+TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset) {
+  reader.SetPos(offset);
   const std::string token = reader.ReadToken();
   const std::string head = token.substr(0, 7);
   if (head == "%PDF-2.") return pvPDF20;
@@ -119,6 +122,14 @@ TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader) {
   if (minor < '0' || minor > '7')
     throw EUnsupportedVersion(Format(msg::kUnsupportedVersion, token.c_str()));
   return static_cast<TgtPDFVersion>(minor - '0');
+}
+
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader) {
+  const TStream::MemoryView view = WholeData(reader);
+  const size_t window = static_cast<size_t>(std::min<int64_t>(view.size, kHeaderSearchSize));
+  const void* at = memmem(view.data, window, "%PDF-", 5);
+  if (!at) return ReadHeader(reader);
+  return ReadHeader(reader, static_cast<const uint8_t*>(at) - view.data);
 }
 
 int32_t FindStartXRef(TgtPDFStreamReader& reader) {
@@ -250,7 +261,8 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
   OpenReader(stream);
   try {
     TgtPDFStreamReader& reader = *state_.reader;
-    state_.version = ReadHeader(reader);
+    // Offsets come from the scan, so bytes before the header do no harm.
+    state_.version = FindHeader(reader);
     const TStream::MemoryView view = WholeData(reader);
     const TgtXRefScan scan = ScanForObjects(view.data, view.size);
     if (scan.objects.empty()) throw EPDFFileCorruptedError(msg::kFileCorrupted);
@@ -259,6 +271,7 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
     ApplyScan(scan);
     MergeScannedTrailers(scan);
     ChooseScannedCatalog(scan);
+    RefuseLostEncryption(scan);
     FinishReading();
     if (state_.trailer.root_number < 0 && state_.object_streams_expanded)
       FindCatalogInObjectStreams();
@@ -385,6 +398,23 @@ void TgtXRefReader::ChooseScannedCatalog(const TgtXRefScan& scan) {
       state_.trailer.root_number = object.number;
       return;
     }
+  }
+}
+
+// An encryption dictionary that no trailer names: the trailer that held
+// /Encrypt and /ID is lost, and without them every string and stream would
+// be read as the encrypted bytes.
+void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan) {
+  if (state_.trailer.encrypt) return;
+  for (const size_t index : scan.security_handlers) {
+    const TgtScannedObject& object = scan.objects[index];
+    if (!IsLive(object)) continue;
+    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (content && content->IsDictionary() && content->AsDictionary().Lookup("/O") &&
+        content->AsDictionary().Lookup("/U"))
+      throw ELostEncryptionError(msg::kEncryptionTrailerLost);
   }
 }
 

@@ -20,13 +20,21 @@
 #include <string>
 #include <unordered_set>
 
+#include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/object_loader.h"
 #include "pdf/reader/xref_rebuild.h"
 
 namespace pagemint {
 
-// The file header's version; raises EInvalidHeader or EUnsupportedVersion.
-TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader);
+// A rebuild found an encryption dictionary that no trailer names: the file
+// cannot be decrypted, and no other reading of it is right.
+PAGEMINT_EXCEPTION(ELostEncryptionError, EPDFFileCorruptedError);
+
+// The version of the file header at offset; raises EInvalidHeader or
+// EUnsupportedVersion.
+TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset = 0);
+// As ReadHeader, for the first header in the first kilobyte of the file.
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader);
 // The offset after the last "startxref" of the file.
 int32_t FindStartXRef(TgtPDFStreamReader& reader);
 // "trailer" and its dictionary, from the reader's position on.
@@ -65,6 +73,7 @@ class TgtXRefReader {
   void MergeScannedTrailers(const TgtXRefScan& scan);
   void ChooseScannedCatalog(const TgtXRefScan& scan);
   void FindCatalogInObjectStreams();
+  void RefuseLostEncryption(const TgtXRefScan& scan);
   bool IsLive(const TgtScannedObject& object) const;
   // The object or dictionary at offset, or nullptr when it cannot be
   // parsed (problem says why) or the rebuild's parse budget is spent.

@@ -100,7 +100,7 @@ TgtXRefScan ScanForObjects(const uint8_t* data, int64_t size) {
         p += 6;
       }
     } else if (p + 1 < size) {
-      // A name: only the three that mark objects of interest.
+      // A name: only the four that mark objects of interest.
       switch (data[p + 1]) {
         case 'X':
           if (WordAt(data, size, p, "/XRef")) Mark(scan.xref_streams, scan);
@@ -110,6 +110,9 @@ TgtXRefScan ScanForObjects(const uint8_t* data, int64_t size) {
           break;
         case 'C':
           if (WordAt(data, size, p, "/Catalog")) Mark(scan.catalogs, scan);
+          break;
+        case 'S':
+          if (WordAt(data, size, p, "/Standard")) Mark(scan.security_handlers, scan);
           break;
         default:
           break;

@@ -4,9 +4,10 @@
 //   N G obj        every object header: N and G digits, white space
 //                  between and after them, "obj" ending a word
 //   trailer        every trailer keyword (its dictionary follows)
-//   /XRef /ObjStm /Catalog
+//   /XRef /ObjStm /Catalog /Standard
 //                  the names that mark cross-reference streams, object
-//                  streams and catalogs, noted against the object whose
+//                  streams, catalogs and encryption dictionaries of the
+//                  standard security handler, noted against the object whose
 //                  header came last; the reader parses those few objects
 //                  afterwards to see whether the name really is their /Type.
 // The pass looks at each byte a bounded number of times, so it is linear in
@@ -35,6 +36,7 @@ struct TgtXRefScan {
   std::vector<size_t> xref_streams;
   std::vector<size_t> object_streams;
   std::vector<size_t> catalogs;
+  std::vector<size_t> security_handlers;
 };
 
 // The scan of size bytes at data (at most 2 GB: offsets are 32-bit).

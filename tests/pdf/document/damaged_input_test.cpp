@@ -32,7 +32,8 @@ Outcome Load(const std::string& bytes) {
     EXPECT_FALSE(document.IsLoaded());
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(outcome.seconds, 1.0);
+  // A load that fails is tried a second time on a rebuilt table.
+  EXPECT_LT(outcome.seconds, 2.0);
   return outcome;
 }
 
@@ -52,10 +53,11 @@ TEST(DamagedInput, TruncatedFiles) {
     // page loads whole, one cut before fails with the error it always had.
     for (const double part : {0.1, 0.25, 0.5, 0.75, 0.9}) {
       const Outcome outcome = Load(file.substr(0, static_cast<size_t>(file.size() * part)));
-      if (outcome.loaded)
+      if (outcome.loaded) {
         EXPECT_EQ(outcome.pages, 40) << part;
-      else
+      } else if (outcome.error != msg::kEncryptionTrailerLost) {
         EXPECT_EQ(outcome.error, "Invalid PDF File") << part;
+      }
     }
     // Cut inside the last lines: an error or a load, but an answer.
     for (size_t cut = 1; cut < 40; cut += 3) Load(file.substr(0, file.size() - cut));
@@ -100,6 +102,7 @@ TEST(DamagedInput, RebuiltCrossReferenceData) {
       {"objects shifted",
        [](std::string f) { return f.insert(f.find(" 0 obj", 40) - 2, "\n\n\n\n\n\n\n"); }, 1},
       {"end cut off", [&](std::string f) { return f.substr(0, f.rfind("startxref")); }, 1},
+      {"junk before the header", [](std::string f) { return "From: scanner\r\n" + f; }, 1},
   };
   for (const auto& source : sources) {
     ASSERT_FALSE(source.file.empty()) << source.kind;
@@ -122,6 +125,17 @@ TEST(DamagedInput, RebuiltCrossReferenceData) {
       }
     }
   }
+}
+
+// An encrypted file that has lost the trailer naming its encryption
+// dictionary and identifier cannot be decrypted: it is refused, never read
+// as if its encrypted bytes were plain.
+TEST(DamagedInput, EncryptedFileWithoutItsTrailer) {
+  const std::string file = Qpdf(SimpleDocument(3).Build(),
+                                "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --");
+  const Outcome outcome = Load(file.substr(0, file.rfind("trailer")));
+  EXPECT_FALSE(outcome.loaded);
+  EXPECT_EQ(outcome.error, msg::kEncryptionTrailerLost);
 }
 
 TEST(DamagedInput, PrevLoopBetweenTwoSections) {

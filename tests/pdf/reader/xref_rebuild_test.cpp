@@ -44,8 +44,9 @@ TEST(ScanForObjects, HeadersAndMarks) {
   }
   const TgtXRefScan scan = Scan(
       "/Catalog 1 0 obj <</Type/Catalog>> endobj 2 0 obj <</Type /XRef /Prev 1>> trailer<<>> "
-      "3 0 obj <</Type /ObjStm /Catalogs 1>> xtrailer /XRefs");
-  EXPECT_EQ(scan.objects.size(), 3u);
+      "3 0 obj <</Type /ObjStm /Catalogs 1>> xtrailer /XRefs 4 0 obj <</Filter/Standard>>");
+  EXPECT_EQ(scan.objects.size(), 4u);
+  EXPECT_EQ(scan.security_handlers, std::vector<size_t>{3});
   EXPECT_EQ(scan.catalogs, std::vector<size_t>{0});
   EXPECT_EQ(scan.xref_streams, std::vector<size_t>{1});
   EXPECT_EQ(scan.object_streams, std::vector<size_t>{2});
