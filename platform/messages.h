@@ -165,6 +165,16 @@ inline constexpr const char kXRefEntryDamaged[] =
     "File is corrupted: the cross-reference entry of object %d is damaged";
 inline constexpr const char kEncryptMissing[] =
     "File is corrupted: the encryption dictionary cannot be found";
+inline constexpr const char kXRefRebuilt[] =
+    "The cross-reference data is damaged; it was rebuilt from the objects in the file";
+inline constexpr const char kDamagedSyntaxSkipped[] =
+    "Damaged object syntax was passed over in %d places (entries without a key, words where "
+    "a value belongs, arrays without their end)";
+inline constexpr const char kEncryptionTrailerLost[] =
+    "File is corrupted: it is encrypted, but the trailer that names its encryption dictionary "
+    "and file identifier is lost";
+inline constexpr const char kTrailerIgnored[] =
+    "The trailer dictionary at offset %lld is damaged and was ignored: %s";
 
 // pdf/document
 inline constexpr const char kFileNotFound[] = "File Not Found";

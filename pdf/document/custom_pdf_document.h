@@ -238,6 +238,9 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   std::unique_ptr<TgtPDFDocumentState> state_;
   std::unique_ptr<TgtObjectLoader> loader_;
   bool structure_read_ = false;
+  // The password that opened the document, so that a load retried on a
+  // rebuilt table does not ask again.
+  std::optional<std::string> accepted_password_;
   TgtPageMode kept_page_mode_ = pmNone;
   TgtPageLayout kept_page_layout_ = plNone;
   std::string work_file_name_;
