@@ -44,6 +44,8 @@ void TgtCustomPDFDocument::InitDocumentState() {
   loader_ = std::make_unique<TgtObjectLoader>(*state_, static_cast<TgtReadReporter&>(*this));
   structure_read_ = false;
   work_file_name_.clear();
+  source_bytes_.reset();
+  source_password_.clear();
 }
 
 void TgtCustomPDFDocument::ReleaseDocumentState() {
@@ -76,6 +78,7 @@ bool TgtCustomPDFDocument::LoadFromFile(const std::string& file_name) {
     throw EFileNotFound(Format("%s ", work_file_name_.c_str()) + msg::kFileNotFound);
   if (filename_.empty()) filename_ = work_file_name_;
   const std::string name = work_file_name_;
+  source_file_name_ = name;
   const bool loaded = LoadFromSource(std::make_unique<TFileStream>(name, TFileMode::fmOpenRead));
   work_file_name_ = name;
   return loaded;
@@ -85,10 +88,12 @@ bool TgtCustomPDFDocument::LoadFromStream(TStream& stream) {
   auto copy = std::make_unique<TMemoryStream>();
   copy->CopyFrom(stream, 0);
   copy->SetPosition(0);
+  source_file_name_.clear();
   return LoadFromSource(std::move(copy));
 }
 
 bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
+  source_file_name_.clear();
   return LoadFromSource(std::make_unique<TMemoryStream>(std::move(bytes)));
 }
 
@@ -135,6 +140,7 @@ bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
   if (structure_read_) return true;
   const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password);
   if (!accepted || !state_->reader) return accepted;
+  source_password_ = password;
   // Object streams are expanded only now, so that their data is
   // decrypted with the decryptor that was just accepted.
   loader_->ExpandObjectStreams();
@@ -146,7 +152,9 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
   TgtStructureReader(*loader_).ReadCatalog();
-  // Everything the document uses is in memory now.
+  // Everything the document uses is in memory now; bytes that have no file
+  // to be read from again are kept for the renderer.
+  if (source_file_name_.empty()) source_bytes_ = std::move(state_->source);
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;

@@ -26,6 +26,7 @@
 namespace pagemint {
 
 class TGraphic;
+struct TRenderSource;
 class TgtPDFEncryptionSettings;
 class TgtPDFEncryption;
 
@@ -207,6 +208,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void ApplyNeedAppearances(TgtNeedAppearances need_appearances);
   void ReadAfterCrossReference();
   void AskForPassword();
+  // What the renderer reads: the bytes the document was loaded from when a
+  // caller handed them over, else the file it was loaded from, with the
+  // password that opened it (thumbnail_actions.cpp).
+  TRenderSource RenderSource() const;
 
   // TgtReadReporter: the readers' reports become events.
   bool WantsStatus() const override { return static_cast<bool>(OnStatusMessage); }
@@ -224,6 +229,12 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   TgtPageLayout kept_page_layout_ = plNone;
   std::string work_file_name_;
   std::string filename_;
+  // The source as the renderer reads it: the file loaded, or the stream of
+  // bytes handed to LoadFromBytes or LoadFromStream (kept after reading),
+  // and the password that opened it.
+  std::string source_file_name_;
+  std::unique_ptr<TStream> source_bytes_;
+  std::string source_password_;
   bool open_after_save_ = false;
   bool show_setup_dialog_ = true;
   bool email_after_save_ = false;
