@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QImageReader>
 #include <QPainter>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 
 #include "picture/picture_limits.h"
@@ -31,10 +34,10 @@ const FormatInfo& InfoOf(TRasterImage::Kind kind) {
   return kFormats[static_cast<size_t>(kind)];
 }
 
-// Qt's readers report damage through Qt's message handler (libpng's and
-// libtiff's warnings among it), which prints on standard error. While this
-// thread decodes, its messages are caught here instead; other threads'
-// messages go on to the handler that was installed before.
+// Qt's readers report damage through Qt's message handler, which prints on
+// standard error. While this thread decodes, its messages are caught here
+// instead; other threads' messages go on to the handler that was installed
+// before.
 thread_local std::string* t_caught = nullptr;
 std::atomic<QtMessageHandler> g_previous_handler{nullptr};
 
@@ -65,6 +68,54 @@ class CatchQtMessages {
 
  private:
   bool installed_ = false;
+};
+
+// libpng's errors and libtiff's messages do not pass through Qt: those
+// libraries write to standard error themselves. While a picture is decoded
+// the process's standard error goes to a temporary file instead, and what
+// was written there becomes part of our message. Pictures are decoded on
+// one thread at a time (the caller's); the renderer's threads print
+// nothing.
+class CatchStandardError {
+ public:
+  CatchStandardError() {
+    std::fflush(stderr);
+    file_ = std::tmpfile();
+    saved_ = file_ ? ::dup(STDERR_FILENO) : -1;
+    if (saved_ < 0 || ::dup2(::fileno(file_), STDERR_FILENO) < 0) Restore();
+  }
+  ~CatchStandardError() { Restore(); }
+  CatchStandardError(const CatchStandardError&) = delete;
+  CatchStandardError& operator=(const CatchStandardError&) = delete;
+
+  // The first line written, at most a few hundred bytes of it.
+  std::string FirstLine() {
+    if (!file_ || saved_ < 0) return {};
+    std::fflush(stderr);
+    char line[256] = {};
+    std::rewind(file_);
+    if (!std::fgets(line, sizeof line, file_)) return {};
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ >= 0) {
+      std::fflush(stderr);
+      ::dup2(saved_, STDERR_FILENO);
+      ::close(saved_);
+      saved_ = -1;
+    }
+    if (file_) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+  }
+
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
 };
 
 // Qt refuses images above its own allocation limit (256 MB by default),
@@ -98,6 +149,7 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
   std::string caught;
   QImage image;
   {
+    CatchStandardError printed;
     const CatchQtMessages catcher(caught);
     QImageReader reader(&buffer, info.qt_format);
     reader.setDecideFormatFromContent(false);
@@ -107,6 +159,7 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
       fail(PictureTooLargeText(size.width(), size.height()));
     if (!reader.read(&image) || image.isNull()) {
       std::string reason = msg::kImageUnreadable;
+      if (caught.empty()) caught = printed.FirstLine();
       if (!caught.empty()) reason += " (" + caught + ")";
       fail(reason);
     }
