@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "pdf/objects/pdf_exceptions.h"
 #include "pdf/document/thumbnail.h"
+#include "pdf/objects/pdf_exceptions.h"
 #include "platform/messages.h"
 
 namespace pagemint::cli {
@@ -145,8 +145,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
           name == "--render-thumbs" ? options.render_thumbs : options.remove_thumbs;
       target = attached ? ParsePageSelection(name, *attached) : TPageSelection();
     } else if (name == "--thumb-size") {
-      options.thumb_size = ParseNumber(name, TakeValue(name, attached, args, i),
-                                       kMinThumbnailSize, kMaxThumbnailSize);
+      options.thumb_size = ParseNumber(name, TakeValue(name, attached, args, i), kMinThumbnailSize,
+                                       kMaxThumbnailSize);
     } else if (name == "--jobs") {
       options.jobs = ParseNumber(name, TakeValue(name, attached, args, i), 1, kMaxJobs);
     } else if (name == "--extract-thumbs") {
@@ -163,14 +163,14 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
 
   if (info) {
     options.mode = TCliMode::Info;
-    const char* editing = options.show_thumbs              ? "--show-thumbs"
-                          : !options.thumbs.empty()        ? "--thumb"
-                          : options.render_thumbs          ? "--render-thumbs"
-                          : options.remove_thumbs          ? "--remove-thumbs"
-                          : !options.extract_dir.empty()   ? "--extract-thumbs"
-                          : in_place                       ? "--in-place"
-                          : !options.output_dir.empty()    ? "--output-dir"
-                                                           : nullptr;
+    const char* editing = options.show_thumbs            ? "--show-thumbs"
+                          : !options.thumbs.empty()      ? "--thumb"
+                          : options.render_thumbs        ? "--render-thumbs"
+                          : options.remove_thumbs        ? "--remove-thumbs"
+                          : !options.extract_dir.empty() ? "--extract-thumbs"
+                          : in_place                     ? "--in-place"
+                          : !options.output_dir.empty()  ? "--output-dir"
+                                                         : nullptr;
     if (editing) throw EUsageError(Format(msg::kCliNotWithInfo, editing));
     if (files.empty()) throw EUsageError(msg::kCliMissingSource);
     if (files.size() > 1) throw EUsageError(Format(msg::kCliExtraFile, files[1].c_str()));

@@ -70,11 +70,6 @@ struct TCliOptions {
   std::string extract_dir;
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;
-
-  // Whether the run changes the document at all.
-  bool Edits() const {
-    return show_thumbs || remove_thumbs || render_thumbs || !thumbs.empty();
-  }
 };
 
 // The bounds of --jobs.

@@ -50,8 +50,6 @@ constexpr bool kFreeDocumentWhenDone = false;
 constexpr bool kFreeDocumentWhenDone = false;
 #endif
 
-// A picture larger than this on a side is worth a warning as a thumbnail.
-constexpr int kLargePictureSide = 1024;
 // The progress line appears once work has taken this long, and is drawn
 // again at most this often.
 constexpr std::chrono::milliseconds kProgressDelay(1000);
@@ -205,11 +203,10 @@ Pictures LoadPictures(const TCliOptions& options, std::ostream& err) {
       const std::unique_ptr<TGraphic> picture = LoadPictureFile(thumb.picture);
       bitmap = PictureOnWhite(*picture, options.thumb_size.value_or(0), thumb.picture);
     }
-    if (bitmap->Width() > kLargePictureSide || bitmap->Height() > kLargePictureSide)
-      err << Format(msg::kCliWarning,
-                    Format(msg::kPictureLargeThumbnail, thumb.picture.c_str(), bitmap->Width(),
-                           bitmap->Height(), kLargePictureSide)
-                        .c_str())
+    if (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide)
+      err << Format(msg::kCliWarning, Format(msg::kPictureLargeThumbnail, thumb.picture.c_str(),
+                                             bitmap->Width(), bitmap->Height(), kLargeThumbnailSide)
+                                          .c_str())
           << '\n';
     pictures.bitmaps.push_back(std::move(bitmap));
   }
@@ -295,9 +292,8 @@ void ExtractThumbnails(const TgtPDFDocument& document, const std::string& folder
       err << Format(msg::kCliWarning, Format(msg::kCliCannotExtract, page).c_str()) << '\n';
       continue;
     }
-    const QImage image(reinterpret_cast<const uchar*>(thumb.rgb.data()), thumb.width,
-                       thumb.height, static_cast<qsizetype>(thumb.width) * 3,
-                       QImage::Format_RGB888);
+    const QImage image(reinterpret_cast<const uchar*>(thumb.rgb.data()), thumb.width, thumb.height,
+                       static_cast<qsizetype>(thumb.width) * 3, QImage::Format_RGB888);
     const std::string name =
         (std::filesystem::path(folder) / ("page-" + std::to_string(page) + ".png")).string();
     QSaveFile file(QString::fromStdString(name));
@@ -376,15 +372,13 @@ int RunBatch(const TCliOptions& options, std::ostream& err, TPasswordPrompt* pro
       if (options.verbose) err << Format(msg::kCliFileDone, source.c_str(), target.c_str()) << '\n';
     } catch (const std::bad_alloc&) {
       progress.Clear();
-      err << Format(msg::kCliError, Format(msg::kCliFileFailed, source.c_str(),
-                                           msg::kCliOutOfMemory)
-                                        .c_str())
+      err << Format(msg::kCliError,
+                    Format(msg::kCliFileFailed, source.c_str(), msg::kCliOutOfMemory).c_str())
           << '\n';
       all = false;
     } catch (const std::exception& e) {
       progress.Clear();
-      err << Format(msg::kCliError,
-                    Format(msg::kCliFileFailed, source.c_str(), e.what()).c_str())
+      err << Format(msg::kCliError, Format(msg::kCliFileFailed, source.c_str(), e.what()).c_str())
           << '\n';
       all = false;
     }

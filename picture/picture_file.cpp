@@ -23,8 +23,7 @@ uint32_t U32(std::string_view b, size_t at) {
          static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 uint16_t U16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
-                               static_cast<uint8_t>(b[at + 1]) << 8);
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
 }
 
 // A bare DIB (a clipboard bitmap saved as it is) has no signature: its
@@ -33,8 +32,8 @@ bool IsBareDib(std::string_view b) {
   if (b.size() < 16) return false;
   const uint32_t header = U32(b, 0);
   if (header == 12) return U16(b, 8) == 1;
-  const bool known = header == 16 || header == 40 || header == 52 || header == 56 ||
-                     header == 64 || header == 108 || header == 124;
+  const bool known = header == 16 || header == 40 || header == 52 || header == 56 || header == 64 ||
+                     header == 108 || header == 124;
   return known && U16(b, 12) == 1;
 }
 

@@ -14,7 +14,17 @@
 
 namespace pagemint {
 
-enum class TPictureKind : uint8_t { Unknown = 0, Bitmap, Jpeg, Metafile, Icon, Png, Gif, Tiff, WebP };
+enum class TPictureKind : uint8_t {
+  Unknown = 0,
+  Bitmap,
+  Jpeg,
+  Metafile,
+  Icon,
+  Png,
+  Gif,
+  Tiff,
+  WebP
+};
 
 // The kind the first bytes of a file show; Unknown when they show none.
 TPictureKind PictureKindOfContent(std::string_view bytes);

@@ -1,11 +1,11 @@
 #include "picture/raster_image.h"
 
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
 #include <QPainter>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -19,8 +19,8 @@ namespace {
 
 struct FormatInfo {
   const char* class_name;
-  const char* kind;        // in messages
-  const char* qt_format;   // QImageReader's name
+  const char* kind;       // in messages
+  const char* qt_format;  // QImageReader's name
 };
 
 constexpr FormatInfo kFormats[] = {
@@ -30,9 +30,7 @@ constexpr FormatInfo kFormats[] = {
     {"TWebPImage", "WebP", "webp"},
 };
 
-const FormatInfo& InfoOf(TRasterImage::Kind kind) {
-  return kFormats[static_cast<size_t>(kind)];
-}
+const FormatInfo& InfoOf(TRasterImage::Kind kind) { return kFormats[static_cast<size_t>(kind)]; }
 
 // Qt's readers report damage through Qt's message handler, which prints on
 // standard error. While this thread decodes, its messages are caught here

@@ -119,12 +119,12 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
     const std::lock_guard<std::mutex> lock(g_open_close);
     if (!source.bytes.empty()) {
       // The binding copies the bytes it is given; this wrapper does not.
-      const QByteArray bytes = QByteArray::fromRawData(
-          source.bytes.data(), static_cast<qsizetype>(source.bytes.size()));
+      const QByteArray bytes =
+          QByteArray::fromRawData(source.bytes.data(), static_cast<qsizetype>(source.bytes.size()));
       document = Poppler::Document::loadFromData(bytes, password, password);
     } else {
-      document = Poppler::Document::load(QString::fromStdString(source.file_name), password,
-                                         password);
+      document =
+          Poppler::Document::load(QString::fromStdString(source.file_name), password, password);
     }
   }
   if (!document) throw ERenderError(msg::kRenderCannotOpen);

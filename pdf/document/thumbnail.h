@@ -26,6 +26,9 @@ PAGEMINT_EXCEPTION(EThumbnailError, Exception);
 inline constexpr int32_t kDefaultThumbnailSize = 128;
 inline constexpr int32_t kMinThumbnailSize = 16;
 inline constexpr int32_t kMaxThumbnailSize = 1024;
+// A picture over this on a side makes a thumbnail no viewer needs, and a
+// file larger for nothing: attaching one raises a warning.
+inline constexpr int32_t kLargeThumbnailSide = 1024;
 
 // The bitmap's pixels as Width x Height x 3 bytes, red, green, blue, rows
 // top to bottom with no padding. Works on a private 24-bit copy.

@@ -29,8 +29,6 @@ namespace pagemint {
 
 namespace {
 
-// A picture over this on a side makes a thumbnail no viewer needs.
-constexpr int32_t kLargeThumbnailSide = 1024;
 // Workers beyond this gain nothing on any machine and each holds an open
 // document; the bound keeps a wild job count from starting thousands of
 // threads.
@@ -143,9 +141,8 @@ int32_t IntegerOf(const TgtPDFObjectStore& store, TgtPDFObject* object) {
 // those, at 8 bits (1, 2, 4 and 8 for gray and indexed), through any of
 // the engine's filters or DCT. Empty when the image is of another form or
 // its data is short.
-std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store,
-                                   const TgtPDFStreamObject& stream, int32_t width,
-                                   int32_t height) {
+std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFStreamObject& stream,
+                                   int32_t width, int32_t height) {
   TgtPDFDictObject& dict = stream.Dictionary();
   if (!stream.Data()) return {};
   if (const TgtPDFDictObject* parms = store.FollowDict(dict.Lookup("/DecodeParms")))
@@ -267,8 +264,8 @@ TRenderSource TgtCustomPDFDocument::RenderSource() const {
   if (source_bytes_) {
     const TStream::MemoryView view = source_bytes_->View();
     if (view)
-      source.bytes =
-          std::string_view(reinterpret_cast<const char*>(view.data), static_cast<size_t>(view.size));
+      source.bytes = std::string_view(reinterpret_cast<const char*>(view.data),
+                                      static_cast<size_t>(view.size));
   } else {
     source.file_name = source_file_name_;
   }
@@ -342,15 +339,15 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
     RenderResult& result = results[i];
     if (!result.compressed) {
       if (OnWarning)
-        OnWarning(*this, Format(msg::kRenderPageFailed, pages[i], result.error.c_str(),
-                                page.Lookup("/Thumb") ? msg::kRenderKeepsOld
-                                                      : msg::kRenderKeepsNone));
+        OnWarning(*this,
+                  Format(msg::kRenderPageFailed, pages[i], result.error.c_str(),
+                         page.Lookup("/Thumb") ? msg::kRenderKeepsOld : msg::kRenderKeepsNone));
       continue;
     }
-    ReplaceThumbnail(*state_->store, page,
-                     RegisterImageXObject(*state_->store, DocumentSerial(), result.width,
-                                          result.height, std::move(result.compressed),
-                                          std::string()));
+    ReplaceThumbnail(
+        *state_->store, page,
+        RegisterImageXObject(*state_->store, DocumentSerial(), result.width, result.height,
+                             std::move(result.compressed), std::string()));
     ++attached;
   }
   return attached;

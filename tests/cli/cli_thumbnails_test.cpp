@@ -50,9 +50,9 @@ TEST(CliThumbnails, RemoveRenderPictureInThatOrderThenExtract) {
   const std::string picture = Png(dir, "green.jpg", 6, 5, qRgb(0, 200, 0));  // a PNG
   const std::string dest = dir.File("out.pdf");
   const std::string folder = dir.File("thumbs");
-  const CliResult r = RunCli({source, dest, "--remove-thumbs=1", "--render-thumbs=2-",
-                              "--thumb-size", "64", "--thumb", "3=" + picture, "--jobs", "2",
-                              "--extract-thumbs", folder});
+  const CliResult r =
+      RunCli({source, dest, "--remove-thumbs=1", "--render-thumbs=2-", "--thumb-size", "64",
+              "--thumb", "3=" + picture, "--jobs", "2", "--extract-thumbs", folder});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_TRUE(CheckWithQpdf(dest).clean) << CheckWithQpdf(dest).log;
@@ -105,8 +105,8 @@ TEST(CliThumbnails, SeveralFilesOneFailingTheOthersWritten) {
   const std::string b = dir.Write("other/b.pdf", SimpleDocument(2).Build());
   const std::string same = dir.Write("other/a.pdf", SimpleDocument(1).Build());
   const std::string out = dir.File("out");
-  const CliResult r = RunCli({"--output-dir", out, "--render-thumbs", "--thumb-size=32", a, bad,
-                              b, same});
+  const CliResult r =
+      RunCli({"--output-dir", out, "--render-thumbs", "--thumb-size=32", a, bad, b, same});
   EXPECT_EQ(r.status, 1);
   // One line for each file that failed, naming it; the others are written.
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
@@ -131,7 +131,8 @@ TEST(CliThumbnails, InPlaceKeepsTheExactNameAndPermissions) {
   std::filesystem::permissions(report, std::filesystem::perms::owner_read |
                                            std::filesystem::perms::owner_write |
                                            std::filesystem::perms::group_read);
-  const CliResult r = RunCli({"--in-place", "--render-thumbs=1", "--thumb-size", "16", report, other});
+  const CliResult r =
+      RunCli({"--in-place", "--render-thumbs=1", "--thumb-size", "16", report, other});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")), {}), 2);
   EXPECT_TRUE(CheckWithQpdf(report).clean);

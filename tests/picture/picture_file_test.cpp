@@ -80,8 +80,8 @@ TEST_P(MadeByConvert, DetectedAndDecodedLikeConvertOverWhite) {
   const std::unique_ptr<TGraphic> picture = LoadPictureFile(path, &kind);
   EXPECT_STREQ(PictureKindName(kind), c.kind);
   const std::unique_ptr<TBitmap> ours = PictureOnWhite(*picture, 0, path);
-  ASSERT_TRUE(
-      test::Convert("'" + path + "[0]' -background white -flatten -depth 8 'ppm:" + (dir / "r.ppm") + "'"));
+  ASSERT_TRUE(test::Convert(
+      "'" + path + "[0]' -background white -flatten -depth 8 'ppm:" + (dir / "r.ppm") + "'"));
   const QImage theirs = test::ReadPpm(dir / "r.ppm");
   ASSERT_EQ(ours->Image().size(), theirs.size());
   const test::Difference d = test::Compare(ours->Image(), theirs);
@@ -120,8 +120,7 @@ TEST(PictureKind, ContentFirstThenTheName) {
       {"plain text", "notes.txt", TPictureKind::Unknown},
       {"plain text", "dir.png/notes", TPictureKind::Unknown},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(DetectPictureKind(c.bytes, c.name), c.kind) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(DetectPictureKind(c.bytes, c.name), c.kind) << c.name;
 }
 
 // Damaged files of each kind Qt reads: our message naming the file, and
@@ -205,7 +204,8 @@ TEST(PictureFile, TooLargeNamesTheFile) {
 TEST(PictureOnWhite, ScalesDownSmoothlyToFitAndNeverUp) {
   QImage image(300, 120, QImage::Format_RGB32);
   for (int y = 0; y < 120; ++y)
-    for (int x = 0; x < 300; ++x) image.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    for (int x = 0; x < 300; ++x)
+      image.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
   TBitmap bitmap;
   bitmap.SetImage(image);
   const struct {
@@ -254,7 +254,8 @@ TEST(PictureCorpusTable, EveryPictureDetectedAsItsKind) {
     if (oracle && row["kind"] != "emf" && !pixels.isNull()) {
       const std::string ref = dir / "r.ppm";
       const std::string frame = row["kind"] == "ico" ? "" : "[0]";
-      if (test::Convert("'" + file + frame + "' -background white -flatten -depth 8 'ppm:" + ref + "'")) {
+      if (test::Convert("'" + file + frame + "' -background white -flatten -depth 8 'ppm:" + ref +
+                        "'")) {
         const QImage image = test::ReadPpm(ref);
         char text[96];
         if (image.size() == pixels.size()) {

@@ -25,8 +25,7 @@ using testing::TempDir;
 std::string Document() {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2,
-        "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R] /Count 3 /MediaBox [0 0 200 100] >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R] /Count 3 /MediaBox [0 0 200 100] >>");
   b.AddStream(3, "", "1 0 0 rg 0 50 100 50 re f");
   b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
   b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Rotate 90 >>");
@@ -119,7 +118,8 @@ TEST(PageRenderer, DamagedContentDrawsWhatItCan) {
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
   b.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 /MediaBox [0 0 100 100] >>");
   b.AddStream(3, "/Filter /FlateDecode", "not deflated at all");
-  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << /XObject << /X 9 0 R >> >> >>");
+  b.Add(4,
+        "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << /XObject << /X 9 0 R >> >> >>");
   const std::string bytes = b.Build();
   TRenderedPage page;
   ASSERT_TRUE(OpenPageRenderer({"", bytes, ""})->Render(0, 32, page));

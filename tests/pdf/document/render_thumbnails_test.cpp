@@ -32,16 +32,18 @@ using testing::TempDir;
 std::string Pages() {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Type /Pages /Kids [5 0 R 6 0 R 7 0 R] /Count 3 /Resources << /Font << /F1 4 0 R "
-           ">> >> >>");
+  b.Add(2,
+        "<< /Type /Pages /Kids [5 0 R 6 0 R 7 0 R] /Count 3 /Resources << /Font << /F1 4 0 R "
+        ">> >> >>");
   b.AddStream(3, "",
               "0.2 0.4 0.8 rg 20 20 200 120 re f 1 0 0 RG 4 w 10 10 m 400 250 l S "
               "BT /F1 36 Tf 40 160 Td (Thumbnails) Tj ET");
   b.Add(4, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
   b.Add(5, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 280] /Contents 3 0 R >>");
   b.Add(6, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Rotate 90 /Contents 3 0 R >>");
-  b.Add(7, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 280] /CropBox [0 0 250 200] "
-           "/Contents 3 0 R >>");
+  b.Add(7,
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 280] /CropBox [0 0 250 200] "
+        "/Contents 3 0 R >>");
   return b.Build();
 }
 
@@ -74,7 +76,8 @@ TEST(RenderThumbnails, AgreeWithPdftoppmAndPopplerReadsThemBack) {
   doc.SaveToFile(out);
   EXPECT_EQ(QpdfCheckProblems(out), "");
 
-  const std::unique_ptr<Poppler::Document> written = Poppler::Document::load(QString::fromStdString(out));
+  const std::unique_ptr<Poppler::Document> written =
+      Poppler::Document::load(QString::fromStdString(out));
   ASSERT_TRUE(written);
   for (int page = 1; page <= 3; ++page) {
     SCOPED_TRACE(page);
@@ -126,8 +129,7 @@ TEST(RenderThumbnails, CancellingOrBadArgumentsLeaveEveryPageAsItWas) {
   ASSERT_TRUE(doc.LoadFromBytes(Pages()));
   const int32_t stored = doc.State().store->Count();
   int events = 0;
-  doc.OnWorkProgress = [&](TgtCustomPDFDocument&, TgtWorkStep step, double fraction,
-                           bool& cancel) {
+  doc.OnWorkProgress = [&](TgtCustomPDFDocument&, TgtWorkStep step, double fraction, bool& cancel) {
     EXPECT_EQ(step, TgtWorkStep::Render);
     EXPECT_GE(fraction, 0.0);
     EXPECT_LE(fraction, 1.0);
@@ -199,7 +201,8 @@ std::string WithThumbs() {
 }
 
 int CountInQdf(const std::string& file, const std::string& what) {
-  const std::string text = RunCommand("qpdf --qdf --object-streams=disable " + ShellQuote(file) + " -");
+  const std::string text =
+      RunCommand("qpdf --qdf --object-streams=disable " + ShellQuote(file) + " -");
   int count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
   return count;
@@ -243,8 +246,8 @@ TEST(ReplaceThumbnail, TheReplacedImageIsNotWritten) {
   ASSERT_TRUE(doc.LoadFromBytes(WithThumbs()));
   TBitmap white;
   white.SetSize(2, 2);
-  doc.SetThumbnail(3, white);  // replaces the indexed image and its palette
-  doc.SetThumbnail(3, white);  // replaces our own first image
+  doc.SetThumbnail(3, white);                      // replaces the indexed image and its palette
+  doc.SetThumbnail(3, white);                      // replaces our own first image
   EXPECT_EQ(doc.RenderThumbnails({1, 2}, 16), 2);  // the shared image goes too
   const std::string out = dir.File("out.pdf");
   doc.SaveToFile(out);
