@@ -264,9 +264,14 @@ void SaveInPlace(TgtPDFDocument& document, const std::string& target, ProgressLi
   std::error_code error;
   std::filesystem::path path(target);
   if (std::filesystem::is_symlink(path, error)) path = std::filesystem::canonical(path, error);
-  const std::filesystem::path temporary =
-      path.parent_path() /
-      ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".pdf");
+  // Built by appending: GCC 12 misreads "." + name as an overlapping copy
+  // at -O3 (-Wrestrict).
+  std::string temporary_name = ".";
+  temporary_name.append(path.filename().string());
+  temporary_name.push_back('.');
+  temporary_name.append(std::to_string(::getpid()));
+  temporary_name.append(".pdf");
+  const std::filesystem::path temporary = path.parent_path() / temporary_name;
   Save(document, temporary.string(), progress);
   struct stat existing {};
   if (::stat(path.c_str(), &existing) == 0) ::chmod(temporary.c_str(), existing.st_mode & 07777);
