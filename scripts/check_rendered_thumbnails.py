@@ -69,7 +69,7 @@ def check(cli, source, password, work):
     warnings = r.stderr.decode(errors="replace").count("warning:")
     info = run([cli, "--info", out] + pw).stdout.decode()
     pages = int(info.split("pages: ")[1].split("\n")[0])
-    thumbs = info.split("thumbnails: ")[1].split("\n")[0].split()
+    thumbs = [t for t in info.split("thumbnails: ")[1].split("\n")[0].split() if t != "none"]
     qpdf = run(["qpdf", "--check"] + (["--password=" + password] if password else []) + [out])
     qpdf_ok = qpdf.returncode == 0 and b"WARNING" not in qpdf.stdout
     doc = Poppler.Document.new_from_file(Gio.File.new_for_path(out).get_uri(), password or None)
