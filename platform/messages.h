@@ -250,6 +250,8 @@ inline constexpr const char kRenderNoSuchPage[] = "the renderer finds only %d pa
 inline constexpr const char kRenderPageUnreadable[] = "the renderer cannot read the page";
 inline constexpr const char kRenderPageNoSize[] = "the page has no area to draw";
 inline constexpr const char kRenderPageNotDrawn[] = "the renderer could not draw the page";
+inline constexpr const char kRenderPageCountDiffers[] =
+    "the renderer reads %d pages where the document has %d";
 
 // app
 inline constexpr const char kNoSourceFile[] = "No source file specified!";

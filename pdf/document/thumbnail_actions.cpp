@@ -314,6 +314,13 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   } catch (const ERenderError& e) {
     throw ERenderError(Format(msg::kRenderUnavailable, e.Message().c_str()));
   }
+  // A damaged source may be read into another page list by the renderer;
+  // its page i would then not be the document's page i, and a thumbnail of
+  // another page is worse than none.
+  if (first->PageCount() != PageCount())
+    throw ERenderError(Format(
+        msg::kRenderUnavailable,
+        Format(msg::kRenderPageCountDiffers, first->PageCount(), PageCount()).c_str()));
   int32_t workers = jobs > 0 ? jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
   workers = std::clamp<int32_t>(workers, 1, kMaxRenderWorkers);
   workers = std::min<int32_t>(workers, static_cast<int32_t>(pages.size()));

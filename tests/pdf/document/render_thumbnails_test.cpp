@@ -181,6 +181,18 @@ TEST(RenderThumbnails, SourceTheRendererCannotOpen) {
   dir.Write("in.pdf", "gone");  // replaced after loading
   EXPECT_THROW(doc.RenderThumbnails({}), ERenderError);
   EXPECT_TRUE(doc.Thumbnail(1).Empty());
+  // A renderer that reads another number of pages could draw the wrong
+  // page into a thumbnail: nothing is rendered then.
+  dir.Write("in.pdf", testing::SimpleDocument(2).Build());
+  try {
+    doc.RenderThumbnails({});
+    ADD_FAILURE() << "rendered";
+  } catch (const ERenderError& e) {
+    EXPECT_NE(std::string(e.what()).find("reads 2 pages where the document has 3"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(doc.Thumbnail(1).Empty());
 }
 
 // Pages 1 and 2 share one source thumbnail; page 3 has an indexed one
