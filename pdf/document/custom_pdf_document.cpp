@@ -79,6 +79,8 @@ bool TgtCustomPDFDocument::LoadFromFile(const std::string& file_name) {
   if (filename_.empty()) filename_ = work_file_name_;
   const std::string name = work_file_name_;
   source_file_name_ = name;
+  source_file_size_ = static_cast<int64_t>(std::filesystem::file_size(name, error));
+  source_file_time_ = std::filesystem::last_write_time(name, error).time_since_epoch().count();
   const bool loaded = LoadFromSource(std::make_unique<TFileStream>(name, TFileMode::fmOpenRead));
   work_file_name_ = name;
   return loaded;

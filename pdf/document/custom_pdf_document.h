@@ -233,6 +233,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // bytes handed to LoadFromBytes or LoadFromStream (kept after reading),
   // and the password that opened it.
   std::string source_file_name_;
+  // The file's size and time when it was loaded: a file changed since is
+  // no longer the source.
+  int64_t source_file_size_ = -1;
+  int64_t source_file_time_ = 0;
   std::unique_ptr<TStream> source_bytes_;
   std::string source_password_;
   bool open_after_save_ = false;

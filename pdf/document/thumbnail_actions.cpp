@@ -12,12 +12,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
 #include "pdf/document/custom_pdf_document.h"
 #include "pdf/document/thumbnail.h"
 #include "pdf/objects/pdf_exceptions.h"
+#include "pdf/security/encryption_settings.h"
 #include "pdf/streams/filter_chain.h"
 #include "picture/jpeg_image.h"
 #include "picture/picture_file.h"
@@ -127,6 +129,43 @@ class RenderRun {
   size_t finished_ = 0;
   std::exception_ptr failure_;
 };
+
+// Opens a renderer on source that reads page_count pages; nullptr with
+// the reason in trouble when it cannot.
+std::unique_ptr<TPageRenderer> OpenRendererFor(const TRenderSource& source, int32_t page_count,
+                                               std::string& trouble) {
+  try {
+    std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
+    if (renderer->PageCount() == page_count) return renderer;
+    trouble = Format(msg::kRenderPageCountDiffers, renderer->PageCount(), page_count);
+  } catch (const ERenderError& e) {
+    trouble = e.Message();
+  }
+  return nullptr;
+}
+
+// The document as this engine writes it, unencrypted, in memory.
+std::unique_ptr<TMemoryStream> WriteForRenderer(TgtCustomPDFDocument& document) {
+  auto written = std::make_unique<TMemoryStream>();
+  TgtPDFEncryptionSettings& encryption = document.Encryption();
+  const bool encrypted = encryption.Enabled();
+  encryption.SetEnabled(false);
+  try {
+    document.SaveToStream(*written);
+  } catch (...) {
+    encryption.SetEnabled(encrypted);
+    throw;
+  }
+  encryption.SetEnabled(encrypted);
+  return written;
+}
+
+TRenderSource BytesSource(TMemoryStream& bytes) {
+  TRenderSource source;
+  source.bytes = std::string_view(static_cast<const char*>(bytes.Memory()),
+                                  static_cast<size_t>(bytes.Size()));
+  return source;
+}
 
 // ---------------------------------------------------------------------------
 // Reading a thumbnail back
@@ -266,9 +305,16 @@ TRenderSource TgtCustomPDFDocument::RenderSource() const {
     if (view)
       source.bytes = std::string_view(reinterpret_cast<const char*>(view.data),
                                       static_cast<size_t>(view.size));
-  } else {
-    source.file_name = source_file_name_;
+    return source;
   }
+  // A file changed since it was loaded is another document now: no source
+  // then, and the caller renders the document as this engine writes it.
+  std::error_code error;
+  const auto size = std::filesystem::file_size(source_file_name_, error);
+  const auto time = std::filesystem::last_write_time(source_file_name_, error);
+  if (!error && static_cast<int64_t>(size) == source_file_size_ &&
+      time.time_since_epoch().count() == source_file_time_)
+    source.file_name = source_file_name_;
   return source;
 }
 
@@ -305,42 +351,72 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
   if (pages.empty()) return 0;
 
-  const TRenderSource source = RenderSource();
-  // The first renderer is opened here, so that a source the renderer
-  // cannot open fails before any thread starts.
-  std::unique_ptr<TPageRenderer> first;
-  try {
-    first = OpenPageRenderer(source);
-  } catch (const ERenderError& e) {
-    throw ERenderError(Format(msg::kRenderUnavailable, e.Message().c_str()));
-  }
-  // A damaged source may be read into another page list by the renderer;
-  // its page i would then not be the document's page i, and a thumbnail of
-  // another page is worse than none.
-  if (first->PageCount() != PageCount())
-    throw ERenderError(Format(
-        msg::kRenderUnavailable,
-        Format(msg::kRenderPageCountDiffers, first->PageCount(), PageCount()).c_str()));
   int32_t workers = jobs > 0 ? jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
   workers = std::clamp<int32_t>(workers, 1, kMaxRenderWorkers);
-  workers = std::min<int32_t>(workers, static_cast<int32_t>(pages.size()));
 
-  RenderRun run(source, pages, size);
-  run.Start(workers, std::move(first));
-  bool cancel = false;
-  auto report = [&](size_t done) {
-    if (!OnWorkProgress) return;
-    OnWorkProgress(*this, TgtWorkStep::Render, static_cast<double>(done) / pages.size(), cancel);
+  // Renders list from source with a first renderer opened already; raises
+  // the progress event meanwhile and EOperationCancelled when asked to.
+  auto render = [&](const TRenderSource& source, const std::vector<int32_t>& list,
+                    std::unique_ptr<TPageRenderer> first) {
+    RenderRun run(source, list, size);
+    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
+    bool cancel = false;
+    auto report = [&](size_t done) {
+      if (!OnWorkProgress) return;
+      OnWorkProgress(*this, TgtWorkStep::Render, static_cast<double>(done) / list.size(), cancel);
+    };
+    report(0);
+    while (!cancel && !run.Finished()) report(run.WaitFor(kProgressInterval));
+    run.Stop();
+    run.RethrowFailure();
+    if (!cancel) report(list.size());
+    if (cancel) throw EOperationCancelled(msg::kRenderCancelled);
+    return std::move(run.Results());
   };
-  report(0);
-  while (!cancel && !run.Finished()) report(run.WaitFor(kProgressInterval));
-  run.Stop();
-  run.RethrowFailure();
-  if (!cancel) report(pages.size());
-  if (cancel) throw EOperationCancelled(msg::kRenderCancelled);
+
+  // The source as it was loaded first. The renderer may not read it as this
+  // engine did (damage our reader repairs, page objects it refuses, a page
+  // count of its own: its page i would then not be the document's page i);
+  // the document as this engine writes it is rendered instead, for the
+  // whole document or for the pages that failed.
+  std::string trouble;
+  std::unique_ptr<TMemoryStream> written;
+  TRenderSource source = RenderSource();
+  std::unique_ptr<TPageRenderer> first = OpenRendererFor(source, PageCount(), trouble);
+  if (!first) {
+    written = WriteForRenderer(*this);
+    source = BytesSource(*written);
+    std::string second_trouble;
+    first = OpenRendererFor(source, PageCount(), second_trouble);
+    if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
+  }
+  std::vector<RenderResult> results = render(source, pages, std::move(first));
+  if (!written) {
+    std::vector<int32_t> failed;
+    std::vector<size_t> where;
+    for (size_t i = 0; i < pages.size(); ++i)
+      if (!results[i].compressed) {
+        failed.push_back(pages[i]);
+        where.push_back(i);
+      }
+    if (!failed.empty()) {
+      // The pages that did render stay rendered whatever happens here.
+      try {
+        written = WriteForRenderer(*this);
+      } catch (const Exception&) {
+        written.reset();
+      }
+      const TRenderSource again = written ? BytesSource(*written) : TRenderSource();
+      if (std::unique_ptr<TPageRenderer> second =
+              written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
+        std::vector<RenderResult> retried = render(again, failed, std::move(second));
+        for (size_t k = 0; k < failed.size(); ++k)
+          if (retried[k].compressed) results[where[k]] = std::move(retried[k]);
+      }
+    }
+  }
 
   int32_t attached = 0;
-  std::vector<RenderResult>& results = run.Results();
   for (size_t i = 0; i < pages.size(); ++i) {
     TgtPDFDictObject& page = PageDictionary(*state_, pages[i]);
     RenderResult& result = results[i];
