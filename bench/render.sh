@@ -18,8 +18,8 @@
 # and the output must pass qpdf --check.
 #
 # Environment: BUILD (default build/release), DATA (default
-# $BUILD/render-data), RUNS, PAGES, IMAGE_PAGES, JOBS. Not part of the test
-# suite.
+# $BUILD/render-data), RUNS, PAGES, IMAGE_PAGES, JOBS, SKIP_BUILD=1 (use the
+# programs already built in BUILD). Not part of the test suite.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,10 +33,12 @@ JOBS=${JOBS:-}
 bash "$ROOT/scripts/install-deps.sh"
 [ -x /usr/bin/time ] || { echo "render: GNU time (package time) is needed" >&2; exit 1; }
 
-echo "render: building pagemint-cli (Release) in $BUILD" >&2
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
-  -DPAGEMINT_APP=OFF -DPAGEMINT_BENCH=ON >/dev/null
-cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/null
+if [ "${SKIP_BUILD:-0}" != 1 ]; then
+  echo "render: building pagemint-cli (Release) in $BUILD" >&2
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
+    -DPAGEMINT_APP=OFF -DPAGEMINT_BENCH=ON >/dev/null
+  cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/null
+fi
 CLI="$BUILD/cli/pagemint-cli"
 
 mkdir -p "$DATA"
