@@ -1,5 +1,6 @@
 #include "pdf/document/custom_pdf_document.h"
 
+#include <exception>
 #include <filesystem>
 #include <unordered_set>
 
@@ -45,7 +46,6 @@ void TgtCustomPDFDocument::InitDocumentState() {
   structure_read_ = false;
   work_file_name_.clear();
   source_bytes_.reset();
-  source_password_.clear();
 }
 
 void TgtCustomPDFDocument::ReleaseDocumentState() {
@@ -101,18 +101,52 @@ bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
 
 bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (IsLoaded()) CloseDocument();
+  accepted_password_.reset();
+  const std::string name = work_file_name_;
+  // Nothing of a failed attempt may reach the next one.
+  auto discard = [&] {
+    CloseDocument();
+    work_file_name_ = name;
+  };
+  std::exception_ptr first;
   try {
     state_->source = std::move(source);
     TgtXRefReader(*loader_).ReadFromStream(*state_->source);
     ReadAfterCrossReference();
+    return IsLoaded();
+  } catch (const EOperationCancelled&) {
+    discard();
+    throw;
+  } catch (const Exception&) {
+    first = std::current_exception();
   } catch (...) {
-    // Nothing of a failed attempt may reach the next one.
-    const std::string name = work_file_name_;
-    CloseDocument();
-    work_file_name_ = name;
+    discard();
     throw;
   }
-  return IsLoaded();
+  // Damaged cross-reference data shows as an error of any kind, here or
+  // while the structure is read (an object not where the table puts it):
+  // the whole load is tried once more on a table rebuilt from the objects
+  // in the file, and when that fails too the first error stands.
+  std::unique_ptr<TStream> kept = std::move(state_->source);
+  discard();
+  if (!kept) std::rethrow_exception(first);
+  try {
+    state_->source = std::move(kept);
+    TgtXRefReader(*loader_).RebuildFromStream(*state_->source);
+    state_->reader->SetRepairing(true);
+    if (accepted_password_ && IsEncrypted() && TryPassword(*accepted_password_)) return true;
+    ReadAfterCrossReference();
+    return IsLoaded();
+  } catch (const EOperationCancelled&) {
+    discard();
+    throw;
+  } catch (const ELostEncryptionError&) {
+    discard();
+    throw;
+  } catch (...) {
+    discard();
+    std::rethrow_exception(first);
+  }
 }
 
 void TgtCustomPDFDocument::ReadAfterCrossReference() {
@@ -140,9 +174,9 @@ void TgtCustomPDFDocument::AskForPassword() {
 
 bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
   if (structure_read_) return true;
-  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password);
+  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password, this);
   if (!accepted || !state_->reader) return accepted;
-  source_password_ = password;
+  accepted_password_ = password;
   // Object streams are expanded only now, so that their data is
   // decrypted with the decryptor that was just accepted.
   loader_->ExpandObjectStreams();
@@ -154,6 +188,8 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
   TgtStructureReader(*loader_).ReadCatalog();
+  if (const int32_t repairs = state_->reader->Repairs(); repairs > 0)
+    PAGEMINT_REPORT_WARNING(*this, msg::kDamagedSyntaxSkipped, repairs);
   // Everything the document uses is in memory now; bytes that have no file
   // to be read from again are kept for the renderer.
   if (source_file_name_.empty()) source_bytes_ = std::move(state_->source);

@@ -299,7 +299,7 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
 
 TRenderSource TgtCustomPDFDocument::RenderSource() const {
   TRenderSource source;
-  source.password = source_password_;
+  source.password = accepted_password_.value_or(std::string());
   if (source_bytes_) {
     const TStream::MemoryView view = source_bytes_->View();
     if (view)

@@ -285,6 +285,10 @@ TgtPDFObjectPtr TgtPDFStreamReader::ConvertNumber(std::string_view token) {
   if (TryStrToInt(token, value)) return std::make_unique<TgtPDFIntegerObject>(value);
   int64_t wide = 0;
   if (TryStrToInt64(token, wide)) return std::make_unique<TgtPDFInt64Object>(wide);
+  if (repairing_) {
+    ++repairs_;
+    return std::make_unique<TgtPDFNullObject>();
+  }
   throw Exception(Format(msg::kInvalidInteger, std::string(token).c_str()));
 }
 
@@ -304,8 +308,19 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadArray() {
     SkipWhitespace();
     if (More() && PeekByte() == ']') break;
   }
-  // The "]", or whichever closing delimiter ended the items.
-  ReadByte();
+  // Only "]" closes an array. Another closing delimiter here (">>" in
+  // "/Key [>>") means the array or what holds it is damaged; reading it
+  // as a closed array would silently take the rest for something else.
+  // While repairing, the array ends there and the delimiter is left to
+  // what holds it.
+  const uint8_t close = More() ? PeekByte() : 0;
+  if (close == ']') {
+    ReadByte();
+  } else if (repairing_) {
+    ++repairs_;
+  } else {
+    throw EArrayReadError(Format(msg::kArrayReadError, ByteText(close).c_str()));
+  }
   return array;
 }
 
@@ -342,11 +357,30 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       ReadByte();
       return dictionary;
     }
+    if (PeekByte() != '/' && repairing_ && SkipDamagedEntry()) continue;
     TgtPDFObjectPtr key = ReadName();
     std::unique_ptr<TgtPDFNameObject> name(static_cast<TgtPDFNameObject*>(key.release()));
     if (!More()) throw EUnexpectedEndError(msg::kEndInDictionary);
     dictionary->Add(std::move(name), ReadObject());
   }
+}
+
+// Where a key should be and something else is: that item is passed over
+// (a closing delimiter other than ">" byte by byte), so the entries after
+// it are kept. False at the end of the data.
+bool TgtPDFStreamReader::SkipDamagedEntry() {
+  ++repairs_;
+  const int64_t start = Pos();
+  TgtPDFObjectPtr skipped;
+  try {
+    skipped = ReadObject();
+  } catch (const ENestingTooDeepError&) {
+    throw;
+  } catch (const Exception&) {
+    skipped.reset();
+  }
+  if (Pos() <= start) ReadByte();
+  return More();
 }
 
 }  // namespace pagemint

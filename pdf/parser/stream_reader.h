@@ -57,6 +57,13 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   uint32_t Serial() const { return serial_; }
   TgtDecryptor* Decryptor() const { return decryptor_; }
   void SetDecryptor(TgtDecryptor* decryptor) { decryptor_ = decryptor; }
+  // While repairing (a damaged file, after the user has been warned), a
+  // dictionary item where a key should be is passed over, a word where a
+  // value should be reads as null and an array cut off by another closing
+  // delimiter ends there, as many times as Repairs() counts; otherwise
+  // each is an error.
+  void SetRepairing(bool on) { repairing_ = on; }
+  int32_t Repairs() const { return repairs_; }
   int32_t CurrentObjectNumber() const { return current_number_; }
   int32_t CurrentGeneration() const { return current_generation_; }
 
@@ -79,7 +86,8 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   TgtPDFObjectPtr ReadArray();
   TgtPDFObjectPtr ReadName();
   TgtPDFObjectPtr ReadDictionary();
-  std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation);
+  std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation,
+                                                const TgtPDFDictObject* dictionary = nullptr);
 
  private:
   class NestingGuard;
@@ -135,6 +143,7 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   std::string_view SpanText(const TokenSpan& span, std::string& scratch);
 
   TgtPDFObjectPtr ReadNumberOrHeader();
+  bool SkipDamagedEntry();
   TgtPDFObjectPtr ReadIndirectObject(std::string_view number, std::string_view generation);
   TgtPDFObjectPtr ConvertNumber(std::string_view token);
   // A string's text up to the delimiter that closes it; special holds the
@@ -153,6 +162,8 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   int32_t current_number_ = 0;
   int32_t current_generation_ = 0;
   int depth_ = 0;
+  bool repairing_ = false;
+  int32_t repairs_ = 0;
   // The look-ahead tokens of the last number read (see ReadNumberOrHeader).
   TokenSpan lookahead_[2];
 };

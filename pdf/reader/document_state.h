@@ -76,6 +76,9 @@ struct TgtPDFDocumentState {
   std::unique_ptr<TgtPDFStreamReader> reader;
   // Object streams are expanded once, after decryption is set up.
   bool object_streams_expanded = false;
+  // After a rebuild: the object streams the scan found, in file order.
+  // Their own headers say which objects they hold.
+  std::vector<int32_t> scanned_object_streams;
 
   int32_t PageCount() const { return static_cast<int32_t>(pages.size()); }
   // Frees the reader and the bytes it reads.

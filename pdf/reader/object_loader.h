@@ -93,7 +93,11 @@ class TgtObjectLoader {
   TgtPDFObject* ResolveTarget(TgtPDFObject* object, bool register_read,
                               std::unique_ptr<TgtPDFIndirectObject>& owned);
   TgtPDFObjectPtr ResolveDeepAt(const TgtPDFObject* object, int depth);
-  void ExpandObjectStream(int32_t stream_number);
+  // With claim, the stream's own header decides which objects it holds
+  // (after a rebuild, when no cross-reference data says so).
+  void ExpandObjectStream(int32_t stream_number, bool claim);
+  void ClaimForObjectStream(int32_t number, int32_t stream_number, int32_t holder_offset,
+                            int32_t index);
 
   TgtPDFDocumentState& state_;
   TgtReadReporter& reporter_;

@@ -44,23 +44,41 @@ void TgtObjectLoader::ExpandObjectStreams() {
   if (state_.object_streams_expanded) return;
   state_.object_streams_expanded = true;
   std::unordered_set<int32_t> expanded;
-  const TgtXRefStmTable& table = state_.stream_table;
-  for (int32_t number = 0; number < table.SlotCount(); ++number) {
-    const TgtXRefStmItem* item = table.At(number);
-    if (!item || item->type != 2) continue;
-    const int32_t stream_number = item->field2;
-    if (!expanded.insert(stream_number).second) continue;
+  auto expand = [&](int32_t stream_number, bool claim) {
+    if (!expanded.insert(stream_number).second) return;
     try {
-      ExpandObjectStream(stream_number);
+      ExpandObjectStream(stream_number, claim);
     } catch (const Exception& e) {
       // A damaged object stream loses its own objects only; whatever needs
       // them fails later with its own clear message.
       PAGEMINT_REPORT_WARNING(reporter_, msg::kObjectStreamUnreadable, stream_number, e.what());
     }
+  };
+  // After a rebuild the streams that the scan found say themselves what
+  // they hold. The newest is expanded first, so that its objects win.
+  const std::vector<int32_t>& scanned = state_.scanned_object_streams;
+  for (auto it = scanned.rbegin(); it != scanned.rend(); ++it) expand(*it, true);
+  const TgtXRefStmTable& table = state_.stream_table;
+  for (int32_t number = 0; number < table.SlotCount(); ++number) {
+    const TgtXRefStmItem* item = table.At(number);
+    if (item && item->type == 2) expand(item->field2, false);
   }
 }
 
-void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
+// Makes the stream at holder_offset the home of object number, the index-th
+// in it, unless a newer stream has claimed it or the file defines it
+// again after the stream.
+void TgtObjectLoader::ClaimForObjectStream(int32_t number, int32_t stream_number,
+                                           int32_t holder_offset, int32_t index) {
+  if (number <= 0 || number > kMaxObjectNumber || number == stream_number) return;
+  if (state_.stream_table.At(number)) return;
+  const TgtXRefItem* plain = state_.classic_table.At(number);
+  if (plain && plain->offset > holder_offset) return;
+  state_.classic_table.Erase(number);
+  state_.stream_table.Put(number, TgtXRefStmItem{2, stream_number, index});
+}
+
+void TgtObjectLoader::ExpandObjectStream(int32_t stream_number, bool claim) {
   if (!state_.reader) return;
   int32_t offset = 0;
   if (const TgtXRefStmItem* own = state_.stream_table.At(stream_number); own && own->type == 1)
@@ -97,6 +115,7 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number) {
     int32_t relative = 0;
     if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), relative))
       break;
+    if (claim) ClaimForObjectStream(number, stream_number, offset, static_cast<int32_t>(i));
     const int64_t header_position = reader.Pos();
     const int64_t position = int64_t{first->Value()} + relative;
     if (relative < 0 || position >= size) continue;

@@ -2,7 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "pdf/objects/pdf_exceptions.h"
@@ -28,6 +30,15 @@ constexpr int64_t kMaxFieldWidth = 8;
 // A classic entry is "oooooooooo ggggg t" followed by its line end, which
 // conforming files write as two bytes and others as one or three.
 constexpr int64_t kEntryBodySize = 18;
+// A rebuild parses the objects its scan marked (trailers, cross-reference
+// streams, object streams, catalogs). A damaged object can run on to the
+// end of the file, so the bytes those parses may read are capped at a few
+// times the file size; past that the remaining marks are passed over.
+constexpr int64_t kParseBudgetFactor = 4;
+constexpr int64_t kParseBudgetBase = int64_t{1} << 20;
+// A rebuild looks for the header this far into the file: some producers
+// and mail gateways put a line or two in front of it.
+constexpr int64_t kHeaderSearchSize = 1024;
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsAlphaNumeric(uint8_t c) {
@@ -101,8 +112,8 @@ int32_t ClampToInt32(int64_t value) {
 
 }  // namespace
 
-TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader) {
-  reader.SetPos(0);
+TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset) {
+  reader.SetPos(offset);
   const std::string token = reader.ReadToken();
   const std::string head = token.substr(0, 7);
   if (head == "%PDF-2.") return pvPDF20;
@@ -111,6 +122,14 @@ TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader) {
   if (minor < '0' || minor > '7')
     throw EUnsupportedVersion(Format(msg::kUnsupportedVersion, token.c_str()));
   return static_cast<TgtPDFVersion>(minor - '0');
+}
+
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader) {
+  const TStream::MemoryView view = WholeData(reader);
+  const size_t window = static_cast<size_t>(std::min<int64_t>(view.size, kHeaderSearchSize));
+  const void* at = memmem(view.data, window, "%PDF-", 5);
+  if (!at) return ReadHeader(reader);
+  return ReadHeader(reader, static_cast<const uint8_t*>(at) - view.data);
 }
 
 int32_t FindStartXRef(TgtPDFStreamReader& reader) {
@@ -207,11 +226,15 @@ std::string DecodePNGRows(const std::string& data, int32_t columns) {
 
 // ---------------------------------------------------------------------------
 
-void TgtXRefReader::ReadFromStream(TStream& stream) {
+void TgtXRefReader::OpenReader(TStream& stream) {
   const int64_t size = stream.Size();
   if (size > kMaxFileSize)
     throw EPDFException(Format(msg::kFileTooLarge, static_cast<long long>(size)));
   state_.reader = std::make_unique<TgtPDFStreamReader>(state_.serial, &stream);
+}
+
+void TgtXRefReader::ReadFromStream(TStream& stream) {
+  OpenReader(stream);
   try {
     TgtPDFStreamReader& reader = *state_.reader;
     state_.version = ReadHeader(reader);
@@ -227,20 +250,186 @@ void TgtXRefReader::ReadFromStream(TStream& stream) {
       case SectionKind::kNone:
         throw EPDFFileCorruptedError(msg::kFileCorrupted);
     }
-    // Nearly every listed object ends up in the store.
-    state_.store->Reserve(
-        std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
-    ResolveEncryption();
-    if (!state_.encrypted) loader_.ExpandObjectStreams();
-    ResolveIdentifier();
-    // New objects must not take a number that an existing object has in
-    // either table, so the counter starts above both.
-    state_.store->SetNumberCounter(
-        std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
-    state_.loaded = true;
+    FinishReading();
   } catch (...) {
     state_.reader.reset();
     throw;
+  }
+}
+
+void TgtXRefReader::RebuildFromStream(TStream& stream) {
+  OpenReader(stream);
+  try {
+    TgtPDFStreamReader& reader = *state_.reader;
+    // Offsets come from the scan, so bytes before the header do no harm.
+    state_.version = FindHeader(reader);
+    const TStream::MemoryView view = WholeData(reader);
+    const TgtXRefScan scan = ScanForObjects(view.data, view.size);
+    if (scan.objects.empty()) throw EPDFFileCorruptedError(msg::kFileCorrupted);
+    ReportWarning(reporter_, msg::kXRefRebuilt);
+    parse_budget_ = kParseBudgetFactor * view.size + kParseBudgetBase;
+    ApplyScan(scan);
+    MergeScannedTrailers(scan);
+    ChooseScannedCatalog(scan);
+    RefuseLostEncryption(scan);
+    FinishReading();
+    if (state_.trailer.root_number < 0 && state_.object_streams_expanded)
+      FindCatalogInObjectStreams();
+  } catch (...) {
+    state_.reader.reset();
+    throw;
+  }
+}
+
+void TgtXRefReader::FinishReading() {
+  // Nearly every listed object ends up in the store.
+  state_.store->Reserve(
+      std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
+  ResolveEncryption();
+  if (!state_.encrypted) loader_.ExpandObjectStreams();
+  ResolveIdentifier();
+  // New objects must not take a number that an existing object has in
+  // either table, so the counter starts above both.
+  state_.store->SetNumberCounter(
+      std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
+  state_.loaded = true;
+}
+
+// The table holds the last header of each number; the object streams
+// among the live objects are expanded later (after decryption), each
+// claiming the objects its own header lists.
+void TgtXRefReader::ApplyScan(const TgtXRefScan& scan) {
+  state_.classic_table.Clear();
+  state_.stream_table.Clear();
+  state_.trailer = TgtPDFTrailer();
+  for (const TgtScannedObject& object : scan.objects)
+    state_.classic_table.Put(object.number, TgtXRefItem{object.generation, 'n', object.number,
+                                                         object.offset});
+  for (const size_t index : scan.object_streams) {
+    const TgtScannedObject& object = scan.objects[index];
+    if (!IsLive(object)) continue;
+    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (!content || !content->IsStream()) continue;
+    const TgtPDFObject* type = content->AsStream().Dictionary().Lookup("/Type");
+    if (type && type->IsName() && type->AsName().Text() == "/ObjStm")
+      state_.scanned_object_streams.push_back(object.number);
+  }
+}
+
+bool TgtXRefReader::IsLive(const TgtScannedObject& object) const {
+  const TgtXRefItem* item = state_.classic_table.At(object.number);
+  return item && item->offset == object.offset;
+}
+
+TgtPDFObjectPtr TgtXRefReader::ParseScanned(int64_t offset, std::string* problem) {
+  if (parse_budget_ <= 0) return nullptr;
+  TgtPDFStreamReader& reader = *state_.reader;
+  reader.SetPos(offset);
+  TgtPDFObjectPtr object;
+  try {
+    object = reader.ReadObject();
+  } catch (const Exception& e) {
+    object.reset();
+    if (problem) *problem = e.what();
+  }
+  parse_budget_ -= std::max<int64_t>(reader.Pos() - offset, 1);
+  return object;
+}
+
+// Trailer dictionaries and cross-reference stream dictionaries, newest
+// (last in the file) first: each value is taken from the newest that has it.
+void TgtXRefReader::MergeScannedTrailers(const TgtXRefScan& scan) {
+  std::vector<std::pair<int32_t, bool>> sources;  // offset, is a trailer keyword
+  for (const int32_t offset : scan.trailers) sources.emplace_back(offset, true);
+  for (const size_t index : scan.xref_streams)
+    sources.emplace_back(scan.objects[index].offset, false);
+  std::sort(sources.begin(), sources.end(), std::greater<>());
+  for (const auto& [offset, is_trailer] : sources) {
+    if (is_trailer) {
+      if (parse_budget_ <= 0) break;
+      std::string problem;
+      const TgtPDFObjectPtr dictionary = ParseScanned(offset, &problem);
+      if (dictionary && dictionary->IsDictionary()) {
+        MergeTrailer(dictionary->AsDictionary());
+        continue;
+      }
+      if (problem.empty()) problem = msg::kTrailerError;
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kTrailerIgnored, static_cast<long long>(offset),
+                              problem.c_str());
+      continue;
+    }
+    const TgtPDFObjectPtr parsed = ParseScanned(offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (!content || !content->IsStream()) continue;
+    const TgtPDFDictObject& dictionary = content->AsStream().Dictionary();
+    const TgtPDFObject* type = dictionary.Lookup("/Type");
+    if (type && type->IsName() && type->AsName().Text() == "/XRef") MergeTrailer(dictionary);
+  }
+}
+
+// The trailer's /Root is kept when it names a live object that is a
+// dictionary with a page tree, or an object that an object stream may
+// hold; otherwise the newest live object whose /Type is /Catalog stands in.
+void TgtXRefReader::ChooseScannedCatalog(const TgtXRefScan& scan) {
+  const int32_t named = state_.trailer.root_number;
+  if (named >= 0) {
+    const TgtXRefItem* item = state_.classic_table.At(named);
+    if (!item) {
+      if (!state_.scanned_object_streams.empty()) return;
+    } else if (const TgtPDFObjectPtr parsed = ParseScanned(item->offset);
+               parsed && parsed->IsIndirect() && parsed->AsIndirect().Content() &&
+               parsed->AsIndirect().Content()->IsDictionary() &&
+               parsed->AsIndirect().Content()->AsDictionary().Lookup("/Pages")) {
+      return;
+    }
+  }
+  for (auto it = scan.catalogs.rbegin(); it != scan.catalogs.rend(); ++it) {
+    const TgtScannedObject& object = scan.objects[*it];
+    if (!IsLive(object)) continue;
+    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (!content || !content->IsDictionary()) continue;
+    const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
+    if (type && type->IsName() && type->AsName().Text() == "/Catalog") {
+      state_.trailer.root_number = object.number;
+      return;
+    }
+  }
+}
+
+// An encryption dictionary that no trailer names: the trailer that held
+// /Encrypt and /ID is lost, and without them every string and stream would
+// be read as the encrypted bytes.
+void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan) {
+  if (state_.trailer.encrypt) return;
+  for (const size_t index : scan.security_handlers) {
+    const TgtScannedObject& object = scan.objects[index];
+    if (!IsLive(object)) continue;
+    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (content && content->IsDictionary() && content->AsDictionary().Lookup("/O") &&
+        content->AsDictionary().Lookup("/U"))
+      throw ELostEncryptionError(msg::kEncryptionTrailerLost);
+  }
+}
+
+// A catalog packed in an object stream, when nothing else named one.
+void TgtXRefReader::FindCatalogInObjectStreams() {
+  TgtPDFObjectStore& store = *state_.store;
+  for (int32_t i = store.Count() - 1; i >= 0; --i) {
+    const TgtPDFIndirectObject* object = store.ItemAt(i);
+    const TgtPDFObject* content = object->Content();
+    if (!content || !content->IsDictionary()) continue;
+    const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
+    if (type && type->IsName() && type->AsName().Text() == "/Catalog") {
+      state_.trailer.root_number = object->Number();
+      return;
+    }
   }
 }
 

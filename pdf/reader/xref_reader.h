@@ -10,8 +10,9 @@
 // fixed-width binary entries described by /W and /Index). /Prev links
 // each section to the older one, /XRefStm a classic section to a stream
 // with the entries of a hybrid file. Older sections are applied first so
-// that newer entries replace theirs. Nothing is repaired: data that cannot
-// be read ends the open with an error.
+// that newer entries replace theirs. Data that cannot be read ends
+// ReadFromStream with an error; RebuildFromStream then finds the objects
+// by one scan of the whole file instead (see xref_rebuild.h).
 #pragma once
 
 #include <cstdint>
@@ -19,12 +20,21 @@
 #include <string>
 #include <unordered_set>
 
+#include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/object_loader.h"
+#include "pdf/reader/xref_rebuild.h"
 
 namespace pagemint {
 
-// The file header's version; raises EInvalidHeader or EUnsupportedVersion.
-TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader);
+// A rebuild found an encryption dictionary that no trailer names: the file
+// cannot be decrypted, and no other reading of it is right.
+PAGEMINT_EXCEPTION(ELostEncryptionError, EPDFFileCorruptedError);
+
+// The version of the file header at offset; raises EInvalidHeader or
+// EUnsupportedVersion.
+TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset = 0);
+// As ReadHeader, for the first header in the first kilobyte of the file.
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader);
 // The offset after the last "startxref" of the file.
 int32_t FindStartXRef(TgtPDFStreamReader& reader);
 // "trailer" and its dictionary, from the reader's position on.
@@ -44,11 +54,30 @@ class TgtXRefReader {
   // encrypted; then the component expands them once a password has been
   // accepted.
   void ReadFromStream(TStream& stream);
+  // As ReadFromStream, for a file whose cross-reference data cannot be
+  // used: the table is rebuilt from a scan of the whole file (the last
+  // header of a number wins), the trailer values come from the trailer
+  // dictionaries and cross-reference streams found, newest first, and a
+  // catalog found by its /Type stands in when none of them names one.
+  // Reports the rebuild once as a warning.
+  void RebuildFromStream(TStream& stream);
   void ReadXRefTable(int32_t offset);
   void ReadXRefStream(int32_t offset);
 
  private:
   enum class SectionKind { kClassic, kStream, kNone };
+  void OpenReader(TStream& stream);
+  // What both ways of reading do once the tables are filled.
+  void FinishReading();
+  void ApplyScan(const TgtXRefScan& scan);
+  void MergeScannedTrailers(const TgtXRefScan& scan);
+  void ChooseScannedCatalog(const TgtXRefScan& scan);
+  void FindCatalogInObjectStreams();
+  void RefuseLostEncryption(const TgtXRefScan& scan);
+  bool IsLive(const TgtScannedObject& object) const;
+  // The object or dictionary at offset, or nullptr when it cannot be
+  // parsed (problem says why) or the rebuild's parse budget is spent.
+  TgtPDFObjectPtr ParseScanned(int64_t offset, std::string* problem = nullptr);
   SectionKind Classify(int64_t offset);
   // Follows a /Prev value to the section it names.
   void FollowPrevious(const TgtPDFObject* previous);
@@ -64,6 +93,9 @@ class TgtXRefReader {
   TgtPDFDocumentState& state_;
   TgtReadReporter& reporter_;
   std::unordered_set<int32_t> visited_;
+  // Bytes the rebuild may still parse to look into the objects the scan
+  // marked, so that a file full of marks costs time linear in its size.
+  int64_t parse_budget_ = 0;
 };
 
 }  // namespace pagemint

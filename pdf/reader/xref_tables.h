@@ -52,6 +52,10 @@ class TgtLocationTable {
     Reserve(number);
     slots_[static_cast<size_t>(number)] = item;
   }
+  // Empties slot number (a later definition elsewhere replaced it).
+  void Erase(int32_t number) {
+    if (number >= 0 && number < SlotCount()) slots_[static_cast<size_t>(number)].reset();
+  }
   void Clear() { slots_.clear(); }
 
  private:

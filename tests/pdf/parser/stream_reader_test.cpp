@@ -179,7 +179,6 @@ TEST_P(Reader, ReadsObjects) {
       {"]", "nothing", "]"},
       {">", "nothing", ">"},
       {"}", "nothing", "}"},
-      {"[1 2>", "[i1 i2]", ""},
       {"1 0 obj 2 endobj", "obj 1 0 i2", "endobj"},
       {"7 0 OBJ <</Length 5>> stream\r\nabcde", "obj 7 0 stream<</Length i5;>>", "stream\r\nabcde"},
       {"7 0 obj\n<</Length 5>>\nendobj", "obj 7 0 <</Length i5;>>", "endobj"},
@@ -281,6 +280,11 @@ TEST_P(Reader, ReportsErrors) {
        Is<EUnexpectedEndError>},
       {"<</A 1 2 3>>", object, "Error reading PDF name string (2)", Is<ENameReadError>},
       {"<</A]>>", object, "Error reading PDF name string (])", Is<ENameReadError>},
+      // An array cut off by another closing delimiter is damage, not an
+      // empty or short array.
+      {"<</A [>>", object, "Error reading PDF array (>)", Is<EArrayReadError>},
+      {"[1 2>", object, "Error reading PDF array (>)", Is<EArrayReadError>},
+      {"[1 2)", object, "Error reading PDF array ())", Is<EArrayReadError>},
       {"x", [](auto& r) { r.ReadString(); }, "Error reading PDF string (x)", Is<EStringReadError>},
       {"x", [](auto& r) { r.ReadArray(); }, "Error reading PDF array (x)", Is<EArrayReadError>},
       {"x", [](auto& r) { r.ReadName(); }, "Error reading PDF name string (x)", Is<ENameReadError>},
@@ -299,6 +303,29 @@ TEST_P(Reader, ReportsErrors) {
       EXPECT_EQ(e.Message(), c.message);
       EXPECT_TRUE(c.is(e)) << typeid(e).name();
     }
+  }
+}
+
+// While repairing, damaged syntax is passed over and counted; the items
+// around it are kept.
+TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
+  const struct {
+    std::string input;
+    std::string expected;
+    int32_t repairs;
+  } cases[] = {
+      {"<</A 1 /B [>> /C 2>>", "<</A i1;/B [];>>", 1},
+      {"<</A 1 2 3 /B 4>>", "<</A i1;/B i4;>>", 2},
+      {"<</Type /Page ?arent 2 0 R /Rotate 90>>", "<</Type /Page;/Rotate i90;>>", 3},
+      {"[1 BT 3]", "[i1 null i3]", 1},
+      {"<</A 1>>", "<</A i1;>>", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    TgtPDFStreamReader& r = Open(c.input);
+    r.SetRepairing(true);
+    EXPECT_EQ(Describe(r.ReadObject().get()), c.expected);
+    EXPECT_EQ(r.Repairs(), c.repairs);
   }
 }
 
