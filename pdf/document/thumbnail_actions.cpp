@@ -144,26 +144,34 @@ std::unique_ptr<TPageRenderer> OpenRendererFor(const TRenderSource& source, int3
   return nullptr;
 }
 
-// The document as this engine writes it, unencrypted, in memory.
+// The document as this engine writes it, in memory: unencrypted where the
+// settings may be changed, else under its own security, which the password
+// that opened it opens.
 std::unique_ptr<TMemoryStream> WriteForRenderer(TgtCustomPDFDocument& document) {
   auto written = std::make_unique<TMemoryStream>();
   TgtPDFEncryptionSettings& encryption = document.Encryption();
   const bool encrypted = encryption.Enabled();
-  encryption.SetEnabled(false);
+  bool changed = false;
+  try {
+    encryption.SetEnabled(false);
+    changed = true;
+  } catch (const Exception&) {
+  }
   try {
     document.SaveToStream(*written);
   } catch (...) {
-    encryption.SetEnabled(encrypted);
+    if (changed) encryption.SetEnabled(encrypted);
     throw;
   }
-  encryption.SetEnabled(encrypted);
+  if (changed) encryption.SetEnabled(encrypted);
   return written;
 }
 
-TRenderSource BytesSource(TMemoryStream& bytes) {
+TRenderSource BytesSource(TMemoryStream& bytes, const std::string& password) {
   TRenderSource source;
   source.bytes = std::string_view(static_cast<const char*>(bytes.Memory()),
                                   static_cast<size_t>(bytes.Size()));
+  source.password = password;
   return source;
 }
 
@@ -382,10 +390,11 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   std::string trouble;
   std::unique_ptr<TMemoryStream> written;
   TRenderSource source = RenderSource();
+  const std::string password = source.password;
   std::unique_ptr<TPageRenderer> first = OpenRendererFor(source, PageCount(), trouble);
   if (!first) {
     written = WriteForRenderer(*this);
-    source = BytesSource(*written);
+    source = BytesSource(*written, password);
     std::string second_trouble;
     first = OpenRendererFor(source, PageCount(), second_trouble);
     if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
@@ -406,7 +415,7 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
       } catch (const Exception&) {
         written.reset();
       }
-      const TRenderSource again = written ? BytesSource(*written) : TRenderSource();
+      const TRenderSource again = written ? BytesSource(*written, password) : TRenderSource();
       if (std::unique_ptr<TPageRenderer> second =
               written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
         std::vector<RenderResult> retried = render(again, failed, std::move(second));
