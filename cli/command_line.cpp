@@ -1,11 +1,13 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <set>
 #include <utility>
 
-#include "platform/codepage.h"
+#include "pdf/document/thumbnail.h"
+#include "pdf/objects/pdf_exceptions.h"
 #include "platform/messages.h"
 
 namespace pagemint::cli {
@@ -39,13 +41,14 @@ TThumbRequest ParseThumb(const std::string& value) {
   const std::optional<int32_t> page =
       eq == std::string::npos ? std::nullopt : ParsePage(std::string_view(value).substr(0, eq));
   if (!page || eq + 1 >= value.size()) throw EUsageError(Format(msg::kCliBadThumb, value.c_str()));
-  TThumbRequest request;
-  request.page = *page;
-  request.picture = value.substr(eq + 1);
-  const std::optional<TThumbKind> kind = ThumbKindOf(request.picture);
-  if (!kind) throw EUsageError(Format(msg::kCliBadPictureType, request.picture.c_str()));
-  request.kind = *kind;
-  return request;
+  return TThumbRequest{*page, value.substr(eq + 1)};
+}
+
+int32_t ParseNumber(const std::string& name, const std::string& text, int32_t low, int32_t high) {
+  const std::optional<int32_t> value = ParsePage(text);
+  if (!value || *value < low || *value > high)
+    throw EUsageError(Format(msg::kCliBadNumber, name.c_str(), low, high, text.c_str()));
+  return *value;
 }
 
 void CheckNoValue(const std::string& name, const std::optional<std::string>& attached) {
@@ -54,24 +57,55 @@ void CheckNoValue(const std::string& name, const std::optional<std::string>& att
 
 }  // namespace
 
-std::optional<TThumbKind> ThumbKindOf(std::string_view file_name) {
-  const size_t slash = file_name.find_last_of('/');
-  const std::string_view base =
-      slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
-  const size_t dot = base.rfind('.');
-  if (dot == std::string_view::npos) return std::nullopt;
-  const std::string extension = LowerCase(base.substr(dot));
-  if (extension == ".bmp") return TThumbKind::Bitmap;
-  if (extension == ".jpg" || extension == ".jpeg") return TThumbKind::Jpeg;
-  if (extension == ".emf") return TThumbKind::Metafile;
-  if (extension == ".ico") return TThumbKind::Icon;
-  return std::nullopt;
+TPageSelection ParsePageSelection(const std::string& option, const std::string& text) {
+  TPageSelection selection;
+  auto bad = [&] { return EUsageError(Format(msg::kCliBadPages, option.c_str(), text.c_str())); };
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    const std::string_view item = std::string_view(text).substr(start, comma - start);
+    const size_t dash = item.find('-');
+    TPageRange range;
+    const std::optional<int32_t> first = ParsePage(item.substr(0, dash));
+    if (!first || *first < 1) throw bad();
+    range.first = *first;
+    if (dash == std::string_view::npos) {
+      range.last = *first;
+    } else if (dash + 1 < item.size()) {
+      const std::optional<int32_t> last = ParsePage(item.substr(dash + 1));
+      if (!last || *last < *first) throw bad();
+      range.last = *last;
+    }
+    selection.ranges.push_back(range);
+    start = comma + 1;
+  }
+  return selection;
+}
+
+std::vector<int32_t> TPageSelection::Pages(int32_t page_count) const {
+  std::vector<int32_t> pages;
+  if (ranges.empty()) {
+    for (int32_t page = 1; page <= page_count; ++page) pages.push_back(page);
+    return pages;
+  }
+  for (const TPageRange& range : ranges) {
+    const int32_t named = range.last > 0 ? range.last : range.first;
+    if (range.last > 0 && named > page_count)
+      throw EInvalidPageError(Format(msg::kInvalidPageNumber, named));
+    const int32_t last = range.last > 0 ? range.last : page_count;
+    for (int32_t page = range.first; page <= last; ++page) pages.push_back(page);
+  }
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
   TCliOptions options;
   std::vector<std::string> files;
   bool info = false;
+  bool in_place = false;
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -106,6 +140,22 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.password = TakeValue(name, attached, args, i);
     } else if (name == "--thumb") {
       options.thumbs.push_back(ParseThumb(TakeValue(name, attached, args, i)));
+    } else if (name == "--render-thumbs" || name == "--remove-thumbs") {
+      std::optional<TPageSelection>& target =
+          name == "--render-thumbs" ? options.render_thumbs : options.remove_thumbs;
+      target = attached ? ParsePageSelection(name, *attached) : TPageSelection();
+    } else if (name == "--thumb-size") {
+      options.thumb_size = ParseNumber(name, TakeValue(name, attached, args, i), kMinThumbnailSize,
+                                       kMaxThumbnailSize);
+    } else if (name == "--jobs") {
+      options.jobs = ParseNumber(name, TakeValue(name, attached, args, i), 1, kMaxJobs);
+    } else if (name == "--extract-thumbs") {
+      options.extract_dir = TakeValue(name, attached, args, i);
+    } else if (name == "--in-place") {
+      CheckNoValue(name, attached);
+      in_place = true;
+    } else if (name == "--output-dir") {
+      options.output_dir = TakeValue(name, attached, args, i);
     } else {
       throw EUsageError(Format(msg::kCliUnknownOption, arg.c_str()));
     }
@@ -113,17 +163,42 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
 
   if (info) {
     options.mode = TCliMode::Info;
-    if (options.show_thumbs) throw EUsageError(Format(msg::kCliNotWithInfo, "--show-thumbs"));
-    if (!options.thumbs.empty()) throw EUsageError(Format(msg::kCliNotWithInfo, "--thumb"));
+    const char* editing = options.show_thumbs            ? "--show-thumbs"
+                          : !options.thumbs.empty()      ? "--thumb"
+                          : options.render_thumbs        ? "--render-thumbs"
+                          : options.remove_thumbs        ? "--remove-thumbs"
+                          : !options.extract_dir.empty() ? "--extract-thumbs"
+                          : in_place                     ? "--in-place"
+                          : !options.output_dir.empty()  ? "--output-dir"
+                                                         : nullptr;
+    if (editing) throw EUsageError(Format(msg::kCliNotWithInfo, editing));
     if (files.empty()) throw EUsageError(msg::kCliMissingSource);
     if (files.size() > 1) throw EUsageError(Format(msg::kCliExtraFile, files[1].c_str()));
-    options.source = files[0];
+    options.sources = files;
+    return options;
+  }
+  if (in_place || !options.output_dir.empty()) {
+    if (in_place && !options.output_dir.empty())
+      throw EUsageError(Format(msg::kCliNotTogether, "--in-place", "--output-dir"));
+    if (!options.extract_dir.empty())
+      throw EUsageError(Format(msg::kCliNotTogether, "--extract-thumbs",
+                               in_place ? "--in-place" : "--output-dir"));
+    if (files.empty()) throw EUsageError(msg::kCliMissingSource);
+    options.mode = TCliMode::Batch;
+    options.sources = files;
     return options;
   }
   if (files.empty()) throw EUsageError(msg::kCliMissingSource);
+  if (!options.extract_dir.empty()) {
+    if (files.size() > 2) throw EUsageError(Format(msg::kCliExtraFile, files[2].c_str()));
+    options.mode = TCliMode::Extract;
+    options.sources = {files[0]};
+    if (files.size() == 2) options.dest = files[1];
+    return options;
+  }
   if (files.size() < 2) throw EUsageError(msg::kCliMissingDest);
   if (files.size() > 2) throw EUsageError(Format(msg::kCliExtraFile, files[2].c_str()));
-  options.source = files[0];
+  options.sources = {files[0]};
   options.dest = files[1];
   return options;
 }

@@ -1,15 +1,22 @@
 // The command line of pagemint-cli, read into plain options.
 //
-//   pagemint-cli SOURCE DEST [--password PW] [--show-thumbs]
-//                [--thumb PAGE=PICTURE]... [--verbose]
+//   pagemint-cli SOURCE DEST [OPTIONS]
+//   pagemint-cli SOURCE --extract-thumbs DIR [OPTIONS]
+//   pagemint-cli --in-place FILE... [OPTIONS]
+//   pagemint-cli --output-dir DIR FILE... [OPTIONS]
 //   pagemint-cli --info SOURCE [--password PW] [--verbose]
 //   pagemint-cli --help
 //
+// OPTIONS: --password PW, --show-thumbs, --remove-thumbs[=PAGES],
+// --render-thumbs[=PAGES], --thumb-size PX, --jobs N, --thumb PAGE=PICTURE,
+// --extract-thumbs DIR, --verbose.
+//
 // Options may stand anywhere among the file names; "--" ends the options,
 // so a file name may start with "-". Values follow as the next argument or
-// after "=" (--password=PW, --thumb=2=cover.jpg). Everything that can be
-// checked without opening a file is checked here, so a bad command line
-// never reads or writes anything.
+// after "=" (--password=PW, --thumb=2=cover.jpg); PAGES only after "=", as
+// the next argument could be a file. Everything that can be checked without
+// opening a file is checked here, so a bad command line never reads or
+// writes anything.
 #pragma once
 
 #include <cstdint>
@@ -25,35 +32,54 @@ namespace pagemint::cli {
 // A command line that cannot be run; the caller prints the short usage.
 PAGEMINT_EXCEPTION(EUsageError, Exception);
 
-enum class TCliMode : uint8_t { Convert, Info, Help };
-
-// The picture classes a thumbnail can come from.
-enum class TThumbKind : uint8_t { Bitmap, Jpeg, Metafile, Icon };
+enum class TCliMode : uint8_t { Convert, Extract, Batch, Info, Help };
 
 struct TThumbRequest {
   int32_t page = 0;
   std::string picture;
-  TThumbKind kind = TThumbKind::Bitmap;
+};
+
+// Pages as "1-5,8,10-": single pages and ranges, a range without an end
+// running to the last page. No ranges at all means every page.
+struct TPageRange {
+  int32_t first = 1;
+  int32_t last = 0;  // 0: to the last page
+};
+struct TPageSelection {
+  std::vector<TPageRange> ranges;
+  // The page numbers of a document of page_count pages, ascending, each
+  // once. A page named outright (a single page or a range's end) beyond
+  // the document raises EInvalidPageError; an open range simply stops.
+  std::vector<int32_t> Pages(int32_t page_count) const;
 };
 
 struct TCliOptions {
   TCliMode mode = TCliMode::Convert;
-  std::string source;
-  std::string dest;
+  // Convert, Extract and Info: the one source; Batch: every file.
+  std::vector<std::string> sources;
+  std::string dest;        // Convert: the file to write (Extract: optional)
+  std::string output_dir;  // Batch: empty means in place
   // Given on the command line, as the terminal's UTF-8.
   std::optional<std::string> password;
   bool show_thumbs = false;
   bool verbose = false;
+  std::optional<TPageSelection> remove_thumbs;
+  std::optional<TPageSelection> render_thumbs;
+  std::optional<int32_t> thumb_size;  // when given
+  int32_t jobs = 0;                   // 0: one worker per core
+  std::string extract_dir;
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;
 };
 
+// The bounds of --jobs.
+inline constexpr int32_t kMaxJobs = 64;
+
 // Raises EUsageError for anything that does not fit the synopsis above.
 TCliOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// The picture kind that the file name's extension names, compared without
-// regard to case: .bmp, .jpg, .jpeg, .emf, .ico. Nothing for any other.
-std::optional<TThumbKind> ThumbKindOf(std::string_view file_name);
+// "1-5,8,10-"; raises EUsageError naming option for anything else.
+TPageSelection ParsePageSelection(const std::string& option, const std::string& text);
 
 // The thumbnails that take effect: for each page only the last request,
 // the survivors in the order given. A replaced picture is never loaded, so

@@ -1,17 +1,30 @@
 #include "cli/pagemint_cli.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <ostream>
+#include <set>
 
 #include "cli/command_line.h"
 #include "pdf/document/pdf_document.h"
+#include "pdf/document/thumbnail.h"
 #include "pdf/security/encryption_settings.h"
 #include "picture/graphic.h"
-#include "picture/icon.h"
-#include "picture/jpeg_image.h"
-#include "picture/metafile.h"
+#include "picture/picture_file.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 
@@ -37,6 +50,11 @@ constexpr bool kFreeDocumentWhenDone = false;
 constexpr bool kFreeDocumentWhenDone = false;
 #endif
 
+// The progress line appears once work has taken this long, and is drawn
+// again at most this often.
+constexpr std::chrono::milliseconds kProgressDelay(1000);
+constexpr std::chrono::milliseconds kProgressRedraw(100);
+
 void Done(std::unique_ptr<TgtPDFDocument>& document) {
   if (!kFreeDocumentWhenDone) static_cast<void>(document.release());
 }
@@ -60,47 +78,90 @@ const char* EncryptionText(const TgtPDFDocument& document) {
   return CipherName(document.Encryption().Cipher());
 }
 
+bool HasThumb(const TgtPDFDocument& document, size_t index) {
+  const TgtPDFObject* content = document.State().pages[index]->Content();
+  return content != nullptr && content->IsDictionary() &&
+         content->AsDictionary().Lookup("/Thumb") != nullptr;
+}
+
 std::string ThumbnailPages(const TgtPDFDocument& document) {
   std::string pages;
-  const std::vector<TgtPDFIndirectObject*>& list = document.State().pages;
-  for (size_t i = 0; i < list.size(); ++i) {
-    const TgtPDFObject* content = list[i]->Content();
-    if (content == nullptr || !content->IsDictionary()) continue;
-    if (content->AsDictionary().Lookup("/Thumb") == nullptr) continue;
+  for (size_t i = 0; i < document.State().pages.size(); ++i) {
+    if (!HasThumb(document, i)) continue;
     if (!pages.empty()) pages += ' ';
     pages += std::to_string(i + 1);
   }
   return pages.empty() ? "none" : pages;
 }
 
-std::unique_ptr<TGraphic> MakePicture(TThumbKind kind) {
-  switch (kind) {
-    case TThumbKind::Jpeg:
-      return std::make_unique<TJPEGImage>();
-    case TThumbKind::Metafile:
-      return std::make_unique<TMetafile>();
-    case TThumbKind::Icon:
-      return std::make_unique<TIcon>();
-    case TThumbKind::Bitmap:
-      break;
+// "1=128x96 3=?": each page with a thumbnail and its size, "?" where the
+// entry is not an image whose size can be read.
+std::string ThumbnailSizes(const TgtPDFDocument& document) {
+  std::string sizes;
+  for (size_t i = 0; i < document.State().pages.size(); ++i) {
+    if (!HasThumb(document, i)) continue;
+    const TgtThumbnailImage image = document.Thumbnail(static_cast<int32_t>(i + 1));
+    if (!sizes.empty()) sizes += ' ';
+    sizes += std::to_string(i + 1) + '=';
+    sizes += image.Empty() ? "?" : std::to_string(image.width) + 'x' + std::to_string(image.height);
   }
-  return std::make_unique<TBitmap>();
+  return sizes.empty() ? "none" : sizes;
 }
+
+// A line on standard error that shows how far long work has come, drawn
+// only on a terminal and only once the work has taken a second.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+  ~ProgressLine() { Clear(); }
+  void Begin(std::string label) {
+    label_ = std::move(label);
+    started_ = std::chrono::steady_clock::now();
+  }
+  void Show(double fraction) {
+    if (!terminal_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - started_ < kProgressDelay || (drawn_ && now - last_ < kProgressRedraw)) return;
+    last_ = now;
+    drawn_ = true;
+    const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+    err_ << '\r' << label_ << ": " << percent << "%\x1B[K" << std::flush;
+  }
+  void Clear() {
+    if (!drawn_) return;
+    err_ << "\r\x1B[K" << std::flush;
+    drawn_ = false;
+  }
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  std::string label_;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point last_;
+  bool drawn_ = false;
+};
 
 // Opens the source as the window does: the password from the command line
 // (or the empty one) first, then, on a terminal, what the user types.
-void OpenSource(TgtPDFDocument& document, const TCliOptions& options, std::ostream& err,
-                TPasswordPrompt* prompt) {
+void OpenSource(TgtPDFDocument& document, const std::string& source, const TCliOptions& options,
+                std::ostream& err, TPasswordPrompt* prompt, ProgressLine& progress) {
   document.SetShowSetupDialog(false);
   document.SetOpenAfterSave(false);
   if (options.verbose)
     document.OnStatusMessage = [&err](TgtCustomPDFDocument&, const std::string& message) {
       err << message << '\n';
     };
-  document.OnWarning = [&err](TgtCustomPDFDocument&, const std::string& warning) {
+  document.OnWarning = [&err, &progress](TgtCustomPDFDocument&, const std::string& warning) {
+    progress.Clear();
     err << Format(msg::kCliWarning, warning.c_str()) << '\n';
   };
-  std::string file_name = options.source;
+  document.OnIOProgress = [&progress](TgtCustomPDFDocument&, int32_t percentage) {
+    progress.Show(percentage / 100.0);
+  };
+  document.OnWorkProgress = [&progress](TgtCustomPDFDocument&, TgtWorkStep, double fraction,
+                                        bool&) { progress.Show(fraction); };
+  std::string file_name = source;
   bool typed = false;  // the user typed a password on the terminal
   document.OnPassword = [&](TgtCustomPDFDocument& sender, std::string& password, bool& go_on,
                             int32_t tries) {
@@ -110,6 +171,7 @@ void OpenSource(TgtPDFDocument& document, const TCliOptions& options, std::ostre
       return;
     }
     if (!options.password && prompt != nullptr && tries <= kPromptAttempts) {
+      progress.Clear();
       if (const std::optional<std::string> answer = prompt->Ask(file_name, tries)) {
         password = PasswordBytes(*answer);
         typed = true;
@@ -118,51 +180,217 @@ void OpenSource(TgtPDFDocument& document, const TCliOptions& options, std::ostre
     }
     go_on = false;
   };
+  progress.Begin(Format(msg::kCliProgressReading, source.c_str()));
   // False only when the password loop gave up; every other failure raises.
-  if (!document.LoadFromFile(options.source))
+  if (!document.LoadFromFile(source))
     throw Exception(
         Format(options.password || typed ? msg::kCliPasswordWrong : msg::kCliPasswordNeeded,
                file_name.c_str()));
+  progress.Clear();
+}
+
+// The given pictures, loaded once (before any source is read, so a bad
+// picture is reported first) and drawn as the thumbnails they become.
+struct Pictures {
+  std::vector<TThumbRequest> thumbs;
+  std::vector<std::unique_ptr<TBitmap>> bitmaps;
+};
+
+Pictures LoadPictures(const TCliOptions& options, std::ostream& err) {
+  Pictures pictures;
+  pictures.thumbs = EffectiveThumbs(options.thumbs);
+  for (const TThumbRequest& thumb : pictures.thumbs) {
+    std::unique_ptr<TBitmap> bitmap;
+    {
+      const std::unique_ptr<TGraphic> picture = LoadPictureFile(thumb.picture);
+      bitmap = PictureOnWhite(*picture, options.thumb_size.value_or(0), thumb.picture);
+    }
+    if (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide)
+      err << Format(msg::kCliWarning, Format(msg::kPictureLargeThumbnail, thumb.picture.c_str(),
+                                             bitmap->Width(), bitmap->Height(), kLargeThumbnailSide)
+                                          .c_str())
+          << '\n';
+    pictures.bitmaps.push_back(std::move(bitmap));
+  }
+  return pictures;
+}
+
+// The edits, in their order: removal, rendering, then the given pictures,
+// which win over rendered thumbnails for their pages (those pages are not
+// rendered at all).
+void EditDocument(TgtPDFDocument& document, const TCliOptions& options, const Pictures& pictures,
+                  std::ostream& err, ProgressLine& progress) {
+  const int32_t count = document.PageCount();
+  if (options.remove_thumbs)
+    for (const int32_t page : options.remove_thumbs->Pages(count)) document.RemoveThumbnail(page);
+  if (options.render_thumbs) {
+    std::set<int32_t> given;
+    for (const TThumbRequest& thumb : pictures.thumbs) given.insert(thumb.page);
+    std::vector<int32_t> pages;
+    for (const int32_t page : options.render_thumbs->Pages(count))
+      if (!given.contains(page)) pages.push_back(page);
+    if (!pages.empty()) {
+      progress.Begin(msg::kCliProgressRendering);
+      const int32_t rendered = document.RenderThumbnails(
+          pages, options.thumb_size.value_or(kDefaultThumbnailSize), options.jobs);
+      progress.Clear();
+      if (options.verbose)
+        err << Format(msg::kCliRendered, rendered, static_cast<int32_t>(pages.size())) << '\n';
+    }
+  }
+  for (size_t i = 0; i < pictures.thumbs.size(); ++i) {
+    document.SetThumbnail(pictures.thumbs[i].page, *pictures.bitmaps[i]);
+    if (options.verbose)
+      err << Format(msg::kCliThumbAttached, pictures.thumbs[i].page,
+                    pictures.thumbs[i].picture.c_str())
+          << '\n';
+  }
+  if (options.show_thumbs) document.SetPageMode(pmUseThumbs);
+}
+
+void Save(TgtPDFDocument& document, const std::string& dest, ProgressLine& progress) {
+  progress.Begin(Format(msg::kCliProgressWriting, dest.c_str()));
+  document.SaveToFile(dest, naUnchanged);
+  progress.Clear();
+}
+
+// Writes the document over target under exactly that name. The writer
+// completes names without ".pdf", so such a target is written under a
+// completed temporary name beside it (atomically, by the writer) and then
+// renamed over the target, keeping the target's permissions.
+void SaveInPlace(TgtPDFDocument& document, const std::string& target, ProgressLine& progress) {
+  if (TgtCustomPDFDocument::CompletedSaveName(target) == target) {
+    Save(document, target, progress);
+    return;
+  }
+  std::error_code error;
+  std::filesystem::path path(target);
+  if (std::filesystem::is_symlink(path, error)) path = std::filesystem::canonical(path, error);
+  // Built by appending: GCC 12 misreads "." + name as an overlapping copy
+  // at -O3 (-Wrestrict).
+  std::string temporary_name = ".";
+  temporary_name.append(path.filename().string());
+  temporary_name.push_back('.');
+  temporary_name.append(std::to_string(::getpid()));
+  temporary_name.append(".pdf");
+  const std::filesystem::path temporary = path.parent_path() / temporary_name;
+  Save(document, temporary.string(), progress);
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0) ::chmod(temporary.c_str(), existing.st_mode & 07777);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    throw EFileError(Format(msg::kCannotCreateFile, target.c_str(), std::strerror(code)));
+  }
+}
+
+// page-N.png in folder for every page with a thumbnail; each file written
+// whole under a temporary name first.
+void ExtractThumbnails(const TgtPDFDocument& document, const std::string& folder,
+                       const TCliOptions& options, std::ostream& err) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!std::filesystem::is_directory(folder))
+    throw EFileError(Format(msg::kCliNoFolder, folder.c_str()));
+  for (int32_t page = 1; page <= document.PageCount(); ++page) {
+    if (!HasThumb(document, static_cast<size_t>(page - 1))) continue;
+    const TgtThumbnailImage thumb = document.Thumbnail(page, true);
+    if (thumb.Empty()) {
+      err << Format(msg::kCliWarning, Format(msg::kCliCannotExtract, page).c_str()) << '\n';
+      continue;
+    }
+    const QImage image(reinterpret_cast<const uchar*>(thumb.rgb.data()), thumb.width, thumb.height,
+                       static_cast<qsizetype>(thumb.width) * 3, QImage::Format_RGB888);
+    const std::string name =
+        (std::filesystem::path(folder) / ("page-" + std::to_string(page) + ".png")).string();
+    QSaveFile file(QString::fromStdString(name));
+    QImageWriter writer(&file, "png");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit())
+      throw EFileError(
+          Format(msg::kCannotCreateFile, name.c_str(), file.errorString().toStdString().c_str()));
+    if (options.verbose) err << Format(msg::kCliExtracted, page, name.c_str()) << '\n';
+  }
 }
 
 int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
-            TPasswordPrompt* prompt) {
+            TPasswordPrompt* prompt, ProgressLine& progress) {
   auto owned = std::make_unique<TgtPDFDocument>();
   TgtPDFDocument& document = *owned;
-  OpenSource(document, options, err, prompt);
+  OpenSource(document, options.sources[0], options, err, prompt, progress);
   out << "pages: " << document.PageCount() << '\n'
       << "version: " << VersionText(document.PDFVersion()) << '\n'
       << "encryption: " << EncryptionText(document) << '\n'
       << "owner: " << (document.IsOwner() ? "yes" : "no") << '\n'
       << "page_mode: " << NameText(kPageModeNames, document.PageMode()) << '\n'
       << "page_layout: " << NameText(kPageLayoutNames, document.PageLayout()) << '\n'
-      << "thumbnails: " << ThumbnailPages(document) << '\n';
+      << "thumbnails: " << ThumbnailPages(document) << '\n'
+      << "thumbnail_sizes: " << ThumbnailSizes(document) << '\n';
   Done(owned);
   return kExitOk;
 }
 
-int RunConvert(const TCliOptions& options, std::ostream& err, TPasswordPrompt* prompt) {
-  // Pictures first: a bad picture is reported before a large source is read.
-  const std::vector<TThumbRequest> thumbs = EffectiveThumbs(options.thumbs);
-  std::vector<std::unique_ptr<TGraphic>> pictures;
-  for (const TThumbRequest& thumb : thumbs) {
-    pictures.push_back(MakePicture(thumb.kind));
-    pictures.back()->LoadFromFile(thumb.picture);
-  }
-
+// One source and one destination (or a folder of extracted thumbnails).
+int RunOne(const TCliOptions& options, std::ostream& err, TPasswordPrompt* prompt,
+           ProgressLine& progress) {
+  const Pictures pictures = LoadPictures(options, err);
   auto owned = std::make_unique<TgtPDFDocument>();
   TgtPDFDocument& document = *owned;
-  OpenSource(document, options, err, prompt);
-  for (size_t i = 0; i < thumbs.size(); ++i) {
-    document.SetThumbnail(thumbs[i].page, *pictures[i]);
-    pictures[i].reset();
-    if (options.verbose)
-      err << Format(msg::kCliThumbAttached, thumbs[i].page, thumbs[i].picture.c_str()) << '\n';
-  }
-  if (options.show_thumbs) document.SetPageMode(pmUseThumbs);
-  document.SaveToFile(options.dest, naUnchanged);
+  OpenSource(document, options.sources[0], options, err, prompt, progress);
+  EditDocument(document, options, pictures, err, progress);
+  if (!options.dest.empty()) Save(document, options.dest, progress);
+  if (!options.extract_dir.empty()) ExtractThumbnails(document, options.extract_dir, options, err);
   Done(owned);
   return kExitOk;
+}
+
+// Every file in turn, written in place or into the output folder; a file
+// that fails is reported and the others go on.
+int RunBatch(const TCliOptions& options, std::ostream& err, TPasswordPrompt* prompt,
+             ProgressLine& progress) {
+  const Pictures pictures = LoadPictures(options, err);
+  if (!options.output_dir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.output_dir, error);
+    if (!std::filesystem::is_directory(options.output_dir))
+      throw EFileError(Format(msg::kCliNoFolder, options.output_dir.c_str()));
+  }
+  bool all = true;
+  std::set<std::filesystem::path> written;
+  for (const std::string& source : options.sources) {
+    try {
+      std::string target = source;
+      if (!options.output_dir.empty()) {
+        target = TgtCustomPDFDocument::CompletedSaveName(
+            (std::filesystem::path(options.output_dir) / std::filesystem::path(source).filename())
+                .string());
+        const std::filesystem::path key = std::filesystem::weakly_canonical(target);
+        if (!written.insert(key).second)
+          throw Exception(Format(msg::kCliSameOutput, target.c_str()));
+      }
+      const auto document = std::make_unique<TgtPDFDocument>();
+      OpenSource(*document, source, options, err, prompt, progress);
+      EditDocument(*document, options, pictures, err, progress);
+      if (options.output_dir.empty()) {
+        target = document->WorkFileName();
+        SaveInPlace(*document, target, progress);
+      } else {
+        Save(*document, target, progress);
+      }
+      if (options.verbose) err << Format(msg::kCliFileDone, source.c_str(), target.c_str()) << '\n';
+    } catch (const std::bad_alloc&) {
+      progress.Clear();
+      err << Format(msg::kCliError,
+                    Format(msg::kCliFileFailed, source.c_str(), msg::kCliOutOfMemory).c_str())
+          << '\n';
+      all = false;
+    } catch (const std::exception& e) {
+      progress.Clear();
+      err << Format(msg::kCliError, Format(msg::kCliFileFailed, source.c_str(), e.what()).c_str())
+          << '\n';
+      all = false;
+    }
+  }
+  return all ? kExitOk : kExitFailure;
 }
 
 }  // namespace
@@ -186,19 +414,33 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << msg::kCliUsage << msg::kCliHelp;
     return out.flush() ? kExitOk : kExitFailure;
   }
+  ProgressLine progress(err, &err == &std::cerr && ::isatty(STDERR_FILENO));
   try {
-    const int status = options.mode == TCliMode::Info ? RunInfo(options, out, err, prompt)
-                                                      : RunConvert(options, err, prompt);
+    int status = kExitOk;
+    switch (options.mode) {
+      case TCliMode::Info:
+        status = RunInfo(options, out, err, prompt, progress);
+        break;
+      case TCliMode::Batch:
+        status = RunBatch(options, err, prompt, progress);
+        break;
+      default:
+        status = RunOne(options, err, prompt, progress);
+        break;
+    }
     if (!out.flush()) {
       err << Format(msg::kCliError, msg::kCliCannotWriteOutput) << '\n';
       return kExitFailure;
     }
     return status;
   } catch (const std::bad_alloc&) {
+    progress.Clear();
     err << Format(msg::kCliError, msg::kCliOutOfMemory) << '\n';
   } catch (const std::exception& e) {
+    progress.Clear();
     err << Format(msg::kCliError, e.what()) << '\n';
   } catch (...) {
+    progress.Clear();
     err << Format(msg::kCliError, msg::kUnexpectedErrorText) << '\n';
   }
   return kExitFailure;

@@ -199,6 +199,18 @@ inline constexpr const char kOutputTooLarge[] =
     "2 GB that a cross-reference table can address";
 inline constexpr const char kTooManyObjects[] =
     "The document has too many objects to save (more than %d)";
+// pdf/document: the thumbnail life cycle
+inline constexpr const char kThumbnailSizeRange[] =
+    "Thumbnail size %d is outside the allowed %d to %d pixels";
+inline constexpr const char kRenderUnavailable[] = "The pages cannot be rendered: %s";
+inline constexpr const char kRenderPageFailed[] = "Page %d cannot be rendered (%s); it keeps %s";
+inline constexpr const char kRenderKeepsOld[] = "its old thumbnail";
+inline constexpr const char kRenderKeepsNone[] = "no thumbnail";
+inline constexpr const char kRenderCancelled[] = "Rendering the thumbnails was cancelled";
+inline constexpr const char kPictureLargeThumbnail[] =
+    "The picture \"%s\" is %d x %d pixels; a thumbnail over %d pixels on a side makes the file "
+    "larger for nothing (a thumbnail size scales it down)";
+inline constexpr const char kPictureCannotDraw[] = "Picture \"%s\" cannot be drawn: %s";
 
 // picture
 // picture: bitmaps, JPEG images and icons. The "... is not valid" messages
@@ -249,6 +261,23 @@ inline constexpr const char kMetafileCountTooLarge[] = "its counts do not fit th
 inline constexpr const char kMetafileBadIndex[] = "an index points outside the record";
 inline constexpr const char kMetafilePlusOnly[] =
     "it holds only EMF+ drawing records and no plain drawing records to play";
+// picture: any picture file, recognised by its content
+inline constexpr const char kPictureUnknownKind[] =
+    "Picture \"%s\" is not a bitmap, JPEG, metafile, icon, PNG, GIF, TIFF or WebP picture";
+inline constexpr const char kImageInvalid[] = "%s image \"%s\" is not valid: %s";
+inline constexpr const char kImageUnreadable[] = "the image data cannot be read";
+inline constexpr const char kImageNoPlugin[] = "this system has no reader for %s images";
+
+// render: pages drawn by the renderer
+inline constexpr const char kRenderCannotOpen[] = "the renderer cannot open the document";
+inline constexpr const char kRenderLocked[] =
+    "the renderer cannot open the document with the password that opened it";
+inline constexpr const char kRenderNoSuchPage[] = "the renderer finds only %d pages";
+inline constexpr const char kRenderPageUnreadable[] = "the renderer cannot read the page";
+inline constexpr const char kRenderPageNoSize[] = "the page has no area to draw";
+inline constexpr const char kRenderPageNotDrawn[] = "the renderer could not draw the page";
+inline constexpr const char kRenderPageCountDiffers[] =
+    "the renderer reads %d pages where the document has %d";
 
 // app
 inline constexpr const char kNoSourceFile[] = "No source file specified!";
@@ -266,7 +295,11 @@ inline constexpr const char kCliError[] = "pagemint-cli: %s";
 inline constexpr const char kCliWarning[] = "pagemint-cli: warning: %s";
 inline constexpr const char kCliUsage[] =
     "Usage: pagemint-cli SOURCE DEST [--password PW] [--show-thumbs] [--thumb PAGE=PICTURE]...\n"
-    "                    [--verbose]\n"
+    "                    [--remove-thumbs[=PAGES]] [--render-thumbs[=PAGES]] [--thumb-size PX]\n"
+    "                    [--jobs N] [--extract-thumbs DIR] [--verbose]\n"
+    "       pagemint-cli SOURCE --extract-thumbs DIR [OPTIONS]\n"
+    "       pagemint-cli --in-place FILE... [OPTIONS]\n"
+    "       pagemint-cli --output-dir DIR FILE... [OPTIONS]\n"
     "       pagemint-cli --info SOURCE [--password PW]\n"
     "       pagemint-cli --help\n";
 inline constexpr const char kCliHelp[] =
@@ -279,24 +312,46 @@ inline constexpr const char kCliHelp[] =
     "                        it the empty password is tried, then on a terminal you are\n"
     "                        asked for one\n"
     "  --show-thumbs         make viewers open DEST with the thumbnail pane showing\n"
-    "  --thumb PAGE=PICTURE  attach PICTURE (.bmp, .jpg, .jpeg, .emf or .ico) as the\n"
+    "  --remove-thumbs[=PAGES]\n"
+    "                        remove the thumbnails of PAGES (all pages when left out)\n"
+    "  --render-thumbs[=PAGES]\n"
+    "                        draw PAGES (all pages when left out) into their thumbnails;\n"
+    "                        PAGES is a list such as 1-5,8,10- (10- runs to the end)\n"
+    "  --thumb PAGE=PICTURE  attach PICTURE (a bitmap, JPEG, metafile, icon or cursor,\n"
+    "                        PNG, GIF, TIFF or WebP picture, told by its content) as the\n"
     "                        thumbnail of PAGE (counted from 1); may be repeated, and a\n"
     "                        later one for the same page replaces the earlier one\n"
+    "  --thumb-size PX       the longer side of rendered thumbnails (default 128), and\n"
+    "                        of pictures when given: larger ones are scaled down to it\n"
+    "                        (16 to 1024)\n"
+    "  --jobs N              pages rendered at once (default: one per processor)\n"
+    "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
+    "                        changes asked for); DEST is then optional\n"
+    "  --in-place            write each FILE over itself\n"
+    "  --output-dir DIR      write each FILE into DIR under its own name\n"
     "  --verbose, -v         report each step on standard error\n"
     "  --info                print what SOURCE holds, one \"key: value\" line each:\n"
     "                        pages, version, encryption (none, rc4-40, rc4-128), owner,\n"
-    "                        page_mode, page_layout, thumbnails (pages that have one)\n"
+    "                        page_mode, page_layout, thumbnails (pages that have one),\n"
+    "                        thumbnail_sizes (PAGE=WIDTHxHEIGHT for each)\n"
     "  --help, -h            print this text\n"
     "\n"
-    "Exit status: 0 done, 1 the file could not be read or written (message on standard\n"
-    "error, DEST untouched), 2 the command line is wrong.\n";
+    "Changes are made in this order: removal, rendering, then the given pictures (a\n"
+    "page with a given picture is not rendered). Every file is written under a\n"
+    "temporary name and renamed into place when complete.\n"
+    "\n"
+    "Exit status: 0 done, 1 a file could not be read or written (message on standard\n"
+    "error, its DEST untouched; with several FILEs the others are still done), 2 the\n"
+    "command line is wrong.\n";
 inline constexpr const char kCliUnknownOption[] = "unknown option %s";
 inline constexpr const char kCliMissingValue[] = "%s needs a value";
 inline constexpr const char kCliNoValueWanted[] = "%s takes no value";
 inline constexpr const char kCliBadThumb[] =
     "--thumb wants PAGE=PICTURE with PAGE a page number, not \"%s\"";
-inline constexpr const char kCliBadPictureType[] =
-    "cannot attach \"%s\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file";
+inline constexpr const char kCliBadNumber[] = "%s wants a number from %d to %d, not \"%s\"";
+inline constexpr const char kCliBadPages[] =
+    "%s wants pages such as 1-5,8,10- (counted from 1), not \"%s\"";
+inline constexpr const char kCliNotTogether[] = "%s does not go with %s";
 inline constexpr const char kCliNotWithInfo[] = "%s does not go with --info";
 inline constexpr const char kCliMissingSource[] = "no SOURCE file given";
 inline constexpr const char kCliMissingDest[] = "no DEST file given";
@@ -309,6 +364,18 @@ inline constexpr const char kCliPasswordRetry[] = "The password is not correct. 
 inline constexpr const char kCliThumbAttached[] = "Page %d, %s";
 inline constexpr const char kCliOutOfMemory[] = "not enough memory";
 inline constexpr const char kCliCannotWriteOutput[] = "cannot write to standard output";
+inline constexpr const char kCliProgressReading[] = "Reading %s";
+inline constexpr const char kCliProgressRendering[] = "Rendering thumbnails";
+inline constexpr const char kCliProgressWriting[] = "Writing %s";
+inline constexpr const char kCliRendered[] = "Rendered %d of %d thumbnails";
+inline constexpr const char kCliNoFolder[] = "cannot make the folder \"%s\"";
+inline constexpr const char kCliCannotExtract[] =
+    "the thumbnail of page %d is of a form that cannot be extracted";
+inline constexpr const char kCliExtracted[] = "Page %d thumbnail: %s";
+inline constexpr const char kCliSameOutput[] =
+    "not written: an earlier file was written as %s already";
+inline constexpr const char kCliFileFailed[] = "%s: %s";
+inline constexpr const char kCliFileDone[] = "%s: written as %s";
 
 }  // namespace msg
 }  // namespace pagemint

@@ -45,6 +45,7 @@ void TgtCustomPDFDocument::InitDocumentState() {
   loader_ = std::make_unique<TgtObjectLoader>(*state_, static_cast<TgtReadReporter&>(*this));
   structure_read_ = false;
   work_file_name_.clear();
+  source_bytes_.reset();
 }
 
 void TgtCustomPDFDocument::ReleaseDocumentState() {
@@ -77,6 +78,9 @@ bool TgtCustomPDFDocument::LoadFromFile(const std::string& file_name) {
     throw EFileNotFound(Format("%s ", work_file_name_.c_str()) + msg::kFileNotFound);
   if (filename_.empty()) filename_ = work_file_name_;
   const std::string name = work_file_name_;
+  source_file_name_ = name;
+  source_file_size_ = static_cast<int64_t>(std::filesystem::file_size(name, error));
+  source_file_time_ = std::filesystem::last_write_time(name, error).time_since_epoch().count();
   const bool loaded = LoadFromSource(std::make_unique<TFileStream>(name, TFileMode::fmOpenRead));
   work_file_name_ = name;
   return loaded;
@@ -86,10 +90,12 @@ bool TgtCustomPDFDocument::LoadFromStream(TStream& stream) {
   auto copy = std::make_unique<TMemoryStream>();
   copy->CopyFrom(stream, 0);
   copy->SetPosition(0);
+  source_file_name_.clear();
   return LoadFromSource(std::move(copy));
 }
 
 bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
+  source_file_name_.clear();
   return LoadFromSource(std::make_unique<TMemoryStream>(std::move(bytes)));
 }
 
@@ -184,7 +190,9 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   TgtStructureReader(*loader_).ReadCatalog();
   if (const int32_t repairs = state_->reader->Repairs(); repairs > 0)
     PAGEMINT_REPORT_WARNING(*this, msg::kDamagedSyntaxSkipped, repairs);
-  // Everything the document uses is in memory now.
+  // Everything the document uses is in memory now; bytes that have no file
+  // to be read from again are kept for the renderer.
+  if (source_file_name_.empty()) source_bytes_ = std::move(state_->source);
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;

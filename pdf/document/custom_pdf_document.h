@@ -27,6 +27,7 @@
 namespace pagemint {
 
 class TGraphic;
+struct TRenderSource;
 class TgtPDFEncryptionSettings;
 class TgtPDFEncryption;
 
@@ -225,6 +226,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void ApplyNeedAppearances(TgtNeedAppearances need_appearances);
   void ReadAfterCrossReference();
   void AskForPassword();
+  // What the renderer reads: the bytes the document was loaded from when a
+  // caller handed them over, else the file it was loaded from, with the
+  // password that opened it (thumbnail_actions.cpp).
+  TRenderSource RenderSource() const;
 
   // TgtReadReporter: the readers' reports become events.
   bool WantsStatus() const override { return static_cast<bool>(OnStatusMessage); }
@@ -245,6 +250,15 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   TgtPageLayout kept_page_layout_ = plNone;
   std::string work_file_name_;
   std::string filename_;
+  // The source as the renderer reads it: the file loaded, or the stream of
+  // bytes handed to LoadFromBytes or LoadFromStream (kept after reading);
+  // the password is accepted_password_.
+  std::string source_file_name_;
+  // The file's size and time when it was loaded: a file changed since is
+  // no longer the source.
+  int64_t source_file_size_ = -1;
+  int64_t source_file_time_ = 0;
+  std::unique_ptr<TStream> source_bytes_;
   bool open_after_save_ = false;
   bool show_setup_dialog_ = true;
   bool email_after_save_ = false;

@@ -1,6 +1,7 @@
 #include "pdf/document/thumbnail.h"
 
 #include <cstring>
+#include <vector>
 
 #include "pdf/document/custom_pdf_document.h"
 #include "pdf/reader/object_store.h"
@@ -76,6 +77,38 @@ int64_t DeflateStream(TMemoryStream& source, TStream& destination) {
   return destination.Position() - start;
 }
 
+std::unique_ptr<TMemoryStream> CompressSamples(std::string_view samples) {
+  auto output = std::make_unique<TMemoryStream>();
+  {
+    TCompressionStream z(clNormal, *output);
+    z.WriteBuffer(samples.data(), static_cast<int64_t>(samples.size()));
+    z.Finish();
+  }
+  output->SetPosition(0);
+  return output;
+}
+
+std::unique_ptr<TgtPDFIndirectReference> RegisterImageXObject(
+    TgtPDFObjectStore& store, uint32_t serial, int32_t width, int32_t height,
+    std::unique_ptr<TMemoryStream> compressed, const std::string& resource_name) {
+  auto dict = std::make_unique<TgtPDFDictObject>();
+  dict->AddName("/Type", "/XObject");
+  dict->AddName("/Subtype", "/Image");
+  dict->AddName("/Name", resource_name);  // nothing when empty
+  dict->AddInteger("/Width", width);
+  dict->AddInteger("/Height", height);
+  dict->AddInteger("/BitsPerComponent", 8);
+  dict->AddName("/ColorSpace", "/DeviceRGB");
+  dict->AddName("/Filter", "/FlateDecode");
+  dict->AddInt64("/Length", compressed->Size());
+  compressed->SetPosition(0);
+
+  const int32_t number = store.NextObjectNumber();
+  auto stream = std::make_unique<TgtPDFStreamObject>(std::move(dict), std::move(compressed));
+  auto object = std::make_unique<TgtPDFIndirectObject>(serial, number, 0, std::move(stream), true);
+  return store.Add(std::move(object))->MakeReference();
+}
+
 std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store,
                                                             uint32_t serial,
                                                             const TGraphic& picture,
@@ -86,22 +119,57 @@ std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& s
     const std::unique_ptr<TMemoryStream> samples = BitmapToRGB(*bitmap);
     DeflateStream(*samples, *output);
   }
-  auto dict = std::make_unique<TgtPDFDictObject>();
-  dict->AddName("/Type", "/XObject");
-  dict->AddName("/Subtype", "/Image");
-  dict->AddName("/Name", resource_name);  // nothing when empty
-  dict->AddInteger("/Width", bitmap->Width());
-  dict->AddInteger("/Height", bitmap->Height());
-  dict->AddInteger("/BitsPerComponent", 8);
-  dict->AddName("/ColorSpace", "/DeviceRGB");
-  dict->AddName("/Filter", "/FlateDecode");
-  dict->AddInt64("/Length", output->Size());
-  output->SetPosition(0);
+  return RegisterImageXObject(store, serial, bitmap->Width(), bitmap->Height(), std::move(output),
+                              resource_name);
+}
 
-  const int32_t number = store.NextObjectNumber();
-  auto stream = std::make_unique<TgtPDFStreamObject>(std::move(dict), std::move(output));
-  auto object = std::make_unique<TgtPDFIndirectObject>(serial, number, 0, std::move(stream), true);
-  return store.Add(std::move(object))->MakeReference();
+// The use counts of the store say which objects the writer writes. The
+// reader counts one use for each reference it followed, so taking the old
+// image's use away leaves it written exactly when something else still
+// refers to it; an object whose count reaches zero gives up its own
+// references in turn (an image's colour space, soft mask, ...). Each
+// object is opened at most once, as its count reaches zero only once.
+void ReplaceThumbnail(TgtPDFObjectStore& store, TgtPDFDictObject& page,
+                      std::unique_ptr<TgtPDFIndirectReference> image) {
+  TgtPDFObjectPtr old;
+  if (const int32_t index = page.IndexOfKey("/Thumb"); index >= 0) {
+    if (image) {
+      old = page.PutValueAt(index, std::move(image));
+    } else {
+      old = page.TakeValueAt(index);
+      page.DeleteAt(index);
+    }
+  } else if (image) {
+    page.SetValue("/Thumb", std::move(image));
+  }
+  std::vector<const TgtPDFObject*> work{old.get()};
+  while (!work.empty()) {
+    const TgtPDFObject* item = work.back();
+    work.pop_back();
+    if (!item) continue;
+    switch (item->Tag()) {
+      case otReference: {
+        TgtPDFIndirectObject* target = store.Find(item->AsReference());
+        if (!target || target->UseCount() <= 0) break;
+        target->SetUseCount(target->UseCount() - 1);
+        if (target->UseCount() == 0) work.push_back(target->Content());
+        break;
+      }
+      case otArray:
+        for (int32_t i = 0; i < item->AsArray().Count(); ++i)
+          work.push_back(item->AsArray().ItemAt(i));
+        break;
+      case otDictionary:
+        for (int32_t i = 0; i < item->AsDictionary().Count(); ++i)
+          work.push_back(item->AsDictionary().ValueAt(i));
+        break;
+      case otStream:
+        work.push_back(&item->AsStream().Dictionary());
+        break;
+      default:
+        break;
+    }
+  }
 }
 
 void TgtCustomPDFDocument::SetThumbnail(int32_t page_number, TGraphic& picture) {
@@ -113,7 +181,7 @@ void TgtCustomPDFDocument::SetThumbnail(int32_t page_number, TGraphic& picture) 
   // fails to decode leaves the page as it was.
   std::unique_ptr<TgtPDFIndirectReference> image =
       CreateImageXObject(*State().store, DocumentSerial(), picture, std::string());
-  dict.SetValue("/Thumb", std::move(image));
+  ReplaceThumbnail(*State().store, dict, std::move(image));
 }
 
 }  // namespace pagemint

@@ -1,22 +1,471 @@
 // The thumbnail life cycle beyond attaching a picture: pictures from files,
-// removal, rendering pages, and reading a thumbnail back.
+// removal, pages rendered into thumbnails, and reading a thumbnail back.
+//
+// Rendering runs on worker threads, each with a renderer of its own (the
+// renderer's documents are not shared between threads); a worker takes
+// the next page, draws it and compresses its samples. The calling thread
+// raises the progress event meanwhile, and attaches the results in page
+// order once every page is done, so the written file does not depend on
+// timing. Cancelling leaves every page as it was.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
 #include "pdf/document/custom_pdf_document.h"
-#include "platform/exception.h"
+#include "pdf/document/thumbnail.h"
+#include "pdf/objects/pdf_exceptions.h"
+#include "pdf/security/encryption_settings.h"
+#include "pdf/streams/filter_chain.h"
+#include "picture/jpeg_image.h"
+#include "picture/picture_file.h"
+#include "picture/picture_limits.h"
+#include "platform/messages.h"
+#include "render/page_renderer.h"
 
 namespace pagemint {
 
-void TgtCustomPDFDocument::SetThumbnailFromFile(int32_t, const std::string&, int32_t) {
-  throw Exception("Pictures from files are not available yet.");
+namespace {
+
+// Workers beyond this gain nothing on any machine and each holds an open
+// document; the bound keeps a wild job count from starting thousands of
+// threads.
+constexpr int32_t kMaxRenderWorkers = 64;
+// The progress event comes at most this often (25 times a second).
+constexpr std::chrono::milliseconds kProgressInterval(40);
+
+TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number) {
+  if (page_number < 1 || page_number > state.PageCount())
+    throw EInvalidPageError(Format(msg::kInvalidPageNumber, page_number));
+  return state.pages[static_cast<size_t>(page_number - 1)]->Content()->AsDictionary();
 }
 
-void TgtCustomPDFDocument::RemoveThumbnail(int32_t) {
-  throw Exception("Removing thumbnails is not available yet.");
+// One page's result, filled by a worker.
+struct RenderResult {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::unique_ptr<TMemoryStream> compressed;  // nullptr: the page failed
+  std::string error;
+};
+
+// The shared state of one rendering run.
+class RenderRun {
+ public:
+  RenderRun(const TRenderSource& source, const std::vector<int32_t>& pages, int32_t size)
+      : source_(source), pages_(pages), size_(size), results_(pages.size()) {}
+
+  // Starts workers threads; the first takes the renderer opened already.
+  void Start(int32_t workers, std::unique_ptr<TPageRenderer> first) {
+    threads_.reserve(static_cast<size_t>(workers));
+    threads_.emplace_back([this, r = first.release()] { Work(std::unique_ptr<TPageRenderer>(r)); });
+    for (int32_t i = 1; i < workers; ++i) threads_.emplace_back([this] { Work(nullptr); });
+  }
+  // Stops taking pages and waits for the workers; safe to call twice.
+  void Stop() {
+    stop_.store(true);
+    for (std::thread& thread : threads_)
+      if (thread.joinable()) thread.join();
+  }
+  ~RenderRun() { Stop(); }
+
+  // Waits until every page is done, a worker failed, or interval passed;
+  // returns the pages done.
+  size_t WaitFor(std::chrono::milliseconds interval) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_changed_.wait_for(lock, interval,
+                           [this] { return finished_ == pages_.size() || failure_; });
+    return finished_;
+  }
+  bool Finished() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return finished_ == pages_.size() || failure_;
+  }
+  void RethrowFailure() {
+    if (failure_) std::rethrow_exception(failure_);
+  }
+  std::vector<RenderResult>& Results() { return results_; }
+
+ private:
+  void Work(std::unique_ptr<TPageRenderer> renderer) {
+    try {
+      if (!renderer) renderer = OpenPageRenderer(source_);
+      TRenderedPage page;
+      for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();
+           i = next_.fetch_add(1)) {
+        RenderResult result;
+        if (renderer->Render(pages_[i] - 1, size_, page)) {
+          result.width = page.width;
+          result.height = page.height;
+          result.compressed = CompressSamples(page.rgb);
+        } else {
+          result.error = renderer->LastError();
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        results_[i] = std::move(result);
+        ++finished_;
+        done_changed_.notify_one();
+      }
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!failure_) failure_ = std::current_exception();
+      stop_.store(true);
+      done_changed_.notify_one();
+    }
+  }
+
+  const TRenderSource& source_;
+  const std::vector<int32_t>& pages_;
+  const int32_t size_;
+  std::vector<RenderResult> results_;
+  std::vector<std::thread> threads_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable done_changed_;
+  size_t finished_ = 0;
+  std::exception_ptr failure_;
+};
+
+// Opens a renderer on source that reads page_count pages; nullptr with
+// the reason in trouble when it cannot.
+std::unique_ptr<TPageRenderer> OpenRendererFor(const TRenderSource& source, int32_t page_count,
+                                               std::string& trouble) {
+  try {
+    std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
+    if (renderer->PageCount() == page_count) return renderer;
+    trouble = Format(msg::kRenderPageCountDiffers, renderer->PageCount(), page_count);
+  } catch (const ERenderError& e) {
+    trouble = e.Message();
+  }
+  return nullptr;
 }
 
-int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>&, int32_t, int32_t) {
-  throw Exception("Rendering thumbnails is not available yet.");
+// The document as this engine writes it, in memory: unencrypted where the
+// settings may be changed, else under its own security, which the password
+// that opened it opens.
+std::unique_ptr<TMemoryStream> WriteForRenderer(TgtCustomPDFDocument& document) {
+  auto written = std::make_unique<TMemoryStream>();
+  TgtPDFEncryptionSettings& encryption = document.Encryption();
+  const bool encrypted = encryption.Enabled();
+  bool changed = false;
+  try {
+    encryption.SetEnabled(false);
+    changed = true;
+  } catch (const Exception&) {
+  }
+  try {
+    document.SaveToStream(*written);
+  } catch (...) {
+    if (changed) encryption.SetEnabled(encrypted);
+    throw;
+  }
+  if (changed) encryption.SetEnabled(encrypted);
+  return written;
 }
 
-TgtThumbnailImage TgtCustomPDFDocument::Thumbnail(int32_t, bool) const { return {}; }
+TRenderSource BytesSource(TMemoryStream& bytes, const std::string& password) {
+  TRenderSource source;
+  source.bytes = std::string_view(static_cast<const char*>(bytes.Memory()),
+                                  static_cast<size_t>(bytes.Size()));
+  source.password = password;
+  return source;
+}
+
+// ---------------------------------------------------------------------------
+// Reading a thumbnail back
+
+int32_t IntegerOf(const TgtPDFObjectStore& store, TgtPDFObject* object) {
+  const TgtPDFIntegerObject* value = store.FollowInteger(object);
+  return value ? value->Value() : 0;
+}
+
+// The samples of an image in the forms thumbnails come in: DeviceRGB,
+// DeviceGray (and their calibrated and ICC-based kin), and Indexed over
+// those, at 8 bits (1, 2, 4 and 8 for gray and indexed), through any of
+// the engine's filters or DCT. Empty when the image is of another form or
+// its data is short.
+std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFStreamObject& stream,
+                                   int32_t width, int32_t height) {
+  TgtPDFDictObject& dict = stream.Dictionary();
+  if (!stream.Data()) return {};
+  if (const TgtPDFDictObject* parms = store.FollowDict(dict.Lookup("/DecodeParms")))
+    if (IntegerOf(store, parms->Lookup("/Predictor")) > 1) return {};
+  TgtPDFObject* filter = store.Follow(dict.Lookup("/Filter"));
+  bool dct = false;
+  if (filter) {
+    const TgtFilterList list = FilterListFromObject(*filter);
+    for (size_t i = 0; i < list.size(); ++i)
+      if (list[i] == ftDCTDecode) dct = true;
+  }
+  TMemoryStream& data = *stream.Data();
+  const int64_t position = data.Position();
+  std::unique_ptr<TMemoryStream> decoded = DecodeStreamData(data, filter);
+  data.SetPosition(position);
+  const std::string_view bytes(static_cast<const char*>(decoded->Memory()),
+                               static_cast<size_t>(decoded->Size()));
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (dct) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromBytes(bytes, "thumbnail");
+    if (jpeg.Width() != width || jpeg.Height() != height) return {};
+    const QImage rgb = jpeg.Image().convertToFormat(QImage::Format_RGB888);
+    std::string samples(pixels * 3, '\0');
+    for (int y = 0; y < height; ++y)
+      std::copy_n(rgb.constScanLine(y), static_cast<size_t>(width) * 3,
+                  samples.data() + static_cast<size_t>(y) * width * 3);
+    return samples;
+  }
+
+  // The colour space: components, and the palette of an indexed one.
+  TgtPDFObject* space = store.Follow(dict.Lookup("/ColorSpace"));
+  std::string palette;
+  int components = 0;
+  auto base_components = [&store](TgtPDFObject* base) {
+    base = store.Follow(base);
+    if (base && base->IsName()) {
+      const std::string& name = base->AsName().Text();
+      if (name == "/DeviceRGB" || name == "/CalRGB") return 3;
+      if (name == "/DeviceGray" || name == "/CalGray") return 1;
+    }
+    if (base && base->IsArray() && base->AsArray().Count() >= 2) {
+      TgtPDFObject* family = store.Follow(base->AsArray().ItemAt(0));
+      TgtPDFObject* second = store.Follow(base->AsArray().ItemAt(1));
+      if (family && family->IsName()) {
+        const std::string& name = family->AsName().Text();
+        if (name == "/CalRGB") return 3;
+        if (name == "/CalGray") return 1;
+        if (name == "/ICCBased" && second && second->IsStream()) {
+          const int n = IntegerOf(store, second->AsStream().Dictionary().Lookup("/N"));
+          return n == 1 || n == 3 ? n : 0;
+        }
+      }
+    }
+    return 0;
+  };
+  bool indexed = false;
+  if (space && space->IsArray() && space->AsArray().Count() == 4) {
+    TgtPDFObject* family = store.Follow(space->AsArray().ItemAt(0));
+    if (family && family->IsName() &&
+        (family->AsName().Text() == "/Indexed" || family->AsName().Text() == "/I")) {
+      indexed = true;
+      components = base_components(space->AsArray().ItemAt(1));
+      TgtPDFObject* lookup = store.Follow(space->AsArray().ItemAt(3));
+      if (lookup && lookup->IsString()) {
+        palette = lookup->AsString().Bytes();
+      } else if (lookup && lookup->IsStream() && lookup->AsStream().Data()) {
+        TMemoryStream& table = *lookup->AsStream().Data();
+        const int64_t at = table.Position();
+        const std::unique_ptr<TMemoryStream> plain = DecodeStreamData(
+            table, store.Follow(lookup->AsStream().Dictionary().Lookup("/Filter")));
+        table.SetPosition(at);
+        palette.assign(static_cast<const char*>(plain->Memory()),
+                       static_cast<size_t>(plain->Size()));
+      }
+    }
+  }
+  if (!indexed) components = base_components(space);
+  if (components == 0) return {};
+  const int bits = IntegerOf(store, dict.Lookup("/BitsPerComponent"));
+  const int channels = indexed ? 1 : components;
+  if (bits != 8 && !(channels == 1 && (bits == 1 || bits == 2 || bits == 4))) return {};
+  const size_t row_bytes = (static_cast<size_t>(width) * channels * bits + 7) / 8;
+  if (bytes.size() < row_bytes * static_cast<size_t>(height)) return {};
+
+  std::string samples(pixels * 3, '\0');
+  auto* out = reinterpret_cast<uint8_t*>(samples.data());
+  const int max_value = (1 << bits) - 1;
+  for (int32_t y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint8_t*>(bytes.data()) + row_bytes * y;
+    for (int32_t x = 0; x < width; ++x, out += 3) {
+      if (channels == 3) {
+        std::copy_n(row + static_cast<size_t>(x) * 3, 3, out);
+        continue;
+      }
+      const size_t bit = static_cast<size_t>(x) * bits;
+      const int value = (row[bit / 8] >> (8 - bits - bit % 8)) & max_value;
+      if (!indexed) {
+        out[0] = out[1] = out[2] = static_cast<uint8_t>(value * 255 / max_value);
+        continue;
+      }
+      const size_t entry = static_cast<size_t>(value) * components;
+      for (int c = 0; c < 3; ++c) {
+        const size_t at = entry + (components == 3 ? c : 0);
+        out[c] = at < palette.size() ? static_cast<uint8_t>(palette[at]) : 0;
+      }
+    }
+  }
+  return samples;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TRenderSource TgtCustomPDFDocument::RenderSource() const {
+  TRenderSource source;
+  source.password = accepted_password_.value_or(std::string());
+  if (source_bytes_) {
+    const TStream::MemoryView view = source_bytes_->View();
+    if (view)
+      source.bytes = std::string_view(reinterpret_cast<const char*>(view.data),
+                                      static_cast<size_t>(view.size));
+    return source;
+  }
+  // A file changed since it was loaded is another document now: no source
+  // then, and the caller renders the document as this engine writes it.
+  std::error_code error;
+  const auto size = std::filesystem::file_size(source_file_name_, error);
+  const auto time = std::filesystem::last_write_time(source_file_name_, error);
+  if (!error && static_cast<int64_t>(size) == source_file_size_ &&
+      time.time_since_epoch().count() == source_file_time_)
+    source.file_name = source_file_name_;
+  return source;
+}
+
+void TgtCustomPDFDocument::SetThumbnailFromFile(int32_t page_number, const std::string& file_name,
+                                                int32_t max_side) {
+  TgtPDFDictObject& page = PageDictionary(*state_, page_number);
+  std::unique_ptr<TBitmap> bitmap;
+  {
+    const std::unique_ptr<TGraphic> picture = LoadPictureFile(file_name);
+    bitmap = PictureOnWhite(*picture, max_side, file_name);
+  }
+  if (OnWarning &&
+      (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide))
+    OnWarning(*this, Format(msg::kPictureLargeThumbnail, file_name.c_str(), bitmap->Width(),
+                            bitmap->Height(), kLargeThumbnailSide));
+  ReplaceThumbnail(*state_->store, page,
+                   CreateImageXObject(*state_->store, DocumentSerial(), *bitmap, std::string()));
+}
+
+void TgtCustomPDFDocument::RemoveThumbnail(int32_t page_number) {
+  ReplaceThumbnail(*state_->store, PageDictionary(*state_, page_number), nullptr);
+}
+
+int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_numbers,
+                                               int32_t size, int32_t jobs) {
+  if (size < kMinThumbnailSize || size > kMaxThumbnailSize)
+    throw EThumbnailError(
+        Format(msg::kThumbnailSizeRange, size, kMinThumbnailSize, kMaxThumbnailSize));
+  std::vector<int32_t> pages = page_numbers;
+  if (pages.empty())
+    for (int32_t page = 1; page <= PageCount(); ++page) pages.push_back(page);
+  for (const int32_t page : pages) PageDictionary(*state_, page);
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  if (pages.empty()) return 0;
+
+  int32_t workers = jobs > 0 ? jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
+  workers = std::clamp<int32_t>(workers, 1, kMaxRenderWorkers);
+
+  // Renders list from source with a first renderer opened already; raises
+  // the progress event meanwhile and EOperationCancelled when asked to.
+  auto render = [&](const TRenderSource& source, const std::vector<int32_t>& list,
+                    std::unique_ptr<TPageRenderer> first) {
+    RenderRun run(source, list, size);
+    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
+    bool cancel = false;
+    auto report = [&](size_t done) {
+      if (!OnWorkProgress) return;
+      OnWorkProgress(*this, TgtWorkStep::Render, static_cast<double>(done) / list.size(), cancel);
+    };
+    report(0);
+    while (!cancel && !run.Finished()) report(run.WaitFor(kProgressInterval));
+    run.Stop();
+    run.RethrowFailure();
+    if (!cancel) report(list.size());
+    if (cancel) throw EOperationCancelled(msg::kRenderCancelled);
+    return std::move(run.Results());
+  };
+
+  // The source as it was loaded first. The renderer may not read it as this
+  // engine did (damage our reader repairs, page objects it refuses, a page
+  // count of its own: its page i would then not be the document's page i);
+  // the document as this engine writes it is rendered instead, for the
+  // whole document or for the pages that failed.
+  std::string trouble;
+  std::unique_ptr<TMemoryStream> written;
+  TRenderSource source = RenderSource();
+  const std::string password = source.password;
+  std::unique_ptr<TPageRenderer> first = OpenRendererFor(source, PageCount(), trouble);
+  if (!first) {
+    written = WriteForRenderer(*this);
+    source = BytesSource(*written, password);
+    std::string second_trouble;
+    first = OpenRendererFor(source, PageCount(), second_trouble);
+    if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
+  }
+  std::vector<RenderResult> results = render(source, pages, std::move(first));
+  if (!written) {
+    std::vector<int32_t> failed;
+    std::vector<size_t> where;
+    for (size_t i = 0; i < pages.size(); ++i)
+      if (!results[i].compressed) {
+        failed.push_back(pages[i]);
+        where.push_back(i);
+      }
+    if (!failed.empty()) {
+      // The pages that did render stay rendered whatever happens here.
+      try {
+        written = WriteForRenderer(*this);
+      } catch (const Exception&) {
+        written.reset();
+      }
+      const TRenderSource again = written ? BytesSource(*written, password) : TRenderSource();
+      if (std::unique_ptr<TPageRenderer> second =
+              written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
+        std::vector<RenderResult> retried = render(again, failed, std::move(second));
+        for (size_t k = 0; k < failed.size(); ++k)
+          if (retried[k].compressed) results[where[k]] = std::move(retried[k]);
+      }
+    }
+  }
+
+  int32_t attached = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    TgtPDFDictObject& page = PageDictionary(*state_, pages[i]);
+    RenderResult& result = results[i];
+    if (!result.compressed) {
+      if (OnWarning)
+        OnWarning(*this,
+                  Format(msg::kRenderPageFailed, pages[i], result.error.c_str(),
+                         page.Lookup("/Thumb") ? msg::kRenderKeepsOld : msg::kRenderKeepsNone));
+      continue;
+    }
+    ReplaceThumbnail(
+        *state_->store, page,
+        RegisterImageXObject(*state_->store, DocumentSerial(), result.width, result.height,
+                             std::move(result.compressed), std::string()));
+    ++attached;
+  }
+  return attached;
+}
+
+TgtThumbnailImage TgtCustomPDFDocument::Thumbnail(int32_t page_number, bool with_samples) const {
+  TgtPDFDictObject& page = PageDictionary(*state_, page_number);
+  TgtThumbnailImage image;
+  const TgtPDFObjectStore& store = *state_->store;
+  try {
+    TgtPDFObject* thumb = store.Follow(page.Lookup("/Thumb"));
+    if (!thumb || !thumb->IsStream()) return image;
+    const TgtPDFStreamObject& stream = thumb->AsStream();
+    const int32_t width = IntegerOf(store, stream.Dictionary().Lookup("/Width"));
+    const int32_t height = IntegerOf(store, stream.Dictionary().Lookup("/Height"));
+    if (width < 1 || height < 1 || !PictureSizeAllowed(width, height)) return image;
+    if (with_samples) {
+      image.rgb = DecodeThumbnailSamples(store, stream, width, height);
+      if (image.rgb.empty()) return image;
+    }
+    image.width = width;
+    image.height = height;
+  } catch (const Exception&) {
+    image = TgtThumbnailImage();
+  }
+  return image;
+}
 
 }  // namespace pagemint

@@ -85,36 +85,64 @@ const UsageCase kUsageCases[] = {
     {"ThumbWithoutPicture",
      {"DIR/in.pdf", "DIR/out.pdf", "--thumb", "1="},
      "--thumb wants PAGE=PICTURE with PAGE a page number, not \"1=\""},
-    {"PictureWithoutExtension",
-     {"DIR/in.pdf", "DIR/out.pdf", "--thumb", "1=bmp"},
-     "cannot attach \"bmp\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file"},
-    {"ExtensionOnlyInFolderName",
-     {"DIR/in.pdf", "DIR/out.pdf", "--thumb", "1=pics.bmp/cover"},
-     "cannot attach \"pics.bmp/cover\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file"},
-    {"ExtensionInsideName",
-     {"DIR/in.pdf", "DIR/out.pdf", "--thumb", "2=cover.jpg.txt"},
-     "cannot attach \"cover.jpg.txt\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file"},
-    // A bad picture kind is refused even when another --thumb for the same
-    // page would replace it.
-    {"ReplacedThumbStillChecked",
-     {"DIR/in.pdf", "DIR/out.pdf", "--thumb", "1=a.gif", "--thumb", "1=a.bmp"},
-     "cannot attach \"a.gif\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file"},
+    {"RenderPagesNotANumber",
+     {"DIR/in.pdf", "DIR/out.pdf", "--render-thumbs=1-x"},
+     "--render-thumbs wants pages such as 1-5,8,10- (counted from 1), not \"1-x\""},
+    {"RemovePagesBackwards",
+     {"DIR/in.pdf", "DIR/out.pdf", "--remove-thumbs=5-2"},
+     "--remove-thumbs wants pages such as 1-5,8,10- (counted from 1), not \"5-2\""},
+    {"PagesWithAnEmptyItem",
+     {"DIR/in.pdf", "DIR/out.pdf", "--render-thumbs=1,,3"},
+     "--render-thumbs wants pages such as 1-5,8,10- (counted from 1), not \"1,,3\""},
+    {"PageZeroInAList",
+     {"DIR/in.pdf", "DIR/out.pdf", "--render-thumbs=0-2"},
+     "--render-thumbs wants pages such as 1-5,8,10- (counted from 1), not \"0-2\""},
+    {"ThumbSizeTooSmall",
+     {"DIR/in.pdf", "DIR/out.pdf", "--thumb-size", "15"},
+     "--thumb-size wants a number from 16 to 1024, not \"15\""},
+    {"ThumbSizeTooLarge",
+     {"DIR/in.pdf", "DIR/out.pdf", "--thumb-size=1025"},
+     "--thumb-size wants a number from 16 to 1024, not \"1025\""},
+    {"JobsZero",
+     {"DIR/in.pdf", "DIR/out.pdf", "--jobs", "0"},
+     "--jobs wants a number from 1 to 64, not \"0\""},
+    {"InPlaceAndOutputDir",
+     {"--in-place", "--output-dir", "DIR/o", "DIR/in.pdf"},
+     "--in-place does not go with --output-dir"},
+    {"ExtractWithSeveralFiles",
+     {"--in-place", "--extract-thumbs", "DIR/x", "DIR/in.pdf"},
+     "--extract-thumbs does not go with --in-place"},
+    {"ExtractWithThreeFiles",
+     {"DIR/in.pdf", "DIR/out.pdf", "extra", "--extract-thumbs", "DIR/x"},
+     "one file name too many (extra)"},
+    {"InfoWithRender",
+     {"--info", "DIR/in.pdf", "--render-thumbs"},
+     "--render-thumbs does not go with --info"},
+    {"InPlaceWithoutFiles", {"--in-place"}, "no SOURCE file given"},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliUsage, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The message names the picture as given.
-TEST(CliUsageMessage, BadPictureKindNamesThePicture) {
+// A picture's kind comes from its content: text named .PNG is a damaged
+// PNG picture, text named .txt no picture at all. Either message names the
+// picture as given, and nothing else reaches standard error.
+TEST(CliPictureKind, DecidedByContentAndNamedInTheMessage) {
   TempDir dir;
   const std::string source = dir.Write("in.pdf", SimpleDocument(2).Build());
-  const std::string picture = dir.Write("cover.PNG", "not looked at");
-  const CliResult r = RunCli({source, dir.File("out.pdf"), "--thumb", "1=" + picture});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
-            "pagemint-cli: cannot attach \"" + picture +
-                "\": a picture must be a .bmp, .jpg, .jpeg, .emf or .ico file");
-  EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdf")));
+  const struct {
+    const char* name;
+    const char* says;
+  } cases[] = {{"cover.PNG", "PNG image \""}, {"notes.txt", "is not a bitmap, JPEG"}};
+  for (const auto& c : cases) {
+    const std::string picture = dir.Write(c.name, "not a picture");
+    const CliResult r = RunCli({source, dir.File("out.pdf"), "--thumb", "1=" + picture});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"" + picture + "\""), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdf")));
+  }
 }
 
 // Failures found while the files are read: status 1, one line naming the

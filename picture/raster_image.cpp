@@ -1,0 +1,178 @@
+#include "picture/raster_image.h"
+
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QPainter>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+#include "picture/picture_limits.h"
+#include "platform/messages.h"
+
+namespace pagemint {
+
+namespace {
+
+struct FormatInfo {
+  const char* class_name;
+  const char* kind;       // in messages
+  const char* qt_format;  // QImageReader's name
+};
+
+constexpr FormatInfo kFormats[] = {
+    {"TPngImage", "PNG", "png"},
+    {"TGifImage", "GIF", "gif"},
+    {"TTiffImage", "TIFF", "tiff"},
+    {"TWebPImage", "WebP", "webp"},
+};
+
+const FormatInfo& InfoOf(TRasterImage::Kind kind) { return kFormats[static_cast<size_t>(kind)]; }
+
+// Qt's readers report damage through Qt's message handler, which prints on
+// standard error. While this thread decodes, its messages are caught here
+// instead; other threads' messages go on to the handler that was installed
+// before.
+thread_local std::string* t_caught = nullptr;
+std::atomic<QtMessageHandler> g_previous_handler{nullptr};
+
+void CatchMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (t_caught != nullptr) {
+    if (t_caught->empty()) *t_caught = text.toStdString();
+    return;
+  }
+  if (const QtMessageHandler previous = g_previous_handler.load()) previous(type, context, text);
+}
+
+class CatchQtMessages {
+ public:
+  explicit CatchQtMessages(std::string& caught) {
+    t_caught = &caught;
+    const QtMessageHandler previous = qInstallMessageHandler(CatchMessage);
+    if (previous != CatchMessage) {
+      g_previous_handler.store(previous);
+      installed_ = true;
+    }
+  }
+  ~CatchQtMessages() {
+    if (installed_) qInstallMessageHandler(g_previous_handler.load());
+    t_caught = nullptr;
+  }
+  CatchQtMessages(const CatchQtMessages&) = delete;
+  CatchQtMessages& operator=(const CatchQtMessages&) = delete;
+
+ private:
+  bool installed_ = false;
+};
+
+// libpng's errors and libtiff's messages do not pass through Qt: those
+// libraries write to standard error themselves. While a picture is decoded
+// the process's standard error goes to a temporary file instead, and what
+// was written there becomes part of our message. Pictures are decoded on
+// one thread at a time (the caller's); the renderer's threads print
+// nothing.
+class CatchStandardError {
+ public:
+  CatchStandardError() {
+    std::fflush(stderr);
+    file_ = std::tmpfile();
+    saved_ = file_ ? ::dup(STDERR_FILENO) : -1;
+    if (saved_ < 0 || ::dup2(::fileno(file_), STDERR_FILENO) < 0) Restore();
+  }
+  ~CatchStandardError() { Restore(); }
+  CatchStandardError(const CatchStandardError&) = delete;
+  CatchStandardError& operator=(const CatchStandardError&) = delete;
+
+  // The first line written, at most a few hundred bytes of it.
+  std::string FirstLine() {
+    if (!file_ || saved_ < 0) return {};
+    std::fflush(stderr);
+    char line[256] = {};
+    std::rewind(file_);
+    if (!std::fgets(line, sizeof line, file_)) return {};
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ >= 0) {
+      std::fflush(stderr);
+      ::dup2(saved_, STDERR_FILENO);
+      ::close(saved_);
+      saved_ = -1;
+    }
+    if (file_) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+  }
+
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
+};
+
+// Qt refuses images above its own allocation limit (256 MB by default),
+// below our picture limit; ours is checked before decoding, so Qt's is
+// raised to the largest picture ours lets through, at 8 bytes a pixel.
+void RaiseQtAllocationLimit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const int64_t megabytes = (kMaxPicturePixels * 8) >> 20;
+    if (QImageReader::allocationLimit() < megabytes)
+      QImageReader::setAllocationLimit(static_cast<int>(megabytes));
+  });
+}
+
+}  // namespace
+
+const char* TRasterImage::ClassName() const { return InfoOf(kind_).class_name; }
+
+void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name) {
+  const FormatInfo& info = InfoOf(kind_);
+  auto fail = [&](const std::string& reason) {
+    throw EInvalidGraphic(Format(msg::kImageInvalid, info.kind, name.c_str(), reason.c_str()));
+  };
+  RaiseQtAllocationLimit();
+  if (!QImageReader::supportedImageFormats().contains(QByteArray(info.qt_format)))
+    fail(Format(msg::kImageNoPlugin, info.kind));
+
+  QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  std::string caught;
+  QImage image;
+  {
+    CatchStandardError printed;
+    const CatchQtMessages catcher(caught);
+    QImageReader reader(&buffer, info.qt_format);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (size.isValid() && !PictureSizeAllowed(size.width(), size.height()))
+      fail(PictureTooLargeText(size.width(), size.height()));
+    if (!reader.read(&image) || image.isNull()) {
+      std::string reason = msg::kImageUnreadable;
+      if (caught.empty()) caught = printed.FirstLine();
+      if (!caught.empty()) reason += " (" + caught + ")";
+      fail(reason);
+    }
+  }
+  if (!PictureSizeAllowed(image.width(), image.height()))
+    fail(PictureTooLargeText(image.width(), image.height()));
+  QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  if (converted.isNull()) fail(Format(msg::kPictureOutOfMemory, image.width(), image.height()));
+  image_ = std::move(converted);
+}
+
+void TRasterImage::Draw(TBitmap& canvas, int x, int y) const {
+  if (image_.isNull() || canvas.Image().isNull()) return;
+  QPainter painter(&canvas.Image());
+  painter.drawImage(x, y, image_);
+}
+
+}  // namespace pagemint

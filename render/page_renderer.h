@@ -1,0 +1,56 @@
+// Pages drawn as pictures, behind an interface of our own so that nothing
+// above this folder sees the rendering library's types and another
+// renderer could stand in.
+//
+// A renderer holds one open document and is used by one thread at a time;
+// rendering in parallel means one renderer per thread, each opened on the
+// same source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/exception.h"
+
+namespace pagemint {
+
+// The document cannot be opened for rendering at all.
+PAGEMINT_EXCEPTION(ERenderError, Exception);
+
+// Where the document comes from: the bytes as they were loaded when there
+// are any (they must outlive every renderer opened on them), else the file.
+struct TRenderSource {
+  std::string file_name;
+  std::string_view bytes;
+  // The password that opened the document, as the bytes the security
+  // handler took; empty for none.
+  std::string password;
+};
+
+// One rendered page: 8-bit red, green, blue samples, rows from the top,
+// packed (width * 3 bytes a row).
+struct TRenderedPage {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::string rgb;
+};
+
+class TPageRenderer {
+ public:
+  virtual ~TPageRenderer() = default;
+  virtual int32_t PageCount() const = 0;
+  // Draws page index (from 0) as a viewer shows it: its crop box, its
+  // rotation, white paper, anti-aliased, annotations' appearances, scaled so
+  // that its longer side is longer_side pixels. False when the page cannot
+  // be drawn; why is then in LastError().
+  virtual bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) = 0;
+  virtual const std::string& LastError() const = 0;
+};
+
+// Opens source; raises ERenderError when it cannot be opened (damaged
+// beyond the renderer's repair, or the password does not open it).
+std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source);
+
+}  // namespace pagemint

@@ -1,0 +1,139 @@
+// TPageRenderer over Poppler's Qt 6 binding, drawing with its Splash
+// backend: the same drawing as the poppler command-line tools.
+//
+// Poppler's documents are not shared between threads, so each renderer
+// opens its own. Opening and closing documents is serialised here: the
+// binding creates its process-wide settings with the first open document
+// and frees them with the last one.
+#include <poppler-qt6.h>
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "platform/messages.h"
+#include "render/page_renderer.h"
+
+namespace pagemint {
+
+namespace {
+
+std::mutex g_open_close;
+
+// Poppler reports damage it reads past through this function; by default
+// it goes to Qt's debug output, that is standard error. A page it cannot
+// draw comes back as a null image, which the caller reports per page.
+void DropPopplerMessage(const QString&, const QVariant&) {}
+
+void QuietPoppler() {
+  static std::once_flag once;
+  std::call_once(once, [] { Poppler::setDebugErrorFunction(DropPopplerMessage, QVariant()); });
+}
+
+// Copies the rendered picture's pixels into packed RGB samples.
+bool ToSamples(const QImage& image, TRenderedPage& page) {
+  const int width = image.width();
+  const int height = image.height();
+  if (width < 1 || height < 1) return false;
+  const size_t row_bytes = static_cast<size_t>(width) * 3;
+  page.width = width;
+  page.height = height;
+  page.rgb.resize(row_bytes * static_cast<size_t>(height));
+  auto* out = reinterpret_cast<uint8_t*>(page.rgb.data());
+  const QImage::Format format = image.format();
+  if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32) {
+    // The paper is opaque white, so alpha is always full here.
+    for (int y = 0; y < height; ++y) {
+      const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+      for (int x = 0; x < width; ++x, out += 3) {
+        out[0] = static_cast<uint8_t>(in[x] >> 16);
+        out[1] = static_cast<uint8_t>(in[x] >> 8);
+        out[2] = static_cast<uint8_t>(in[x]);
+      }
+    }
+    return true;
+  }
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  if (rgb.isNull()) return false;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(out + row_bytes * static_cast<size_t>(y), rgb.constScanLine(y), row_bytes);
+  return true;
+}
+
+class PopplerPageRenderer final : public TPageRenderer {
+ public:
+  explicit PopplerPageRenderer(std::unique_ptr<Poppler::Document> document)
+      : document_(std::move(document)) {
+    document_->setRenderBackend(Poppler::Document::SplashBackend);
+    document_->setRenderHint(Poppler::Document::Antialiasing, true);
+    document_->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    document_->setPaperColor(Qt::white);
+  }
+  ~PopplerPageRenderer() override {
+    const std::lock_guard<std::mutex> lock(g_open_close);
+    document_.reset();
+  }
+
+  int32_t PageCount() const override { return document_->numPages(); }
+
+  bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
+    page = TRenderedPage();
+    if (index < 0 || index >= document_->numPages())
+      return Fail(Format(msg::kRenderNoSuchPage, document_->numPages()));
+    const std::unique_ptr<Poppler::Page> source = document_->page(index);
+    if (!source) return Fail(msg::kRenderPageUnreadable);
+    const QSizeF size = source->pageSizeF();
+    const double longer = std::max(size.width(), size.height());
+    if (!(longer > 0) || !(std::min(size.width(), size.height()) > 0))
+      return Fail(msg::kRenderPageNoSize);
+    // Points are 1/72 inch: this resolution makes the longer side
+    // longer_side pixels.
+    const double dpi = 72.0 * longer_side / longer;
+    const QImage image = source->renderToImage(dpi, dpi);
+    if (image.isNull() || !ToSamples(image, page)) return Fail(msg::kRenderPageNotDrawn);
+    return true;
+  }
+
+  const std::string& LastError() const override { return error_; }
+
+ private:
+  bool Fail(std::string message) {
+    error_ = std::move(message);
+    return false;
+  }
+
+  std::unique_ptr<Poppler::Document> document_;
+  std::string error_;
+};
+
+}  // namespace
+
+std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
+  QuietPoppler();
+  const QByteArray password(source.password.data(), static_cast<qsizetype>(source.password.size()));
+  std::unique_ptr<Poppler::Document> document;
+  {
+    const std::lock_guard<std::mutex> lock(g_open_close);
+    if (!source.bytes.empty()) {
+      // The binding copies the bytes it is given; this wrapper does not.
+      const QByteArray bytes =
+          QByteArray::fromRawData(source.bytes.data(), static_cast<qsizetype>(source.bytes.size()));
+      document = Poppler::Document::loadFromData(bytes, password, password);
+    } else {
+      document =
+          Poppler::Document::load(QString::fromStdString(source.file_name), password, password);
+    }
+  }
+  if (!document) throw ERenderError(msg::kRenderCannotOpen);
+  if (document->isLocked()) {
+    const std::lock_guard<std::mutex> lock(g_open_close);
+    document.reset();
+    throw ERenderError(msg::kRenderLocked);
+  }
+  return std::make_unique<PopplerPageRenderer>(std::move(document));
+}
+
+}  // namespace pagemint

@@ -1,0 +1,147 @@
+// The renderer behind its interface: page size and orientation as a viewer
+// shows the page, the same pixels from bytes and from the file, encrypted
+// sources with the password that opens them, damaged sources and pages,
+// and renderers on one source in several threads at once.
+#include "render/page_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "pdf/reader/pdf_test_builder.h"
+
+namespace pagemint {
+namespace {
+
+using testing::PdfBuilder;
+using testing::RunCommand;
+using testing::ShellQuote;
+using testing::TempDir;
+
+// Pages of 200 x 100 points: white with a red square in the top left
+// quarter; the second page is turned by /Rotate 90, the third shows only
+// the right half through its crop box.
+std::string Document() {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R] /Count 3 /MediaBox [0 0 200 100] >>");
+  b.AddStream(3, "", "1 0 0 rg 0 50 100 50 re f");
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
+  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Rotate 90 >>");
+  b.Add(6, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /CropBox [100 0 200 100] >>");
+  return b.Build();
+}
+
+struct Rgb {
+  int r, g, b;
+};
+Rgb At(const TRenderedPage& page, int x, int y) {
+  const auto* p = reinterpret_cast<const uint8_t*>(page.rgb.data()) +
+                  (static_cast<size_t>(y) * page.width + x) * 3;
+  return {p[0], p[1], p[2]};
+}
+bool IsRed(Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; }
+bool IsWhite(Rgb c) { return c.r > 240 && c.g > 240 && c.b > 240; }
+
+TEST(PageRenderer, DrawsEachPageAsAViewerShowsIt) {
+  const std::string bytes = Document();
+  const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer({"", bytes, ""});
+  ASSERT_EQ(renderer->PageCount(), 3);
+  const struct {
+    int index, size, width, height;
+    int red_x, red_y, white_x, white_y;  // a red and a white pixel
+  } cases[] = {
+      {0, 128, 128, 64, 10, 10, 100, 50},  // red square top left
+      {1, 128, 64, 128, 50, 10, 10, 100},  // turned clockwise: red top right
+      {2, 64, 64, 64, 60, 60, 10, 10},     // crop box: only the white right half
+      {0, 16, 16, 8, 2, 2, 14, 6},         // the smallest thumbnail
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.index);
+    TRenderedPage page;
+    ASSERT_TRUE(renderer->Render(c.index, c.size, page)) << renderer->LastError();
+    EXPECT_EQ(page.width, c.width);
+    EXPECT_EQ(page.height, c.height);
+    ASSERT_EQ(page.rgb.size(), static_cast<size_t>(page.width) * page.height * 3);
+    if (c.index != 2) {
+      EXPECT_TRUE(IsRed(At(page, c.red_x, c.red_y)));
+    }
+    EXPECT_TRUE(IsWhite(At(page, c.white_x, c.white_y)));
+  }
+  TRenderedPage page;
+  EXPECT_FALSE(renderer->Render(3, 128, page));  // past the last page
+  EXPECT_FALSE(renderer->LastError().empty());
+  EXPECT_FALSE(renderer->Render(-1, 128, page));
+}
+
+TEST(PageRenderer, FileAndBytesGiveTheSamePixels) {
+  TempDir dir;
+  const std::string bytes = Document();
+  const std::string file = dir.Write("a.pdf", bytes);
+  TRenderedPage from_file, from_bytes;
+  ASSERT_TRUE(OpenPageRenderer({file, {}, ""})->Render(0, 100, from_file));
+  ASSERT_TRUE(OpenPageRenderer({"", bytes, ""})->Render(0, 100, from_bytes));
+  EXPECT_EQ(from_file.rgb, from_bytes.rgb);
+}
+
+TEST(PageRenderer, EncryptedSourceOpensWithItsPasswordOnly) {
+  TempDir dir;
+  const std::string plain = dir.Write("plain.pdf", Document());
+  const std::string locked = dir.File("locked.pdf");
+  int status = 0;
+  RunCommand("qpdf --allow-weak-crypto --encrypt user owner 128 --use-aes=n -- " +
+                 ShellQuote(plain) + " " + ShellQuote(locked) + " 2>&1",
+             &status);
+  ASSERT_EQ(status, 0);
+  for (const char* password : {"user", "owner"}) {
+    TRenderedPage page;
+    ASSERT_TRUE(OpenPageRenderer({locked, {}, password})->Render(0, 64, page)) << password;
+    EXPECT_TRUE(IsRed(At(page, 5, 5)));
+  }
+  EXPECT_THROW(OpenPageRenderer({locked, {}, "wrong"}), ERenderError);
+  EXPECT_THROW(OpenPageRenderer({locked, {}, ""}), ERenderError);
+}
+
+TEST(PageRenderer, UnreadableSourcesRaise) {
+  TempDir dir;
+  EXPECT_THROW(OpenPageRenderer({dir.File("missing.pdf"), {}, ""}), ERenderError);
+  const std::string garbage = "this is no PDF file at all";
+  EXPECT_THROW(OpenPageRenderer({"", garbage, ""}), ERenderError);
+}
+
+// A page whose content is damaged still gives a picture of what could be
+// drawn; the renderer reports nothing on standard error (checked by the
+// command-line tests, which capture it).
+TEST(PageRenderer, DamagedContentDrawsWhatItCan) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 /MediaBox [0 0 100 100] >>");
+  b.AddStream(3, "/Filter /FlateDecode", "not deflated at all");
+  b.Add(4,
+        "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << /XObject << /X 9 0 R >> >> >>");
+  const std::string bytes = b.Build();
+  TRenderedPage page;
+  ASSERT_TRUE(OpenPageRenderer({"", bytes, ""})->Render(0, 32, page));
+  EXPECT_TRUE(IsWhite(At(page, 16, 16)));
+}
+
+TEST(PageRenderer, OneRendererPerThreadOnTheSameSource) {
+  const std::string bytes = Document();
+  constexpr int kThreads = 4;
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer({"", bytes, ""});
+      TRenderedPage page;
+      for (int round = 0; round < 3; ++round)
+        if (renderer->Render(round % 2, 48, page)) results[t] += page.rgb;
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 1; t < kThreads; ++t) EXPECT_EQ(results[t], results[0]);
+  EXPECT_FALSE(results[0].empty());
+}
+
+}  // namespace
+}  // namespace pagemint
