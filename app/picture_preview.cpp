@@ -1,12 +1,13 @@
 #include "app/picture_preview.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QVBoxLayout>
 #include <memory>
 
 #include "picture/graphic.h"
-#include "picture/jpeg_image.h"
 #include "picture/metafile.h"
+#include "picture/picture_file.h"
 #include "platform/messages.h"
 
 namespace pagemint {
@@ -16,13 +17,18 @@ namespace {
 // The preview box; large enough to judge a thumbnail, small enough to sit
 // beside the file list.
 constexpr int kPreviewSide = 200;
+// Enough of a file's head to show its kind (a metafile's signature sits at
+// byte 40).
+constexpr qint64 kSniffBytes = 64;
 
-std::unique_ptr<TGraphic> PictureFor(const QString& file_name) {
-  const QString suffix = QFileInfo(file_name).suffix().toLower();
-  if (suffix == u"emf") return std::make_unique<TMetafile>();
-  if (suffix == u"jpg" || suffix == u"jpeg") return std::make_unique<TJPEGImage>();
-  if (suffix == u"bmp") return std::make_unique<TBitmap>();
-  return nullptr;
+// The picture's kind as the engine will take it: by its first bytes, by
+// its name where they do not say. Unknown for a file that is no picture.
+TPictureKind KindOf(const QString& file_name) {
+  QFile file(file_name);
+  if (!file.open(QIODevice::ReadOnly)) return TPictureKind::Unknown;
+  const QByteArray head = file.read(kSniffBytes);
+  return DetectPictureKind(std::string_view(head.constData(), static_cast<size_t>(head.size())),
+                           file_name.toStdString());
 }
 
 QSize FitInto(QSize size, QSize box) {
@@ -50,10 +56,9 @@ QImage Draw(const TGraphic& picture, QSize box) {
 
 QImage RenderPreview(const QString& file_name, QSize box, QString& description) {
   description = QString::fromUtf8(msg::kPreviewNone);
-  std::unique_ptr<TGraphic> picture = PictureFor(file_name);
-  if (!picture || !QFileInfo(file_name).isFile()) return QImage();
+  if (!QFileInfo(file_name).isFile() || KindOf(file_name) == TPictureKind::Unknown) return QImage();
   try {
-    picture->LoadFromFile(file_name.toStdString());
+    const std::unique_ptr<TGraphic> picture = LoadPictureFile(file_name.toStdString());
     if (picture->Width() < 1 || picture->Height() < 1) return QImage();
     QImage image = Draw(*picture, box);
     description = QStringLiteral("%1 x %2").arg(picture->Width()).arg(picture->Height());

@@ -10,10 +10,11 @@
 
 namespace pagemint {
 
-// The picture in file_name drawn to fit box (never enlarged), chosen by the
-// file's extension (.bmp, .jpg, .jpeg, .emf). A null image when the file
-// is none of these or cannot be read; description then says why, else it
-// gives the picture's size in pixels.
+// The picture in file_name drawn to fit box (never enlarged), of whichever
+// kind the engine reads, recognised as the engine recognises it (by
+// content, else by name). A null image when the file is no picture or
+// cannot be read; description then says why, else it gives the picture's
+// size in pixels.
 QImage RenderPreview(const QString& file_name, QSize box, QString& description);
 
 class PicturePreview : public QWidget {

@@ -60,6 +60,16 @@ TEST(PicturePreview, DrawsPicturesToFitAndExplainsFailures) {
   WritePicture(small, "BMP", 30, 20);
   const QString wide = dir.filePath("wide.jpeg");
   WritePicture(wide, "JPG", 400, 100);
+  // Recognised by content, as the engine attaches them.
+  const QString misnamed = dir.filePath("really-a-png.jpg");
+  WritePicture(misnamed, "PNG", 64, 48);
+  const QString icon = dir.filePath("small.ico");
+  WritePicture(icon, "ICO", 16, 16);
+  const QString text = dir.filePath("notes.txt");
+  QFile notes(text);
+  ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+  notes.write("just text, no picture\n");
+  notes.close();
   const QString broken = dir.filePath("broken.jpg");
   QFile file(broken);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -73,8 +83,10 @@ TEST(PicturePreview, DrawsPicturesToFitAndExplainsFailures) {
   } cases[] = {
       {small, {30, 20}, "30 x 20"},
       {wide, {200, 50}, "400 x 100"},
+      {misnamed, {64, 48}, "64 x 48"},
+      {icon, {16, 16}, "16 x 16"},
       {dir.filePath("missing.bmp"), {0, 0}, msg::kPreviewNone},
-      {dir.filePath("notes.txt"), {0, 0}, msg::kPreviewNone},
+      {text, {0, 0}, msg::kPreviewNone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file.toStdString());
