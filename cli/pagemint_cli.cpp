@@ -53,9 +53,11 @@ const char* NameText(const char* const (&names)[N], size_t value) {
   return value < N ? names[value] + 1 : "unknown";
 }
 
+// What the source is encrypted with: "rc4-40", "rc4-128", "aes-128",
+// "aes-256" or "none".
 const char* EncryptionText(const TgtPDFDocument& document) {
   if (!document.IsEncrypted()) return "none";
-  return document.Encryption().Level() == el40bit ? "rc4-40" : "rc4-128";
+  return CipherName(document.Encryption().Cipher());
 }
 
 std::string ThumbnailPages(const TgtPDFDocument& document) {

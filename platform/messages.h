@@ -77,16 +77,29 @@ inline constexpr const char kInvalidEncryptLength[] =
     "Invalid encryption dictionary: /Length is not an integer";
 inline constexpr const char kUnsupportedSecurityHandler[] =
     "Unsupported security handler (%s): only the standard security handler can be read";
-inline constexpr const char kUnsupportedAes[] =
-    "Unsupported encryption: the file is encrypted with AES (/V %lld), which cannot be read";
-inline constexpr const char kUnsupportedCryptFilters[] =
-    "Unsupported encryption: crypt filters (/V 4) cannot be read";
 inline constexpr const char kUnsupportedEncryptVersion[] =
-    "Unsupported encryption algorithm (/V %lld): only RC4 (/V 1 and 2) can be read";
+    "Unsupported encryption algorithm (/V %lld): only /V 1, 2, 4 and 5 can be read";
 inline constexpr const char kUnsupportedEncryptRevision[] =
-    "Unsupported standard security handler revision (/R %lld): only revisions 2 and 3 can be read";
+    "Unsupported standard security handler revision (/R %lld) for /V %lld";
 inline constexpr const char kUnsupportedKeyLength[] =
     "Unsupported encryption key length (/Length %lld): only 40 and 128 bits can be read";
+inline constexpr const char kUnsupportedCryptMethod[] =
+    "Unsupported encryption method (/CFM %s) in crypt filter %s";
+inline constexpr const char kUnsupportedAes256Filter[] =
+    "Unsupported encryption: /V 5 crypt filters must use AES-256 (/AESV3)";
+inline constexpr const char kInvalidCryptFilterEntry[] =
+    "Invalid encryption dictionary: %s is not a name";
+inline constexpr const char kUndefinedCryptFilter[] =
+    "Invalid encryption dictionary: crypt filter %s (%s) is not defined in /CF";
+inline constexpr const char kInvalidOwnerEncryptedKey[] = "Invalid Owner Encryption Key (/OE).";
+inline constexpr const char kInvalidUserEncryptedKey[] = "Invalid User Encryption Key (/UE).";
+inline constexpr const char kPermsMismatch[] =
+    "The encryption dictionary's /Perms does not match /P; the permissions of /P are used";
+inline constexpr const char kAesDataDamaged[] =
+    "Object %d %d: the AES-encrypted data is damaged (bad length or padding); it is kept as "
+    "decrypted";
+inline constexpr const char kAesInvalidKeyLength[] = "AES: Invalid key length (%d bytes)";
+inline constexpr const char kCryptoFailure[] = "The cryptography library failed (%s)";
 
 // pdf/reader
 inline constexpr const char kInvalidUniqueId[] = "Invalid unique ID (%d)";
@@ -177,6 +190,9 @@ inline constexpr const char kWritingPages[] = "Writing Pages";
 inline constexpr const char kWritingXRef[] = "Writing Cross-Reference Table";
 inline constexpr const char kOutlineDestNotPage[] =
     "Expected Page Indirect Reference in Outline Destination!";
+inline constexpr const char kDocumentSigned[] =
+    "The document is digitally signed; saving rewrites it and the signatures will no longer "
+    "verify";
 inline constexpr const char kSettingsDialogCaption[] = "Document Settings and Preferences";
 inline constexpr const char kOutputTooLarge[] =
     "The document is too large to save: object %d would start at byte %lld, beyond the "

@@ -168,7 +168,7 @@ void TgtCustomPDFDocument::AskForPassword() {
 
 bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
   if (structure_read_) return true;
-  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password);
+  const bool accepted = !IsEncrypted() || SetupDecryption(*state_, password, this);
   if (!accepted || !state_->reader) return accepted;
   accepted_password_ = password;
   // Object streams are expanded only now, so that their data is

@@ -102,11 +102,13 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // no status messages of the file, no opening).
   void SaveToStream(TStream& stream);
 
-  // Encryption on save. PrepareEncryption makes a new encryption object
-  // from the Encryption settings; EncryptData encrypts bytes for object
-  // number (making the object first when there is none);
-  // BuildEncryptDictionary returns the encryption dictionary and gives the
-  // trailer the new file identifier.
+  // Encryption on save. PrepareEncryption makes a new encryption object:
+  // the source's own security while the Encryption settings are as the
+  // source gave them, otherwise new RC4 keys from the settings with the
+  // source's first file identifier (16 random bytes when it had none);
+  // EncryptData encrypts bytes for object number (making the object first
+  // when there is none); BuildEncryptDictionary returns the encryption
+  // dictionary.
   void PrepareEncryption();
   std::string EncryptData(std::string_view data, int32_t number);
   std::unique_ptr<TgtPDFDictObject> BuildEncryptDictionary();
@@ -114,6 +116,13 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
   // Opens saved files when OpenAfterSave is set; the desktop's by default.
   void SetShell(std::unique_ptr<Shell> shell) { shell_ = std::move(shell); }
+  // The source of file identifiers (the second /ID string of every save,
+  // the first when the source had none); the system's by default.
+  void SetRandomSource(std::unique_ptr<RandomSource> random) { random_ = std::move(random); }
+  RandomSource& Random();
+  // The first string of the source's (or the last save's) /ID; nullopt
+  // when there is none.
+  std::optional<std::string> SourceFileID() const;
   // Makes the settings dialog shown before a save when ShowSetupDialog is
   // set and no SetupDialog is assigned. Without one (no user interface)
   // the save goes ahead as if the dialog had been confirmed.
@@ -163,9 +172,17 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void SetPDFVersion(TgtPDFVersion value) { state_->version = value; }
   int32_t PageCount() const { return state_->PageCount(); }
   TgtPageMode PageMode() const { return state_->page_mode; }
-  void SetPageMode(TgtPageMode value) { state_->page_mode = value; }
+  // Setting the page mode or layout replaces a source name outside the
+  // tables (/UseOC, /TwoPageLeft), which is otherwise written back.
+  void SetPageMode(TgtPageMode value) {
+    state_->page_mode = value;
+    state_->catalog->page_mode_name.clear();
+  }
   TgtPageLayout PageLayout() const { return state_->page_layout; }
-  void SetPageLayout(TgtPageLayout value) { state_->page_layout = value; }
+  void SetPageLayout(TgtPageLayout value) {
+    state_->page_layout = value;
+    state_->catalog->page_layout_name.clear();
+  }
   const std::string& Filename() const { return filename_; }
   // A non-empty name is stored and loaded; an empty one only clears.
   void SetFilename(const std::string& value);
@@ -236,6 +253,7 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   TgtBaseDlg* setup_dialog_ = nullptr;
   std::unique_ptr<TgtEMailInfo> email_info_;
   std::unique_ptr<Shell> shell_;
+  std::unique_ptr<RandomSource> random_;
   TgtSettingsDialogFactory settings_dialog_factory_;
   // The stream the document is being written to; set only during a save.
   TgtWriteOnlyFilter* write_stream_ = nullptr;

@@ -5,7 +5,7 @@
 //   1 0 obj catalog, 2 0 obj information, 3 0 obj page tree root
 //   4 ... every object in use, in store order, then the outline items
 //   [the encryption dictionary]
-//   xref, trailer, startxref, %%EOF CRLF
+//   xref, trailer (/ID always), startxref, %%EOF CRLF
 //
 // Objects get dense new numbers from 4 in the order they were registered;
 // references are renumbered as each object's text is built. Each object's
@@ -32,9 +32,8 @@ namespace pagemint {
 namespace {
 
 constexpr const char kCrLf[] = "\r\n";
-// Text from which an encrypted file's identifier is computed, with the
-// document's creation date.
-constexpr const char kFileIDText[] = "Output1.pdf";
+// File identifiers made here: 16 random bytes, as long as an MD5 digest.
+constexpr size_t kFileIDSize = 16;
 constexpr const char16_t kProducer[] = u"Pagemint PDF engine 1.21";
 // Objects must start below this byte for their offsets to fit the table.
 constexpr int64_t kMaxObjectOffset = int64_t{1} << 31;
@@ -85,8 +84,12 @@ class TgtDocumentWriter final : public TgtTextContext {
   }
   int32_t PageTreeRoot() const override { return kPageTreeNumber; }
   bool Encrypts(int32_t number) const override { return encrypting_ && number > 0; }
-  void EncryptBytes(int32_t number, char* data, size_t size) const override {
-    state_.encryption_object->EncryptInPlace(reinterpret_cast<uint8_t*>(data), size, number, 0);
+  size_t EncryptedSize(int32_t, size_t size, const TgtPDFDictObject* stream) const override {
+    return state_.encryption_object->EncryptedSize(size, stream);
+  }
+  void EncryptTail(int32_t number, std::string& out, size_t start,
+                   const TgtPDFDictObject* stream) const override {
+    state_.encryption_object->EncryptTail(out, start, number, 0, stream);
   }
   std::unique_ptr<TgtPDFDictObject> StreamDictionary(const TgtPDFStreamObject& stream,
                                                      size_t size) const override;
@@ -141,6 +144,7 @@ class TgtDocumentWriter final : public TgtTextContext {
     }
   }
   void PreparePages();
+  void ChooseFileID();
   void WriteHeader();
   void WriteTrailer(int32_t encrypt_number);
 
@@ -200,6 +204,25 @@ void TgtDocumentWriter::PreparePages() {
     if (!type || !type->IsName() || type->AsName().Text() != "/Page")
       dictionary.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
   }
+}
+
+// The first /ID string stays what the source or an earlier save had (the
+// encryption keys depend on it), or becomes 16 random bytes; the second is
+// new at every save, so readers can tell versions of a document apart.
+void TgtDocumentWriter::ChooseFileID() {
+  std::string first;
+  if (state_.encryption_object) {
+    first = state_.encryption_object->GetFileID();
+  } else if (std::optional<std::string> kept = document_.SourceFileID(); kept && !kept->empty()) {
+    first = std::move(*kept);
+  } else {
+    first = document_.Random().Bytes(kFileIDSize);
+  }
+  auto id = std::make_unique<TgtPDFArrayObject>();
+  id->Add(std::make_unique<TgtPDFStringObject>(HexStringText(first), true));
+  id->Add(std::make_unique<TgtPDFStringObject>(
+      HexStringText(document_.Random().Bytes(kFileIDSize)), true));
+  state_.trailer.id = std::move(id);
 }
 
 void TgtDocumentWriter::WriteHeader() {
@@ -262,6 +285,10 @@ void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
 }
 
 void TgtDocumentWriter::Write() {
+  // Said before anything is written, so the user knows why a signed
+  // document no longer verifies.
+  if (document_.OnWarning && HoldsSignatures(state_))
+    document_.OnWarning(document_, msg::kDocumentSigned);
   const bool encryption_enabled = state_.encryption->Enabled();
   // Information setters encrypt their values for object 2 while the
   // document is to be saved encrypted. The encryptor stays installed after
@@ -274,6 +301,7 @@ void TgtDocumentWriter::Write() {
   state_.new_number_counter = kPageTreeNumber;
   if (encryption_enabled && !state_.encryption_object) document_.PrepareEncryption();
   encrypting_ = encryption_enabled;
+  ChooseFileID();
 
   Status(msg::kBuildingOutlines);
   RebuildOutlines(state_, temporary_, [this](const char* warning) {
@@ -319,10 +347,28 @@ void TgtDocumentWriter::Write() {
 // ---------------------------------------------------------------------------
 // The component's side
 
+RandomSource& TgtCustomPDFDocument::Random() {
+  if (!random_) random_ = MakeSystemRandom();
+  return *random_;
+}
+
+std::optional<std::string> TgtCustomPDFDocument::SourceFileID() const {
+  if (!state_->trailer.id || state_->trailer.id->Count() == 0) return std::nullopt;
+  const TgtPDFObject* first = state_->trailer.id->ItemAt(0);
+  if (!first || !first->IsString()) return std::nullopt;
+  return first->AsString().Bytes();
+}
+
 void TgtCustomPDFDocument::PrepareEncryption() {
   state_->encryption_object.reset();
-  state_->encryption_object = std::make_unique<TgtPDFEncryption>(
-      kFileIDText, state_->info->CreationDate(), *state_->encryption);
+  if (const TgtPDFSourceSecurity* kept = state_->encryption->KeptSecurity()) {
+    state_->encryption_object = std::make_unique<TgtPDFEncryption>(*kept);
+    return;
+  }
+  std::optional<std::string> file_id = SourceFileID();
+  if (!file_id || file_id->empty()) file_id = Random().Bytes(kFileIDSize);
+  state_->encryption_object =
+      std::make_unique<TgtPDFEncryption>(*state_->encryption, std::move(*file_id));
 }
 
 std::string TgtCustomPDFDocument::EncryptData(std::string_view data, int32_t number) {
@@ -332,7 +378,6 @@ std::string TgtCustomPDFDocument::EncryptData(std::string_view data, int32_t num
 
 std::unique_ptr<TgtPDFDictObject> TgtCustomPDFDocument::BuildEncryptDictionary() {
   if (!state_->encryption_object) PrepareEncryption();
-  state_->trailer.id = state_->encryption_object->BuildFileIDArray();
   return state_->encryption_object->BuildEncryptDictionary();
 }
 

@@ -57,7 +57,9 @@ class OutlineBuilder {
       dictionary->AddValue("/First", Reference(chain.first));
       dictionary->AddValue("/Last", Reference(chain.last));
     }
-    dictionary->AddInteger("/Count", chain.count);
+    // The root counts every visible item: its children and, through open
+    // items, their descendants.
+    dictionary->AddInteger("/Count", chain.visible);
     Register(root_key, std::move(dictionary));
     state_.catalog->outlines = Reference(root_key);
   }
@@ -66,7 +68,8 @@ class OutlineBuilder {
   struct Chain {
     TgtObjectKey first{};
     TgtObjectKey last{};
-    int32_t count = 0;
+    int32_t count = 0;    // kept items
+    int32_t visible = 0;  // kept items and the descendants shown below open ones
   };
 
   // The item's own number, or one given to it now for items made in
@@ -103,6 +106,7 @@ class OutlineBuilder {
     chain.first = KeyOf(*kept.front());
     chain.last = KeyOf(*kept.back());
     chain.count = static_cast<int32_t>(kept.size());
+    chain.visible = chain.count;
     // The last sibling first: each item is registered after the items that
     // follow it and after its own children.
     for (size_t i = kept.size(); i-- > 0;) {
@@ -124,11 +128,14 @@ class OutlineBuilder {
       if (i + 1 < kept.size()) dictionary->AddValue("/Next", Reference(KeyOf(*kept[i + 1])));
       if (item.FirstChild() && depth + 1 < kMaxOutlineNesting) {
         const Chain children = BuildChain(item.FirstChild(), key, depth + 1);
+        // An open item counts the descendants it shows; a closed one the
+        // descendants it would show when opened, negated.
         if (children.count > 0) {
           dictionary->AddValue("/First", Reference(children.first));
           dictionary->AddValue("/Last", Reference(children.last));
+          dictionary->AddInteger("/Count", item.Closed() ? -children.visible : children.visible);
+          if (!item.Closed()) chain.visible += children.visible;
         }
-        dictionary->AddInteger("/Count", item.Closed() ? -children.count : children.count);
       }
       Register(key, std::move(dictionary));
     }
@@ -164,13 +171,20 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
   out.append(" 0 R");
   out.append(kCrLf);
   AppendValueLine(out, "/Metadata", catalog.metadata.get(), context, kCatalogNumber);
-  if (state.page_mode != pmNone && state.page_mode < std::size(kPageModeNames))
+  if (state.page_mode == pmNone)
+    AppendLine(out, "/PageMode", catalog.page_mode_name);
+  else if (state.page_mode < std::size(kPageModeNames))
     AppendLine(out, "/PageMode", kPageModeNames[state.page_mode]);
-  if (state.page_layout != plNone && state.page_layout < std::size(kPageLayoutNames))
+  if (state.page_layout == plNone)
+    AppendLine(out, "/PageLayout", catalog.page_layout_name);
+  else if (state.page_layout < std::size(kPageLayoutNames))
     AppendLine(out, "/PageLayout", kPageLayoutNames[state.page_layout]);
   AppendValueLine(out, "/Names", catalog.names.get(), context, kCatalogNumber);
   AppendValueLine(out, "/Outlines", catalog.outlines.get(), context, kCatalogNumber);
-  AppendLine(out, "/ViewerPreferences", catalog.viewer_preferences->Text());
+  // Inline, with every key it holds; an empty dictionary writes no line.
+  if (const TgtPDFDictObject& preferences = catalog.viewer_preferences->Dictionary();
+      preferences.Count() > 0)
+    AppendValueLine(out, "/ViewerPreferences", &preferences, context, kCatalogNumber);
   AppendValueLine(out, "/AcroForm", catalog.acro_form.get(), context, kCatalogNumber);
   AppendValueLine(out, "/OpenAction", catalog.open_action.get(), context, kCatalogNumber);
   AppendValueLine(out, "/AA", catalog.additional_actions.get(), context, kCatalogNumber);
@@ -203,6 +217,24 @@ void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state) {
   out.append("]");
   out.append(kCrLf);
   out.append(">>");
+}
+
+bool HoldsSignatures(const TgtPDFDocumentState& state) {
+  const TgtPDFObjectStore& store = *state.store;
+  const TgtPDFObject* form = store.Follow(state.catalog->acro_form.get());
+  if (form && form->IsDictionary()) {
+    const TgtPDFObject* flags = store.Follow(form->AsDictionary().Lookup("/SigFlags"));
+    if (flags && flags->IsInteger() && (flags->AsInteger().Value() & 1) != 0) return true;
+  }
+  if (!state.form_fields) return false;
+  for (const TgtAcroFormField& field : *state.form_fields) {
+    if (field.field_type != "Sig" || !field.object) continue;
+    const TgtPDFObject* content = field.object->Content();
+    if (!content || !content->IsDictionary()) continue;
+    const TgtPDFObject* value = store.Follow(content->AsDictionary().Lookup("/V"));
+    if (value && !value->IsNull()) return true;
+  }
+  return false;
 }
 
 void RebuildOutlines(TgtPDFDocumentState& state, TgtPDFObjectStore& store,

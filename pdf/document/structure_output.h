@@ -27,6 +27,12 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
 // with every page of the page list as a direct kid.
 void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state);
 
+// Whether the document holds digital signatures: its form's /SigFlags has
+// bit 1 (signatures exist) set, or a signature field (/FT /Sig) has a
+// value. Saving rewrites every byte the signatures cover, so they no
+// longer verify afterwards.
+bool HoldsSignatures(const TgtPDFDocumentState& state);
+
 // Rebuilds the outline items of state into store (the writer's temporary
 // store) and points the catalog's /Outlines at the root. Items whose
 // destination is a page that is not written are dropped with their

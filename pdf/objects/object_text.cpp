@@ -1,5 +1,6 @@
 #include "pdf/objects/object_text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -12,10 +13,14 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-// Digits after the point in every written real.
-constexpr int kRealDecimals = 10;
-// Significant digits kept in a written real.
-constexpr int kRealSignificant = 10;
+// Reals are written in plain decimal notation (PDF has no exponent form),
+// so the magnitudes written are bounded: beyond the largest 32-bit float a
+// real is written as that float, the limit that readers holding reals in
+// 32 bits (and the PDF 1.x implementation limits) stop at; closer to zero
+// than the smallest normal 32-bit float it is written as 0, as those readers
+// read it. The longest text is then 57 characters.
+constexpr double kMaxRealMagnitude = 3.4028234663852886e38;
+constexpr double kMinRealMagnitude = 1.1754943508222875e-38;
 
 // Escape letter for each byte of a literal string, 0 for bytes copied as
 // they are. A tab is escaped rather than expanded to spaces: spaces would
@@ -39,68 +44,6 @@ void AppendInteger(std::string& out, Int value) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
   out.append(buffer, result.ptr);
-}
-
-void AppendZeros(std::string& out, size_t count) { out.append(count, '0'); }
-
-bool AllZeroDigits(std::string_view text) {
-  for (char c : text) {
-    if (c != '0' && c != '.') return false;
-  }
-  return true;
-}
-
-// |value| below 1: fixed-point with ten decimals is already the nearest
-// value with at most ten decimals (and so at most ten significant digits).
-void AppendSmallReal(std::string& out, double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value,
-                                    std::chars_format::fixed, kRealDecimals);
-  std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
-  // A tiny negative value rounds to zero and must not keep its sign.
-  if (text.front() == '-' && AllZeroDigits(text.substr(1))) text.remove_prefix(1);
-  out.append(text);
-}
-
-// |value| of 1 or more: rounded to ten significant digits in scientific
-// form, then spelt out in fixed-point. From 10^10 on, the integer part is
-// the ten significant digits followed by zeros, so the text stays a plain
-// decimal number (no exponent, which PDF syntax does not have) and the
-// fraction is all zeros: 12345678901234 is written 12345678900000.0000000000.
-void AppendLargeReal(std::string& out, double value) {
-  char buffer[40];
-  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value,
-                                    std::chars_format::scientific, kRealSignificant - 1);
-  const std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
-  // text: ["-"] d "." ddddddddd "e" ("+"|"-") exponent
-  size_t pos = 0;
-  if (text[pos] == '-') {
-    out.push_back('-');
-    ++pos;
-  }
-  std::string_view mantissa = text.substr(pos, static_cast<size_t>(kRealSignificant) + 1);
-  int exponent = 0;
-  const size_t e = text.find('e');
-  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
-                  exponent);
-  std::array<char, kRealSignificant> digits{};
-  digits[0] = mantissa[0];
-  for (int i = 1; i < kRealSignificant; ++i)
-    digits[static_cast<size_t>(i)] = mantissa[static_cast<size_t>(i) + 1];
-
-  const int integer_digits = exponent + 1;  // value >= 1, so exponent >= 0
-  if (integer_digits >= kRealSignificant) {
-    out.append(digits.data(), digits.size());
-    AppendZeros(out, static_cast<size_t>(integer_digits - kRealSignificant));
-    out.push_back('.');
-    AppendZeros(out, kRealDecimals);
-    return;
-  }
-  out.append(digits.data(), static_cast<size_t>(integer_digits));
-  out.push_back('.');
-  const size_t fraction = static_cast<size_t>(kRealSignificant - integer_digits);
-  out.append(digits.data() + integer_digits, fraction);
-  AppendZeros(out, kRealDecimals - fraction);
 }
 
 void AppendHexUpper(std::string& out, std::string_view bytes) {
@@ -201,7 +144,7 @@ class TextBuilder {
       // The string's own bytes are encrypted, not a text conversion of
       // them, which would lose what the code page cannot hold.
       std::string bytes = string.Bytes();
-      context_->EncryptBytes(number_, bytes.data(), bytes.size());
+      if (!bytes.empty()) context_->EncryptTail(number_, bytes, 0, nullptr);
       out_.push_back('<');
       AppendHexUpper(out_, bytes);
       out_.push_back('>');
@@ -262,13 +205,20 @@ class TextBuilder {
     std::unique_ptr<TgtPDFDictObject> encoded_dictionary;
     const bool replaced = context_ && context_->EncodeStream(stream, encoded, encoded_dictionary);
     const TMemoryStream* data = replaced ? nullptr : stream.Data();
+    const size_t plain_size = data ? data->Bytes().size() : 0;
     std::unique_ptr<TgtPDFDictObject> own_dictionary;
-    if (context_ && !replaced)
-      own_dictionary = context_->StreamDictionary(stream, data ? data->Bytes().size() : 0);
-    if (replaced && encoded_dictionary)
-      Dictionary(*encoded_dictionary);
-    else
-      Dictionary(own_dictionary ? *own_dictionary : stream.Dictionary());
+    if (context_ && !replaced) {
+      // The /Length written states the size after encryption.
+      const size_t size = encrypt_ && plain_size > 0
+                              ? context_->EncryptedSize(number_, plain_size, &stream.Dictionary())
+                              : plain_size;
+      own_dictionary = context_->StreamDictionary(stream, size);
+    }
+    const TgtPDFDictObject& written =
+        replaced && encoded_dictionary ? *encoded_dictionary
+        : own_dictionary               ? *own_dictionary
+                                       : stream.Dictionary();
+    Dictionary(written);
     out_.append(kCrLf);
     out_.append("stream");
     out_.append(kCrLf);
@@ -278,9 +228,7 @@ class TextBuilder {
     } else if (data) {
       out_.append(data->Bytes());
     }
-    if (encrypt_ && out_.size() > data_start) {
-      context_->EncryptBytes(number_, out_.data() + data_start, out_.size() - data_start);
-    }
+    if (encrypt_ && out_.size() > data_start) context_->EncryptTail(number_, out_, data_start, &written);
     out_.append(kCrLf);
     out_.append("endstream");
   }
@@ -329,13 +277,48 @@ std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context
 }
 
 void AppendReal(std::string& out, double value) {
-  // NaN and infinities have no PDF form; zero keeps the file readable.
-  if (!std::isfinite(value)) value = 0.0;
-  if (std::fabs(value) < 1.0) {
-    AppendSmallReal(out, value);
-  } else {
-    AppendLargeReal(out, value);
+  // NaN has no PDF form; zero keeps the file readable.
+  if (std::isnan(value)) value = 0.0;
+  value = std::clamp(value, -kMaxRealMagnitude, kMaxRealMagnitude);
+  // Also drops the sign of a negative zero.
+  if (std::fabs(value) < kMinRealMagnitude) value = 0.0;
+  // The shortest digits that read back as the same double (scientific
+  // form: ["-"] d ["." ddd] "e" ("+"|"-") exponent), spelt out in plain
+  // notation: a real read from a file is written with the value it had
+  // (.00048828125 stays 0.00048828125), and 1e30 is a 1 and 30 zeros.
+  char buffer[40];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+  const size_t e = text.find('e');
+  int exponent = 0;
+  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
+                  exponent);
+  std::string_view mantissa = text.substr(0, e);
+  if (mantissa.front() == '-') {
+    out.push_back('-');
+    mantissa.remove_prefix(1);
   }
+  char digits[20];  // at most 17 significant digits
+  size_t count = 0;
+  for (const char c : mantissa)
+    if (c != '.') digits[count++] = c;
+  if (exponent < 0) {
+    out.append("0.");
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits, count);
+    return;
+  }
+  const size_t integer_digits = static_cast<size_t>(exponent) + 1;
+  if (count <= integer_digits) {
+    out.append(digits, count);
+    out.append(integer_digits - count, '0');
+    out.append(".0");
+    return;
+  }
+  out.append(digits, integer_digits);
+  out.push_back('.');
+  out.append(digits + integer_digits, count - integer_digits);
 }
 
 std::string FormatReal(double value) {

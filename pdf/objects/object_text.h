@@ -1,7 +1,7 @@
 // The written form of PDF objects, byte for byte, as a saved file holds it.
 //
 //   boolean    true | false
-//   number     -12  |  612.0000000000          (reals: always ten decimals)
+//   number     -12  |  612.0  |  0.00048828125 (reals: shortest exact digits)
 //   name       /Type                           (stored text, unchanged)
 //   string     (escaped bytes) | <hex digits>  | <HEX OF ENCRYPTED BYTES>
 //   array      "[ " (item " ")* "]"
@@ -58,12 +58,28 @@ class TgtTextContext {
     (void)number;
     return false;
   }
-  // Encrypts size bytes in place for object number, generation 0. Called
-  // once per string and once per stream, and only when Encrypts(number).
+  // Encrypts size bytes in place for object number, generation 0: the
+  // default of EncryptTail, for ciphers that keep the size.
   virtual void EncryptBytes(int32_t number, char* data, size_t size) const {
     (void)number;
     (void)data;
     (void)size;
+  }
+  // How many bytes size bytes of a string (stream nullptr) or of the data
+  // of a stream with that dictionary become once encrypted for number.
+  virtual size_t EncryptedSize(int32_t number, size_t size, const TgtPDFDictObject* stream) const {
+    (void)number;
+    (void)stream;
+    return size;
+  }
+  // Encrypts out[start, end) for object number, generation 0: a string
+  // (stream nullptr) or a stream's data; out then ends after
+  // EncryptedSize bytes from start. Called once per string and once per
+  // stream, and only when Encrypts(number).
+  virtual void EncryptTail(int32_t number, std::string& out, size_t start,
+                           const TgtPDFDictObject* stream) const {
+    (void)stream;
+    EncryptBytes(number, out.data() + start, out.size() - start);
   }
 
   // Lets the writer replace a stream's stored data by the data to write
@@ -113,9 +129,12 @@ void AppendIndirectObjectText(std::string& out, int32_t number, const TgtPDFObje
 std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context,
                        int32_t number = kNoEncryption);
 
-// A real in fixed-point form with exactly ten decimals, rounded to the
-// nearest value with at most ten significant digits and at most ten
-// decimals: 612.0000000000, 0.3333333333, -0.0010000000.
+// A real in plain decimal notation with the fewest digits that read back
+// as the same double, and at least one digit after the point: 612.0,
+// 0.00048828125, -0.001, 0.3333333333333333. NaN is written 0.0;
+// magnitudes above 3.4028234663852886e38 (the largest 32-bit float, infinity
+// included) are written as that value, nonzero magnitudes below
+// 1.1754943508222875e-38 as 0.0. At most 57 characters.
 std::string FormatReal(double value);
 void AppendReal(std::string& out, double value);
 

@@ -86,7 +86,8 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   TgtPDFObjectPtr ReadArray();
   TgtPDFObjectPtr ReadName();
   TgtPDFObjectPtr ReadDictionary();
-  std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation);
+  std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation,
+                                                const TgtPDFDictObject* dictionary = nullptr);
 
  private:
   class NestingGuard;

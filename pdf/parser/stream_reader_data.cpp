@@ -84,8 +84,8 @@ int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared) {
   return FindEndStream(after, size);
 }
 
-std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(int64_t length, int32_t number,
-                                                                  int32_t generation) {
+std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(
+    int64_t length, int32_t number, int32_t generation, const TgtPDFDictObject* dictionary) {
   SkipWhitespace();
   if (!ReadKeyword("stream")) throw EStreamReadError(msg::kPdfStreamReadError);
   std::string bytes;
@@ -102,7 +102,8 @@ std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(int64_t length
     const bool copy = end - start > 1 || (end - start == 1 && !BytesAt(start, kEndStream));
     if (copy) AppendRange(bytes, start, end);
     SetPos(copy ? end : start);
-    if (decryptor_ != nullptr) decryptor_->DecryptData(bytes, number, generation);
+    if (decryptor_ != nullptr)
+      decryptor_->DecryptStreamData(bytes, dictionary, number, generation);
   }
   SkipWhitespace();
   if (!ReadKeyword(kEndStream)) throw EEndStreamError(msg::kExpectedEndStream);

@@ -7,6 +7,7 @@
 namespace pagemint {
 namespace {
 
+// The first /ID string, of any length; the keys use its bytes as they are.
 std::optional<std::string> FileIdentifier(const TgtPDFTrailer& trailer) {
   if (!trailer.id || trailer.id->Count() == 0) return std::nullopt;
   const TgtPDFObject* first = trailer.id->ItemAt(0);
@@ -16,10 +17,16 @@ std::optional<std::string> FileIdentifier(const TgtPDFTrailer& trailer) {
 
 }  // namespace
 
-bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password) {
+bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password,
+                     TgtReadReporter* reporter) {
   if (!state.trailer.encrypt || !state.trailer.encrypt->IsDictionary()) return false;
   std::unique_ptr<TgtPDFDecrypt> decryptor =
       MakeDecryptor(state.trailer.encrypt->AsDictionary(), FileIdentifier(state.trailer));
+  if (reporter) {
+    decryptor->SetWarningSink([reporter](const std::string& message) {
+      if (reporter->WantsWarnings()) reporter->Warning(message);
+    });
+  }
   if (state.reader) state.reader->SetDecryptor(decryptor.get());
   state.decryptor = std::move(decryptor);
   state.decryptor->ApplyDictionary(*state.encryption);

@@ -6,12 +6,15 @@
 #include <string>
 
 #include "pdf/reader/document_state.h"
+#include "pdf/reader/read_reporter.h"
 
 namespace pagemint {
 
 // True when password is the owner or the user password. Each call makes a
 // new decryptor in place of the previous one; the reader decrypts with it
-// from then on, accepted or not.
-bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password);
+// from then on, accepted or not. Damaged encrypted data found while
+// reading (a bad AES padding) is reported to reporter, when given.
+bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password,
+                     TgtReadReporter* reporter = nullptr);
 
 }  // namespace pagemint

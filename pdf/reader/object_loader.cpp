@@ -114,7 +114,8 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
     reader.SetPos(after_dictionary);
     const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
     if (!length || length->Value() < 0) return false;
-    stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation()));
+    stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation(),
+                                         &dictionary));
     return true;
   };
   try {

@@ -18,29 +18,4 @@ void TgtPDFViewerPreferences::SetFlag(const char* key, bool on) {
     dictionary_->Remove(key);
 }
 
-std::string TgtPDFViewerPreferences::Text() const {
-  static constexpr const char* kKeys[] = {"/HideToolbar",
-                                          "/HideMenubar",
-                                          "/HideWindowUI",
-                                          "/FitWindow",
-                                          "/CenterWindow",
-                                          "/DisplayDocTitle",
-                                          "/NonFullScreenPageMode",
-                                          "/Direction",
-                                          "/ViewArea",
-                                          "/ViewClip",
-                                          "/PrintArea",
-                                          "/PrintClip"};
-  std::string lines;
-  for (const char* key : kKeys) {
-    const TgtPDFObject* value = dictionary_->Lookup(key);
-    if (!value) continue;
-    if (value->IsBoolean() && value->AsBoolean().Value())
-      lines += std::string(key) + " true\r\n";
-    else if (value->IsName())
-      lines += std::string(key) + " " + value->AsName().Text() + "\r\n";
-  }
-  return lines.empty() ? std::string() : "<<\r\n" + lines + ">>";
-}
-
 }  // namespace pagemint

@@ -9,7 +9,10 @@
 
 namespace pagemint {
 
-// The viewer preferences dictionary and its six Boolean settings.
+// The viewer preferences dictionary and its six Boolean settings. The
+// writer writes the dictionary inline in the catalog with every key it
+// holds (/PrintScaling, /Duplex, /PrintPageRange, /NumCopies, ...), as the
+// source had them, with the setters' changes applied.
 class TgtPDFViewerPreferences {
  public:
   TgtPDFViewerPreferences() : dictionary_(std::make_unique<TgtPDFDictObject>()) {}
@@ -31,11 +34,6 @@ class TgtPDFViewerPreferences {
   void SetCenterWindow(bool on) { SetFlag("/CenterWindow", on); }
   void SetDisplayDocTitle(bool on) { SetFlag("/DisplayDocTitle", on); }
 
-  // The preferences as the catalog writes them inline: "<<" CR LF, one
-  // line per known key with a true or name value, ">>"; empty when no
-  // line results.
-  std::string Text() const;
-
  private:
   bool Flag(const char* key) const;
   void SetFlag(const char* key, bool on);
@@ -47,6 +45,12 @@ struct TgtPDFCatalog {
   TgtPDFCatalog() : viewer_preferences(std::make_unique<TgtPDFViewerPreferences>()) {}
 
   std::unique_ptr<TgtPDFViewerPreferences> viewer_preferences;
+  // The source's /PageMode and /PageLayout names that the page mode and
+  // layout tables hold no value for (/UseOC, /TwoPageLeft, ...): written
+  // back while the component's page mode or layout is pmNone or plNone.
+  // Setting the page mode or layout forgets the name.
+  std::string page_mode_name;
+  std::string page_layout_name;
   TgtPDFObjectPtr names;               // /Names, normally a reference
   TgtPDFObjectPtr outlines;            // set by the writer to the rebuilt outline root
   TgtPDFObjectPtr open_action;         // /OpenAction

@@ -157,21 +157,34 @@ void TgtStructureReader::ReadInformation() {
   loader_.LoadReferencedObjects(&state_.info->Dictionary());
 }
 
+// A page mode or layout name outside the tables is kept as it is, to be
+// written back (a later addition to the standard such as /UseOC).
 void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
+  TgtPDFCatalog& holder = *state_.catalog;
   state_.page_mode = pmNone;
   if (TgtPDFObject* mode = c.Lookup("/PageMode")) {
-    const int index = IndexOfName(kPageModeNames, NameText(loader_, mode));
-    if (index >= 0) state_.page_mode = static_cast<TgtPageMode>(index);
+    std::string name = NameText(loader_, mode);
+    const int index = IndexOfName(kPageModeNames, name);
+    if (index >= 0)
+      state_.page_mode = static_cast<TgtPageMode>(index);
+    else
+      holder.page_mode_name = std::move(name);
   }
   state_.page_layout = plNone;
   if (TgtPDFObject* layout = c.Lookup("/PageLayout")) {
-    const int index = IndexOfName(kPageLayoutNames, NameText(loader_, layout));
-    if (index >= 0) state_.page_layout = static_cast<TgtPageLayout>(index);
+    std::string name = NameText(loader_, layout);
+    const int index = IndexOfName(kPageLayoutNames, name);
+    if (index >= 0)
+      state_.page_layout = static_cast<TgtPageLayout>(index);
+    else
+      holder.page_layout_name = std::move(name);
   }
   TgtResolved<TgtPDFDictObject> preferences =
       loader_.ResolveDictionary(c.Lookup("/ViewerPreferences"));
-  if (preferences)
-    state_.catalog->viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
+  if (!preferences) return;
+  holder.viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
+  // Every key is written back, so what the values refer to must be loaded.
+  loader_.LoadReferencedObjects(&holder.viewer_preferences->Dictionary());
 }
 
 void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited,

@@ -35,6 +35,32 @@ void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t
   TRC4::Crypt(digest.data(), std::min<size_t>(key_length + 5, digest.size()), data, size);
 }
 
+std::string TgtBasePDFCrypt::ObjectKey(TgtCryptMethod method, const uint8_t* key, size_t key_length,
+                                       int32_t number, int32_t generation) {
+  if (method == TgtCryptMethod::None) return {};
+  if (method == TgtCryptMethod::AesV3)
+    return std::string(reinterpret_cast<const char*>(key), key_length);
+  key_length = std::min<size_t>(key_length, 16);
+  uint8_t input[16 + 5 + 4];
+  std::copy_n(key, key_length, input);
+  const auto n = static_cast<uint32_t>(number);
+  const auto g = static_cast<uint32_t>(generation);
+  uint8_t* tail = input + key_length;
+  tail[0] = static_cast<uint8_t>(n);
+  tail[1] = static_cast<uint8_t>(n >> 8);
+  tail[2] = static_cast<uint8_t>(n >> 16);
+  tail[3] = static_cast<uint8_t>(g);
+  tail[4] = static_cast<uint8_t>(g >> 8);
+  size_t size = key_length + 5;
+  if (method == TgtCryptMethod::AesV2) {
+    std::copy_n("sAlT", 4, input + size);
+    size += 4;
+  }
+  const TMD5Digest digest = TMD5::Digest(input, size);
+  return std::string(reinterpret_cast<const char*>(digest.data()),
+                     std::min<size_t>(key_length + 5, digest.size()));
+}
+
 std::array<uint8_t, 16> TgtBasePDFCrypt::Strengthen(std::array<uint8_t, 16> digest,
                                                     size_t key_length) {
   for (int round = 0; round < 50; ++round) digest = TMD5::Digest(digest.data(), key_length);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/security/crypt_filters.h"
 #include "pdf/security/security_types.h"
 
 namespace pagemint {
@@ -27,8 +28,8 @@ class TgtBasePDFCrypt {
 
   TgtPDFEncryptionLevel Level() const { return level_; }
   void SetLevel(TgtPDFEncryptionLevel level) { level_ = level; }
-  // n: 5 bytes at el40bit, 16 at el128bit.
-  size_t KeyLength() const { return KeyLengthOf(level_); }
+  // n: 5 bytes at el40bit, 16 at el128bit, 32 for AES-256.
+  size_t KeyLength() const { return key_length_ != 0 ? key_length_ : KeyLengthOf(level_); }
 
   std::string GetFileID() const { return file_id_; }
   std::string GetOwnerKey() const { return ToString(owner_key_); }
@@ -46,6 +47,12 @@ class TgtBasePDFCrypt {
   static void CryptObject(const uint8_t* key, size_t key_length, int32_t number, int32_t generation,
                           uint8_t* data, size_t size);
 
+  // The key of object (number, generation) for method: RC4 and AES-128
+  // derive it as CryptObject does (AES-128 with "sAlT" after the numbers),
+  // AES-256 uses the file key itself. Empty for TgtCryptMethod::None.
+  static std::string ObjectKey(TgtCryptMethod method, const uint8_t* key, size_t key_length,
+                               int32_t number, int32_t generation);
+
   // The revision 3 strengthening: 50 times, the MD5 of the digest's first
   // key_length bytes.
   static std::array<uint8_t, 16> Strengthen(std::array<uint8_t, 16> digest, size_t key_length);
@@ -55,10 +62,10 @@ class TgtBasePDFCrypt {
                         bool decrypting);
 
   TgtPDFEncryptionLevel level_ = el128bit;
+  size_t key_length_ = 0;  // 0: the level's
   std::string file_id_;
   TgtPDFKey32 owner_key_{};
   TgtPDFKey32 user_key_{};
-  std::array<uint8_t, 16> encryption_key_{};
   TgtUserPermissions permissions_ = TgtUserPermissions::All();
 };
 

@@ -8,29 +8,26 @@ void TgtPDFEncryptionSettings::CheckChange() const {
   if (!can_change_) throw Exception(msg::kCannotChangeEncryption);
 }
 
-void TgtPDFEncryptionSettings::SetEnabled(bool value) {
-  CheckChange();
-  enabled_ = value;
-}
+void TgtPDFEncryptionSettings::SetEnabled(bool value) { Change(enabled_, value); }
 
-void TgtPDFEncryptionSettings::SetLevel(TgtPDFEncryptionLevel value) {
-  CheckChange();
-  level_ = value;
-}
+void TgtPDFEncryptionSettings::SetLevel(TgtPDFEncryptionLevel value) { Change(level_, value); }
 
 void TgtPDFEncryptionSettings::SetOwnerPassword(std::string value) {
-  CheckChange();
-  owner_password_ = std::move(value);
+  Change(owner_password_, std::move(value));
 }
 
 void TgtPDFEncryptionSettings::SetUserPassword(std::string value) {
-  CheckChange();
-  user_password_ = std::move(value);
+  Change(user_password_, std::move(value));
 }
 
 void TgtPDFEncryptionSettings::SetUserPermissions(TgtUserPermissions value) {
-  CheckChange();
-  permissions_ = value;
+  Change(permissions_, value);
+}
+
+TgtPDFCipher TgtPDFEncryptionSettings::Cipher() const {
+  if (!enabled_) return TgtPDFCipher::None;
+  if (const TgtPDFSourceSecurity* kept = KeptSecurity()) return kept->cipher;
+  return level_ == el40bit ? TgtPDFCipher::Rc4_40 : TgtPDFCipher::Rc4_128;
 }
 
 void TgtPDFEncryptionSettings::Reset() {

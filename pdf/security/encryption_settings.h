@@ -2,12 +2,17 @@
 // Encryption property. Opening a file as its user (not its owner) locks
 // them: every setter then raises "User cannot change encryption settings"
 // and the owner password reads as empty.
+//
+// Settings read from an encrypted source also hold that source's security.
+// Until a setter changes a value, a save writes the source's security back
+// as it was (KeptSecurity); once one does, the settings alone decide.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "pdf/security/security_types.h"
+#include "pdf/security/source_security.h"
 
 namespace pagemint {
 
@@ -34,6 +39,16 @@ class TgtPDFEncryptionSettings {
   // The owner password as stored, locked or not: the writer encrypts with it.
   const std::string& StoredOwnerPassword() const { return owner_password_; }
 
+  // The source's security while no setter has changed a value; nullptr
+  // for a document that was not encrypted, or once the caller changed
+  // anything.
+  const TgtPDFSourceSecurity* KeptSecurity() const {
+    return changed_ || !enabled_ ? nullptr : source_.get();
+  }
+  // What a save writes with: the kept security's cipher, or RC4 at the
+  // level when enabled, or none.
+  TgtPDFCipher Cipher() const;
+
   // The component's state for a new or reset document: not enabled,
   // el40bit, no passwords, all permissions, unlocked.
   void Reset();
@@ -42,7 +57,17 @@ class TgtPDFEncryptionSettings {
   friend class TgtPDFDecrypt;  // fills the settings from an opened file
   void CheckChange() const;
 
+  // Notes a change when value differs from the current one.
+  template <typename T>
+  void Change(T& field, T value) {
+    CheckChange();
+    if (!(field == value)) changed_ = true;
+    field = std::move(value);
+  }
+
   bool can_change_ = true;
+  bool changed_ = false;
+  std::shared_ptr<const TgtPDFSourceSecurity> source_;
   bool enabled_ = false;
   TgtPDFEncryptionLevel level_ = el128bit;
   std::string owner_password_;

@@ -1,9 +1,14 @@
 #include "pdf/security/pdf_encryption.h"
 
+#include <openssl/rand.h>
+
 #include <algorithm>
 
+#include "pdf/security/aes_cipher.h"
 #include "pdf/security/md5.h"
 #include "pdf/security/rc4.h"
+#include "platform/exception.h"
+#include "platform/messages.h"
 
 namespace pagemint {
 namespace {
@@ -12,6 +17,14 @@ namespace {
 // and up (128-bit, where bits 9 to 12 carry permissions).
 constexpr int32_t kReservedP40 = -64;
 constexpr int32_t kReservedP128 = -3904;
+
+// A fresh initialisation vector for each AES string and stream.
+std::string RandomIv() {
+  std::string iv(kAesBlockSize, '\0');
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(iv.data()), static_cast<int>(iv.size())) != 1)
+    throw Exception(Format(msg::kCryptoFailure, "random"));
+  return iv;
+}
 
 }  // namespace
 
@@ -38,12 +51,33 @@ TgtPDFEncryption::TgtPDFEncryption(std::string_view text, std::string_view creat
   ComputeKeys();
 }
 
+TgtPDFEncryption::TgtPDFEncryption(const TgtPDFEncryptionSettings& settings, std::string file_id)
+    : owner_password_(settings.StoredOwnerPassword()), user_password_(settings.UserPassword()) {
+  level_ = settings.Level();
+  permissions_ = settings.UserPermissions();
+  file_id_ = std::move(file_id);
+  ComputeKeys();
+}
+
+TgtPDFEncryption::TgtPDFEncryption(const TgtPDFSourceSecurity& source)
+    : filters_(source.filters), kept_dictionary_(source.dictionary), kept_cipher_(source.cipher) {
+  level_ = source.level;
+  key_length_ = source.file_key.size();
+  file_id_ = source.file_id;
+  std::copy_n(source.file_key.begin(), std::min(source.file_key.size(), key_.size()), key_.begin());
+}
+
 void TgtPDFEncryption::ComputeFileID(std::string_view first, std::string_view second) {
   TMD5 md5;
   md5.Update(first);
   md5.Update(second);
   const TMD5Digest digest = md5.Final();
   file_id_.assign(reinterpret_cast<const char*>(digest.data()), digest.size());
+}
+
+TgtPDFCipher TgtPDFEncryption::Cipher() const {
+  if (kept_dictionary_) return kept_cipher_;
+  return level_ == el40bit ? TgtPDFCipher::Rc4_40 : TgtPDFCipher::Rc4_128;
 }
 
 int32_t TgtPDFEncryption::PermissionValue() const {
@@ -87,9 +121,10 @@ void TgtPDFEncryption::ComputeKeys() {
   md5.Update(owner_key_.data(), owner_key_.size());
   md5.Update(p_bytes, sizeof p_bytes);
   md5.Update(file_id_);
-  encryption_key_ = md5.Final();
-  if (strong) encryption_key_ = Strengthen(encryption_key_, n);
-  std::fill(encryption_key_.begin() + static_cast<ptrdiff_t>(n), encryption_key_.end(), uint8_t{0});
+  std::array<uint8_t, 16> key = md5.Final();
+  if (strong) key = Strengthen(key, n);
+  key_.fill(0);
+  std::copy_n(key.begin(), n, key_.begin());
 
   // /U: what a reader decrypts to check the user password.
   if (strong) {
@@ -98,11 +133,23 @@ void TgtPDFEncryption::ComputeKeys() {
     const TMD5Digest check = md5.Final();
     user_key_.fill(0);
     std::copy(check.begin(), check.end(), user_key_.begin());
-    Rc4Passes(encryption_key_.data(), n, user_key_.data(), check.size(), /*decrypting=*/false);
+    Rc4Passes(key_.data(), n, user_key_.data(), check.size(), /*decrypting=*/false);
   } else {
     user_key_ = kPasswordPadding;
-    TRC4::Crypt(encryption_key_.data(), n, user_key_.data(), user_key_.size());
+    TRC4::Crypt(key_.data(), n, user_key_.data(), user_key_.size());
   }
+}
+
+void TgtPDFEncryption::Encrypt(TgtCryptMethod method, std::string& out, size_t start,
+                               int32_t number, int32_t generation) const {
+  if (method == TgtCryptMethod::None || out.size() <= start) return;
+  const std::string key = ObjectKey(method, key_.data(), KeyLength(), number, generation);
+  if (method == TgtCryptMethod::Rc4) {
+    TRC4::Crypt(reinterpret_cast<const uint8_t*>(key.data()), key.size(),
+                reinterpret_cast<uint8_t*>(out.data()) + start, out.size() - start);
+    return;
+  }
+  AesEncryptTail(key, RandomIv(), out, start);
 }
 
 std::string TgtPDFEncryption::EncryptObjectData(std::string_view data, int32_t number,
@@ -113,20 +160,38 @@ std::string TgtPDFEncryption::EncryptObjectData(std::string_view data, int32_t n
 }
 
 void TgtPDFEncryption::EncryptInPlace(std::string& data, int32_t number, int32_t generation) const {
-  CryptObject(encryption_key_.data(), KeyLength(), number, generation,
-              reinterpret_cast<uint8_t*>(data.data()), data.size());
+  Encrypt(filters_.strings, data, 0, number, generation);
 }
 
-void TgtPDFEncryption::EncryptInPlace(uint8_t* data, size_t size, int32_t number,
-                                      int32_t generation) const {
-  CryptObject(encryption_key_.data(), KeyLength(), number, generation, data, size);
+size_t TgtPDFEncryption::EncryptedSize(size_t size, const TgtPDFDictObject* stream) const {
+  const TgtCryptMethod method = stream ? filters_.ForStream(stream) : filters_.strings;
+  if (size == 0 || method == TgtCryptMethod::None || method == TgtCryptMethod::Rc4) return size;
+  return AesEncryptedSize(size);
+}
+
+void TgtPDFEncryption::EncryptTail(std::string& out, size_t start, int32_t number,
+                                   int32_t generation, const TgtPDFDictObject* stream) const {
+  Encrypt(stream ? filters_.ForStream(stream) : filters_.strings, out, start, number, generation);
+}
+
+std::unique_ptr<TgtStreamCipher> TgtPDFEncryption::StreamEncryptor(const TgtPDFDictObject* stream,
+                                                                   int32_t number,
+                                                                   int32_t generation) const {
+  const TgtCryptMethod method = filters_.ForStream(stream);
+  if (method == TgtCryptMethod::None) return nullptr;
+  const std::string key = ObjectKey(method, key_.data(), KeyLength(), number, generation);
+  if (method == TgtCryptMethod::Rc4) return MakeRc4StreamCipher(key);
+  return MakeAesStreamCipher(key, true, RandomIv());
 }
 
 std::string TgtPDFEncryption::EncryptionKey() const {
-  return std::string(reinterpret_cast<const char*>(encryption_key_.data()), KeyLength());
+  return std::string(reinterpret_cast<const char*>(key_.data()), KeyLength());
 }
 
 std::unique_ptr<TgtPDFDictObject> TgtPDFEncryption::BuildEncryptDictionary() const {
+  if (kept_dictionary_)
+    return std::unique_ptr<TgtPDFDictObject>(
+        static_cast<TgtPDFDictObject*>(kept_dictionary_->Clone().release()));
   const bool strong = level_ == el128bit;
   auto dict = std::make_unique<TgtPDFDictObject>();
   dict->AddValue("/Filter", std::make_unique<TgtPDFNameObject>("/Standard"));
@@ -139,11 +204,12 @@ std::unique_ptr<TgtPDFDictObject> TgtPDFEncryption::BuildEncryptDictionary() con
   return dict;
 }
 
-std::unique_ptr<TgtPDFArrayObject> TgtPDFEncryption::BuildFileIDArray() const {
+std::unique_ptr<TgtPDFArrayObject> TgtPDFEncryption::BuildFileIDArray(
+    std::string_view second) const {
   auto array = std::make_unique<TgtPDFArrayObject>();
-  for (int i = 0; i < 2; ++i) {
-    array->Add(std::make_unique<TgtPDFStringObject>(HexStringText(file_id_), true));
-  }
+  array->Add(std::make_unique<TgtPDFStringObject>(HexStringText(file_id_), true));
+  array->Add(std::make_unique<TgtPDFStringObject>(HexStringText(second.empty() ? file_id_ : second),
+                                                  true));
   return array;
 }
 

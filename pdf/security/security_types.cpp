@@ -12,4 +12,20 @@ TgtUserPermissions PermissionsFromP(int64_t p, TgtPDFEncryptionLevel level) {
   return set;
 }
 
+const char* CipherName(TgtPDFCipher cipher) {
+  switch (cipher) {
+    case TgtPDFCipher::None:
+      return "none";
+    case TgtPDFCipher::Rc4_40:
+      return "rc4-40";
+    case TgtPDFCipher::Rc4_128:
+      return "rc4-128";
+    case TgtPDFCipher::Aes128:
+      return "aes-128";
+    case TgtPDFCipher::Aes256:
+      return "aes-256";
+  }
+  return "none";
+}
+
 }  // namespace pagemint

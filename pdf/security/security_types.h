@@ -12,7 +12,7 @@ namespace pagemint {
 // A /P value that is missing or not an integer.
 PAGEMINT_EXCEPTION(EInvalidPermission, Exception);
 // An encryption dictionary that asks for something this handler cannot do
-// (AES, crypt filters, another security handler, another key length).
+// (another security handler, algorithm, revision or key length).
 PAGEMINT_EXCEPTION(EUnsupportedEncryption, Exception);
 
 enum TgtPDFEncryptionLevel : uint8_t {
@@ -22,6 +22,20 @@ enum TgtPDFEncryptionLevel : uint8_t {
 
 // Key length in bytes: 5 or 16.
 constexpr size_t KeyLengthOf(TgtPDFEncryptionLevel level) { return level == el40bit ? 5 : 16; }
+
+// What a file is encrypted with, as --info names it. The level above is
+// the settings' key length for RC4; AES-128 and AES-256 files show as
+// el128bit there (their permissions are the 128-bit set).
+enum class TgtPDFCipher : uint8_t {
+  None,
+  Rc4_40,
+  Rc4_128,
+  Aes128,
+  Aes256,
+};
+
+// "none", "rc4-40", "rc4-128", "aes-128", "aes-256".
+const char* CipherName(TgtPDFCipher cipher);
 
 enum TgtUserPermissionsType : uint8_t {
   AllowCopy,

@@ -117,6 +117,22 @@ const InfoCase kInfoCases[] = {
      Rc4("h\xC3\xB4tel", "\xC3\x96l", 128),
      {"--password", "\xC3\x96l"},
      Info(3, "1.4", "rc4-128", true, "UseNone", "None", "none")},
+    {"Aes128User",
+     kPlain,
+     "--encrypt user owner 128 --use-aes=y --",
+     {"--password", "user"},
+     Info(3, "1.6", "aes-128", false, "UseNone", "None", "none")},
+    {"Aes256EmptyUser",
+     kPlain,
+     "--encrypt '' owner 256 --",
+     {},
+     Info(3, "1.7", "aes-256", false, "UseNone", "None", "none")},
+    // AES-256 passwords are UTF-8: the Windows-1252 bytes go back to it.
+    {"Aes256AccentedOwner",
+     kPlain,
+     "--encrypt user '\xC3\x96l' 256 --",
+     {"--password", "\xC3\x96l"},
+     Info(3, "1.7", "aes-256", true, "UseNone", "None", "none")},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliInfo, ::testing::ValuesIn(kInfoCases),
@@ -232,6 +248,22 @@ TEST(CliShowThumbs, SetsThePageModeOfTheCatalog) {
   // Without the option the source's page mode stays.
   ASSERT_EQ(RunCli({source, dest}).status, 0);
   EXPECT_NE(QpdfCatalog(dest).find("/PageMode /UseOutlines"), std::string::npos);
+}
+
+// A signed source is written (the rewrite is what the user asked for) with
+// a warning on the error stream that its signatures will not verify.
+TEST(CliSigned, WarnsThatTheSignaturesWillNotVerify) {
+  TempDir dir;
+  PdfBuilder b = SimpleDocument(1, "/AcroForm << /Fields [9 0 R] /SigFlags 3 >>");
+  b.Add(9, "<< /FT /Sig /T (S) /V << /Type /Sig /ByteRange [0 1 2 3] /Contents <00> >> >>");
+  const std::string source = dir.Write("in.pdf", b.Build());
+  const std::string dest = dir.File("out.pdf");
+  const CliResult r = RunCli({source, dest});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "pagemint-cli: warning: The document is digitally signed; saving rewrites it and the "
+            "signatures will no longer verify\n");
+  EXPECT_TRUE(CheckWithQpdf(dest).clean);
 }
 
 const std::vector<uint32_t> kFourPixels = {0xFF0000, 0x00FF00, 0x0000FF, 0x102030};

@@ -64,14 +64,18 @@ TEST(Corpus, EveryPdfRow) {
     slowest = std::max(slowest, seconds);
     EXPECT_LT(seconds, 10.0) << row.path;
     const bool loaded_pages = loaded && document.PageCount() > 0;
-    if (row.expect == "ok") {
+    // The manifest marks AES files reject, from when the engine refused
+    // them; they open now, with their page counts.
+    const bool aes = row.encrypted.rfind("AES", 0) == 0;
+    const std::string expect = aes && row.expect == "reject" ? "ok" : row.expect;
+    if (expect == "ok") {
       ++ok_total;
       EXPECT_TRUE(loaded_pages) << row.path << ": " << error;
       if (loaded_pages) {
         EXPECT_EQ(std::to_string(document.PageCount()), row.pages) << row.path;
         ok_loaded += std::to_string(document.PageCount()) == row.pages;
       }
-    } else if (row.expect == "reject") {
+    } else if (expect == "reject") {
       ++reject_total;
       // A file whose trailer is damaged beyond reading (bad16's
       // "/Something[>>", bad7, issue-202) may be repaired from its objects,
@@ -87,7 +91,7 @@ TEST(Corpus, EveryPdfRow) {
       ++either_total;
       either_loaded += loaded_pages;
     }
-    std::cout << "  " << row.expect << " "
+    std::cout << "  " << expect << " "
               << (loaded_pages ? "loaded " + std::to_string(document.PageCount()) : "failed") << " "
               << row.path << (error.empty() ? "" : ": " + error) << "\n";
   }

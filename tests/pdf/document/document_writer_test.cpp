@@ -22,6 +22,12 @@ void Load(TgtPDFDocument& document, const std::string& bytes) {
   ASSERT_TRUE(document.LoadFromBytes(bytes));
 }
 
+// Random bytes that are the same at every call, for exact file text.
+class FixedRandom final : public RandomSource {
+ public:
+  std::string Bytes(size_t n) override { return std::string(n, '\x5A'); }
+};
+
 TEST(DocumentWriter, WritesTheWholeFileInItsExactForm) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
@@ -31,6 +37,7 @@ TEST(DocumentWriter, WritesTheWholeFileInItsExactForm) {
   b.Add(20, "<< /Title (T) >>");
   TgtPDFDocument document;
   Load(document, b.Build("/Root 1 0 R /Info 20 0 R"));
+  document.SetRandomSource(std::make_unique<FixedRandom>());
   const std::string written = Save(document);
 
   // UTF-16 with its byte-order mark; literal strings carry NUL bytes as
@@ -61,8 +68,14 @@ TEST(DocumentWriter, WritesTheWholeFileInItsExactForm) {
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", offset);
     expected += entry;
   }
-  expected += "trailer\r\n<<\r\n/Size 6\r\n/Root 1 0 R\r\n/Info 2 0 R\r\n>>\r\nstartxref\r\n" +
-              std::to_string(xref) + "\r\n%%EOF\r\n";
+  // A source without /ID gets a random first identifier; the second is
+  // new at every save.
+  std::string fixed_id = "<";
+  for (int i = 0; i < 16; ++i) fixed_id += "5A";
+  fixed_id += ">";
+  expected += "trailer\r\n<<\r\n/Size 6\r\n/Root 1 0 R\r\n/Info 2 0 R\r\n/ID [ " + fixed_id +
+              " " + fixed_id + " ]\r\n>>\r\nstartxref\r\n" + std::to_string(xref) +
+              "\r\n%%EOF\r\n";
   EXPECT_EQ(written, expected);
 }
 
@@ -137,19 +150,23 @@ TEST(DocumentWriter, VersionPageModeLayoutAndPreferences) {
     TgtPageMode mode;
     TgtPageLayout layout;
     const char* first_line;
-    const char* catalog;
+    std::string catalog;
   };
+  // The viewer preferences come back whole, in their source order, false
+  // values and keys of later standards included.
+  const std::string preferences =
+      "/ViewerPreferences <<\r\n/HideToolbar false\r\n/FitWindow true\r\n/Direction "
+      "/R2L\r\n/Unknown true\r\n>>\r\n>>";
   const Case cases[] = {
       {pvPDF17, pmUseThumbs, plOneColumn, "%PDF-1.7\r\n",
-       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseThumbs\r\n/PageLayout /OneColumn\r\n"
-       "/ViewerPreferences <<\r\n/FitWindow true\r\n/Direction /R2L\r\n>>\r\n>>"},
+       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseThumbs\r\n/PageLayout /OneColumn\r\n" +
+           preferences},
       {pvPDF20, pmNone, plNone, "%PDF-2.0\r\n",
-       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/ViewerPreferences <<\r\n/FitWindow true\r\n"
-       "/Direction /R2L\r\n>>\r\n>>"},
+       "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n" + preferences},
       {pvPDF14, pmUseOutlines, plTwoColumnRight, "%PDF-1.4\r\n",
        "<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageMode /UseOutlines\r\n/PageLayout "
-       "/TwoColumnRight\r\n/ViewerPreferences <<\r\n/FitWindow true\r\n/Direction "
-       "/R2L\r\n>>\r\n>>"},
+       "/TwoColumnRight\r\n" +
+           preferences},
   };
   for (const Case& c : cases) {
     TgtPDFDocument document;
@@ -341,8 +358,8 @@ TEST(DocumentWriter, OutlineItemsOfRemovedPagesAreDropped) {
   EXPECT_EQ(QpdfCheckProblems(dir.Write("out.pdf", written)), "");
 }
 
-// Opening, encrypting and saving twice: the same identifier and keys both
-// times, strings encrypted as their own bytes (UTF-16 survives), and the
+// Opening, encrypting and saving twice: the same first identifier and keys
+// both times, strings encrypted as their own bytes (UTF-16 survives), and the
 // user password still opens the result.
 TEST(DocumentWriter, EncryptedSavesKeepTheirKeysAndTheirStrings) {
   struct Case {
@@ -370,10 +387,15 @@ TEST(DocumentWriter, EncryptedSavesKeepTheirKeysAndTheirStrings) {
       const size_t at = file.rfind("/ID [ ");
       return at == std::string::npos ? std::string() : file.substr(at, 76);
     };
-    EXPECT_FALSE(id_of(one).empty());
-    EXPECT_EQ(id_of(one), id_of(two));
+    // The same file but for the second identifier, which is new at every
+    // save: the first one and the keys stay.
+    ASSERT_EQ(id_of(one).size(), 76u);
+    EXPECT_EQ(id_of(one).substr(0, 40), id_of(two).substr(0, 40));
+    EXPECT_NE(id_of(one).substr(40), id_of(two).substr(40));
     EXPECT_NE(one.find(c.expected_v), std::string::npos);
-    EXPECT_EQ(one, two);
+    const size_t second = one.rfind("/ID [ ") + 40;
+    EXPECT_EQ(one.substr(0, second), two.substr(0, second));
+    EXPECT_EQ(one.substr(second + 34), two.substr(second + 34));
 
     // A value set after a save is stored for the next one.
     document.DocumentInfo().SetSubject(u"After");

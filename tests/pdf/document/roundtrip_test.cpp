@@ -179,10 +179,17 @@ struct Row {
   std::string path, pages, user_password, owner_password, expect;
 };
 
+// The manifest marks AES files reject, from when the engine refused them;
+// they open now and must be written back as cleanly as any other file.
+std::string Expectation(const corpus::Row& r) {
+  const bool aes = r["encrypted"].rfind("AES", 0) == 0;
+  return aes && r["expect"] == "reject" ? "ok" : r["expect"];
+}
+
 std::vector<Row> PdfRows() {
   std::vector<Row> rows;
   for (const corpus::Row& r : corpus::Rows({"pdf"}))
-    rows.push_back({r["path"], r["pages"], r["user_password"], r["owner_password"], r["expect"]});
+    rows.push_back({r["path"], r["pages"], r["user_password"], r["owner_password"], Expectation(r)});
   return rows;
 }
 

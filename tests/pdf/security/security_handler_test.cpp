@@ -354,7 +354,7 @@ TEST(DictionaryTest, UnsupportedHandlersAreNamed) {
     change(*dict);
     return dict;
   };
-  auto aes_filters = [](const char* method) {
+  auto filters = [](const char* method) {
     auto std_cf = std::make_unique<TgtPDFDictObject>();
     std_cf->AddValue("/CFM", std::make_unique<TgtPDFNameObject>(method));
     auto cf = std::make_unique<TgtPDFDictObject>();
@@ -368,23 +368,25 @@ TEST(DictionaryTest, UnsupportedHandlersAreNamed) {
       {with([&](TgtPDFDictObject& d) {
          d.SetInteger("/V", 4);
          d.SetInteger("/R", 4);
-         d.SetValue("/CF", aes_filters("/AESV2"));
+         d.SetValue("/CF", filters("/AESV9"));
        }),
-       "Unsupported encryption: the file is encrypted with AES (/V 4), which cannot be read"},
+       "Unsupported encryption method (/CFM /AESV9) in crypt filter /StdCF"},
       {with([&](TgtPDFDictObject& d) {
-         d.SetInteger("/V", 4);
-         d.SetValue("/CF", aes_filters("/V2"));
-       }),
-       "Unsupported encryption: crypt filters (/V 4) cannot be read"},
-      {with([](TgtPDFDictObject& d) {
          d.SetInteger("/V", 5);
          d.SetInteger("/R", 6);
+         d.SetValue("/CF", filters("/AESV2"));
+         d.SetName("/StmF", "/StdCF");
        }),
-       "Unsupported encryption: the file is encrypted with AES (/V 5), which cannot be read"},
+       "Unsupported encryption: /V 5 crypt filters must use AES-256 (/AESV3)"},
+      {with([](TgtPDFDictObject& d) {
+         d.SetInteger("/V", 5);
+         d.SetInteger("/R", 4);
+       }),
+       "Unsupported standard security handler revision (/R 4) for /V 5"},
       {with([](TgtPDFDictObject& d) { d.SetInteger("/V", 3); }),
-       "Unsupported encryption algorithm (/V 3): only RC4 (/V 1 and 2) can be read"},
+       "Unsupported encryption algorithm (/V 3): only /V 1, 2, 4 and 5 can be read"},
       {with([](TgtPDFDictObject& d) { d.SetInteger("/R", 4); }),
-       "Unsupported standard security handler revision (/R 4): only revisions 2 and 3 can be read"},
+       "Unsupported standard security handler revision (/R 4) for /V 2"},
       {with([](TgtPDFDictObject& d) { d.SetInteger("/Length", 64); }),
        "Unsupported encryption key length (/Length 64): only 40 and 128 bits can be read"},
       {with([](TgtPDFDictObject& d) { d.SetName("/Filter", "/Adobe.PubSec"); }),
@@ -394,10 +396,21 @@ TEST(DictionaryTest, UnsupportedHandlersAreNamed) {
   for (const auto& c : cases) ExpectFailure<EUnsupportedEncryption>(*c.dict, kId, c.message);
 }
 
-TEST(DictionaryTest, FileIdMustBeSixteenBytes) {
+// Real producers write identifiers of other lengths; the keys use the
+// bytes as they are (qpdf opens these files).
+TEST(DictionaryTest, FileIdOfAnyLength) {
   auto dict = ValidDictionary();
-  ExpectFailure<Exception>(*dict, std::string(20, 'i'), "Invalid FileId.");
-  ExpectFailure<Exception>(*dict, std::string(), "Invalid FileId.");
+  for (const std::string& id : {std::string(20, 'i'), std::string(), std::string("\x01\x02\x03")}) {
+    TgtPDFEncryptionSettings settings;
+    settings.SetEnabled(true);
+    settings.SetLevel(el128bit);
+    settings.SetUserPassword("u");
+    TgtPDFEncryption encryption(settings, id);
+    auto decrypt = DecryptorFor(encryption);
+    EXPECT_EQ(decrypt->GetFileID(), id);
+    TgtPDFEncryptionSettings opened;
+    EXPECT_TRUE(decrypt->Authenticate(opened, "u")) << id.size();
+  }
   EXPECT_EQ(MakeDecryptor(*dict, std::nullopt)->GetFileID(), "");
 }
 
