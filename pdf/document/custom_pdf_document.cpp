@@ -95,8 +95,8 @@ bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
 bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (IsLoaded()) CloseDocument();
   try {
-    state_->source = std::move(source);
-    TgtXRefReader(*loader_).ReadFromStream(*state_->source);
+    state_->source = std::make_shared<TgtDocumentSource>(std::move(source));
+    TgtXRefReader(*loader_).ReadFromStream(*state_->source->Stream());
     ReadAfterCrossReference();
   } catch (...) {
     // Nothing of a failed attempt may reach the next one.
@@ -146,7 +146,8 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
   TgtStructureReader(*loader_).ReadCatalog();
-  // Everything the document uses is in memory now.
+  // Every object the document uses is in memory now; stream data stays in
+  // the source until it is needed.
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;

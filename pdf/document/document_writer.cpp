@@ -38,6 +38,10 @@ constexpr const char kFileIDText[] = "Output1.pdf";
 constexpr const char16_t kProducer[] = u"Pagemint PDF engine 1.21";
 // Objects must start below this byte for their offsets to fit the table.
 constexpr int64_t kMaxObjectOffset = int64_t{1} << 31;
+// Stream data still in the source is copied through a buffer of this size:
+// large enough that each chunk is one read and one write, small enough to
+// stay out of the peak memory of a document of large images.
+constexpr int64_t kCopyChunk = int64_t{1} << 20;
 
 const char* VersionText(TgtPDFVersion version) {
   switch (version) {
@@ -130,16 +134,23 @@ class TgtDocumentWriter final : public TgtTextContext {
   void WriteStoreObjects(TgtPDFObjectStore& store, bool all, int64_t& visited, int64_t total) {
     for (int32_t i = 0; i < store.Count(); ++i) {
       const TgtPDFIndirectObject* object = store.ItemAt(i);
-      if (all || object->UseCount() != 0) {
-        text_.clear();
-        AppendIndirectObjectText(text_, object->NewNumber(), object->Content(), this);
-        WriteObjectText(object->NewNumber(), text_);
-      }
+      if (all || object->UseCount() != 0) WriteObject(object->NewNumber(), object->Content());
       ++visited;
       if (document_.OnIOProgress)
         document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
     }
   }
+  // An object's whole text, built in memory; a stream whose data is still
+  // in the source is copied from there instead (WriteSourceStream).
+  void WriteObject(int32_t number, const TgtPDFObject* content) {
+    if (content && content->IsStream() && WriteSourceStream(number, content->AsStream())) return;
+    text_.clear();
+    AppendIndirectObjectText(text_, number, content, this);
+    WriteObjectText(number, text_);
+  }
+  bool WriteSourceStream(int32_t number, const TgtPDFStreamObject& stream);
+  void CopyStreamData(const TgtStreamExtent& extent, TgtStreamCipher* decrypt,
+                      TgtStreamCipher* encrypt, int64_t size);
   void PreparePages();
   void WriteHeader();
   void WriteTrailer(int32_t encrypt_number);
@@ -150,6 +161,10 @@ class TgtDocumentWriter final : public TgtTextContext {
   TgtPDFObjectStore temporary_;
   std::vector<int32_t> offsets_;
   std::string text_;
+  // The buffers of CopyStreamData, kept from one stream to the next.
+  std::string chunk_;
+  std::string decrypted_;
+  std::string encrypted_;
   bool encrypting_ = false;
 };
 
@@ -178,6 +193,89 @@ std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
     dictionary->SetValue("/Length",
                          std::make_unique<TgtPDFInt64Object>(static_cast<int64_t>(size)));
   return dictionary;
+}
+
+// A stream whose raw data is still in the source goes from there to the
+// output in chunks, never whole in memory: decrypted with the source's key
+// and encrypted with the output's on the way when either is encrypted. The
+// same text as a stream held in memory. False (nothing written) when the
+// data is in memory, or when a cipher cannot say the output's size up
+// front (the /Length written before the data must state it): the caller
+// then writes the stream whole.
+bool TgtDocumentWriter::WriteSourceStream(int32_t number, const TgtPDFStreamObject& stream) {
+  const TgtStreamExtent* extent = stream.Extent();
+  if (!extent) return false;
+  int64_t size = extent->length;
+  std::unique_ptr<TgtStreamCipher> decrypt;
+  std::unique_ptr<TgtStreamCipher> encrypt;
+  if (extent->encrypted && size > 0) {
+    if (!extent->source) throw EFileError(Format(msg::kSourceDataMissing, extent->number));
+    decrypt = extent->source->DecryptCipher(extent->number, extent->generation);
+    size = decrypt ? decrypt->OutputSize(size) : -1;
+    if (size < 0) return false;
+  }
+  if (Encrypts(number) && size > 0) {
+    encrypt = state_.encryption_object->StreamCipher(number, 0);
+    size = encrypt ? encrypt->OutputSize(size) : -1;
+    if (size < 0) return false;
+  }
+  text_.clear();
+  text_.append(kCrLf);
+  AppendDecimal(text_, number);
+  text_.append(" 0 obj");
+  text_.append(kCrLf);
+  const std::unique_ptr<TgtPDFDictObject> own = StreamDictionary(stream, static_cast<size_t>(size));
+  AppendObjectText(text_, own ? own.get() : &stream.Dictionary(), this, number);
+  text_.append(kCrLf);
+  text_.append("stream");
+  text_.append(kCrLf);
+  WriteObjectText(number, text_);
+  CopyStreamData(*extent, decrypt.get(), encrypt.get(), size);
+  text_.clear();
+  text_.append(kCrLf);
+  text_.append("endstream");
+  text_.append(kCrLf);
+  text_.append("endobj");
+  text_.append(kCrLf);
+  output_.WriteBuffer(text_.data(), static_cast<int64_t>(text_.size()));
+  return true;
+}
+
+void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamCipher* decrypt,
+                                       TgtStreamCipher* encrypt, int64_t size) {
+  int64_t written = 0;
+  // Hands one piece of plain data on, through the output's cipher.
+  auto emit = [&](const std::string& plain, bool last) {
+    const std::string* out = &plain;
+    if (encrypt) {
+      encrypted_.clear();
+      encrypt->Update(plain.data(), plain.size(), encrypted_);
+      if (last) encrypt->Final(encrypted_);
+      out = &encrypted_;
+    }
+    output_.WriteBuffer(out->data(), static_cast<int64_t>(out->size()));
+    written += static_cast<int64_t>(out->size());
+  };
+  int64_t left = extent.length;
+  int64_t offset = extent.offset;
+  do {
+    const int64_t n = std::min(left, kCopyChunk);
+    chunk_.resize(static_cast<size_t>(n));
+    if (!extent.source || !extent.source->ReadAt(offset, chunk_.data(), n))
+      throw EFileError(Format(msg::kSourceDataMissing, extent.number));
+    offset += n;
+    left -= n;
+    if (decrypt) {
+      decrypted_.clear();
+      decrypt->Update(chunk_.data(), chunk_.size(), decrypted_);
+      if (left == 0) decrypt->Final(decrypted_);
+      emit(decrypted_, left == 0);
+    } else {
+      emit(chunk_, left == 0);
+    }
+  } while (left > 0);
+  // The ciphers promised this size; the /Length written says it.
+  if (written != size) throw EPDFException(Format(msg::kSourceDataMissing, extent.number));
 }
 
 // Every page is written as a page object of its own with /Type /Page (the

@@ -376,9 +376,33 @@ TgtPDFObjectPtr TgtPDFStreamObject::Clone() const {
   auto dictionary = std::unique_ptr<TgtPDFDictObject>(
       static_cast<TgtPDFDictObject*>(dictionary_->Clone().release()));
   // The whole data whatever the stream's position; the copy starts at 0.
+  // Data still in the source stays there: the copy refers to it too.
   std::unique_ptr<TMemoryStream> data;
   if (data_) data = std::make_unique<TMemoryStream>(data_->Bytes());
-  return std::make_unique<TgtPDFStreamObject>(std::move(dictionary), std::move(data));
+  auto copy = std::make_unique<TgtPDFStreamObject>(std::move(dictionary), std::move(data));
+  if (!data_ && extent_) copy->extent_ = std::make_unique<TgtStreamExtent>(*extent_);
+  return copy;
+}
+
+std::string TgtPDFStreamObject::ReadData() const {
+  if (data_) return data_->Bytes();
+  if (!extent_) return std::string();
+  const TgtStreamExtent& extent = *extent_;
+  std::string bytes(static_cast<size_t>(extent.length), '\0');
+  if (!extent.source || !extent.source->ReadAt(extent.offset, bytes.data(), extent.length))
+    throw EFileError(Format(msg::kSourceDataMissing, extent.number));
+  if (extent.encrypted) extent.source->Decrypt(bytes, extent.number, extent.generation);
+  return bytes;
+}
+
+TMemoryStream* TgtPDFStreamObject::Data() const {
+  if (!data_ && extent_) data_ = std::make_unique<TMemoryStream>(ReadData());
+  return data_.get();
+}
+
+int64_t TgtPDFStreamObject::DataSize() const {
+  if (data_) return data_->Size();
+  return extent_ ? extent_->length : 0;
 }
 
 // --- Indirect objects ------------------------------------------------------

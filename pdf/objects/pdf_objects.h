@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pdf/objects/pdf_exceptions.h"
+#include "pdf/objects/stream_source.h"
 #include "platform/stream.h"
 
 namespace pagemint {
@@ -265,6 +266,10 @@ class TgtPDFDictObject final : public TgtPDFObject {
   std::vector<TgtPDFObjectPtr> values_;
 };
 
+// A stream's data is either held in memory, or stays in the source the
+// stream was read from (an extent) until something asks for it: Data()
+// reads it then and keeps it; ReadData() reads a copy and keeps nothing;
+// the writer copies the raw bytes through Extent() without holding them.
 class TgtPDFStreamObject final : public TgtPDFObject {
  public:
   explicit TgtPDFStreamObject(std::unique_ptr<TgtPDFDictObject> dictionary,
@@ -275,14 +280,37 @@ class TgtPDFStreamObject final : public TgtPDFObject {
   TgtPDFObjectPtr Clone() const override;
 
   TgtPDFDictObject& Dictionary() const { return *dictionary_; }
-  // May be nullptr (no data read yet).
-  TMemoryStream* Data() const { return data_.get(); }
-  void SetData(std::unique_ptr<TMemoryStream> data) { data_ = std::move(data); }
-  std::unique_ptr<TMemoryStream> TakeData() { return std::move(data_); }
+  // The data, read from the source (and decrypted) the first time it is
+  // asked for; nullptr when the stream has none. A source that cannot
+  // supply it raises EFileError.
+  TMemoryStream* Data() const;
+  // Whether the stream has data, in memory or in its source.
+  bool HasData() const { return data_ || extent_; }
+  // The data's size in memory, or in the source (raw, before decryption).
+  int64_t DataSize() const;
+  // A copy of the data (decrypted), without keeping it in the stream.
+  std::string ReadData() const;
+  void SetData(std::unique_ptr<TMemoryStream> data) {
+    data_ = std::move(data);
+    extent_.reset();
+  }
+  std::unique_ptr<TMemoryStream> TakeData() {
+    Data();
+    extent_.reset();
+    return std::move(data_);
+  }
+  // The data's place in the source; nullptr when it is held in memory
+  // (or there is none).
+  const TgtStreamExtent* Extent() const { return data_ ? nullptr : extent_.get(); }
+  void SetExtent(TgtStreamExtent extent) {
+    data_.reset();
+    extent_ = std::make_unique<TgtStreamExtent>(std::move(extent));
+  }
 
  private:
   std::unique_ptr<TgtPDFDictObject> dictionary_;
-  std::unique_ptr<TMemoryStream> data_;
+  mutable std::unique_ptr<TMemoryStream> data_;
+  std::unique_ptr<TgtStreamExtent> extent_;
 };
 
 class TgtPDFNullObject final : public TgtPDFObject {

@@ -12,6 +12,7 @@
 #include "pdf/objects/pdf_objects.h"
 #include "pdf/parser/stream_reader.h"
 #include "pdf/reader/acro_form_field.h"
+#include "pdf/reader/document_source.h"
 #include "pdf/reader/document_types.h"
 #include "pdf/reader/named_destinations.h"
 #include "pdf/reader/object_store.h"
@@ -70,15 +71,17 @@ struct TgtPDFDocumentState {
   // identifier and keys.
   std::unique_ptr<TgtPDFEncryption> encryption_object;
 
-  // While the document is being read: the bytes of the file and the reader
-  // over them. Both are released once the structure has been read.
-  std::unique_ptr<TStream> source;
+  // The file the document was read from, open until the document is
+  // closed (its streams' data stays there), and, while the document is
+  // being read, the reader over it.
+  std::shared_ptr<TgtDocumentSource> source;
   std::unique_ptr<TgtPDFStreamReader> reader;
   // Object streams are expanded once, after decryption is set up.
   bool object_streams_expanded = false;
 
   int32_t PageCount() const { return static_cast<int32_t>(pages.size()); }
-  // Frees the reader and the bytes it reads.
+  // Frees the reader once the structure has been read; the source stays
+  // open for stream data.
   void ReleaseSource();
 };
 

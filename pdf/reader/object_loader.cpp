@@ -114,7 +114,20 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
     reader.SetPos(after_dictionary);
     const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
     if (!length || length->Value() < 0) return false;
-    stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation()));
+    if (!state_.source) {
+      stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation()));
+      return true;
+    }
+    // The data stays in the source until something needs it.
+    const TgtPDFStreamReader::DataExtent found = reader.ReadStreamExtent(length->Value());
+    TgtStreamExtent extent;
+    extent.source = state_.source;
+    extent.offset = found.start;
+    extent.length = found.size;
+    extent.number = object.Number();
+    extent.generation = object.Generation();
+    extent.encrypted = reader.Decryptor() != nullptr && found.size > 0;
+    stream.SetExtent(std::move(extent));
     return true;
   };
   try {

@@ -19,8 +19,11 @@ TgtPDFKey32 TgtBasePDFCrypt::PadPassword(std::string_view password) {
   return padded;
 }
 
-void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t number,
-                                  int32_t generation, uint8_t* data, size_t size) {
+namespace {
+
+// The key of object (number, generation): MD5 of the file key and the
+// object's number and generation, cut to key_length + 5 bytes, at most 16.
+TMD5Digest ObjectKey(const uint8_t* key, size_t key_length, int32_t number, int32_t generation) {
   uint8_t input[16 + 5];
   std::copy_n(key, key_length, input);
   const auto n = static_cast<uint32_t>(number);
@@ -31,8 +34,38 @@ void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t
   tail[2] = static_cast<uint8_t>(n >> 16);
   tail[3] = static_cast<uint8_t>(g);
   tail[4] = static_cast<uint8_t>(g >> 8);
-  const TMD5Digest digest = TMD5::Digest(input, key_length + 5);
+  return TMD5::Digest(input, key_length + 5);
+}
+
+class Rc4StreamCipher final : public TgtStreamCipher {
+ public:
+  Rc4StreamCipher(const uint8_t* key, size_t key_length) : rc4_(key, key_length) {}
+  int64_t OutputSize(int64_t input) const override { return input; }
+  void Update(const char* data, size_t size, std::string& out) override {
+    const size_t start = out.size();
+    out.append(data, size);
+    rc4_.Apply(reinterpret_cast<uint8_t*>(out.data()) + start, size);
+  }
+  void Final(std::string&) override {}
+
+ private:
+  TRC4 rc4_;
+};
+
+}  // namespace
+
+void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t number,
+                                  int32_t generation, uint8_t* data, size_t size) {
+  const TMD5Digest digest = ObjectKey(key, key_length, number, generation);
   TRC4::Crypt(digest.data(), std::min<size_t>(key_length + 5, digest.size()), data, size);
+}
+
+std::unique_ptr<TgtStreamCipher> TgtBasePDFCrypt::ObjectCipher(const uint8_t* key,
+                                                               size_t key_length, int32_t number,
+                                                               int32_t generation) {
+  const TMD5Digest digest = ObjectKey(key, key_length, number, generation);
+  return std::make_unique<Rc4StreamCipher>(digest.data(),
+                                           std::min<size_t>(key_length + 5, digest.size()));
 }
 
 std::array<uint8_t, 16> TgtBasePDFCrypt::Strengthen(std::array<uint8_t, 16> digest,

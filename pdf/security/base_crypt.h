@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "pdf/objects/stream_source.h"
 #include "pdf/security/security_types.h"
 
 namespace pagemint {
@@ -45,6 +47,10 @@ class TgtBasePDFCrypt {
   // to key_length + 5 bytes, at most 16.
   static void CryptObject(const uint8_t* key, size_t key_length, int32_t number, int32_t generation,
                           uint8_t* data, size_t size);
+  // The same encryption as CryptObject as a cipher that one stream's data
+  // goes through chunk by chunk (the RC4 state carries on between chunks).
+  static std::unique_ptr<TgtStreamCipher> ObjectCipher(const uint8_t* key, size_t key_length,
+                                                       int32_t number, int32_t generation);
 
   // The revision 3 strengthening: 50 times, the MD5 of the digest's first
   // key_length bytes.

@@ -196,4 +196,8 @@ void TgtPDFDecrypt::DecryptData(std::string& data, int32_t number, int32_t gener
               reinterpret_cast<uint8_t*>(data.data()), data.size());
 }
 
+std::unique_ptr<TgtStreamCipher> TgtPDFDecrypt::StreamCipher(int32_t number, int32_t generation) {
+  return ObjectCipher(file_key_.data(), KeyLength(), number, generation);
+}
+
 }  // namespace pagemint

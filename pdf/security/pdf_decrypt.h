@@ -70,6 +70,7 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
   // The whole content, in place; the size stays.
   void DecryptStream(TMemoryStream& stream, int32_t number, int32_t generation) const;
   void DecryptData(std::string& data, int32_t number, int32_t generation) override;
+  std::unique_ptr<TgtStreamCipher> StreamCipher(int32_t number, int32_t generation) override;
 
   // The file key (16 bytes; at el40bit bytes 5 to 15 are zero).
   std::string FileKey() const;

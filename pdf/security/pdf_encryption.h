@@ -33,6 +33,10 @@ class TgtPDFEncryption : public TgtBasePDFCrypt {
   std::string EncryptObjectData(std::string_view data, int32_t number, int32_t generation) const;
   void EncryptInPlace(std::string& data, int32_t number, int32_t generation) const;
   void EncryptInPlace(uint8_t* data, size_t size, int32_t number, int32_t generation) const;
+  // The encryption of one stream's data, chunk by chunk.
+  std::unique_ptr<TgtStreamCipher> StreamCipher(int32_t number, int32_t generation) const {
+    return ObjectCipher(encryption_key_.data(), KeyLength(), number, generation);
+  }
 
   // The encryption dictionary: /Filter /Standard, /O, /U (64 upper-case
   // hex digits each), /P, /V, /R, /Length.

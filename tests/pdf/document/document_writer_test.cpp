@@ -3,6 +3,7 @@
 // and saves that fail without harming what is on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/objects/object_text.h"
@@ -449,6 +450,78 @@ TEST(DocumentWriter, SavingOverTheSourceAndKeepingPermissions) {
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A document whose one page refers to a stream larger than the writer's
+// copy buffer, so its data crosses chunk boundaries on the way.
+std::string LargeStreamDocument(const std::string& data) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
+  b.AddStream(3, "", data);
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Blob 3 0 R >>");
+  return b.Build();
+}
+
+std::string LargeStreamData() {
+  // Pseudo-random bytes, which no compression shrinks below the buffer.
+  std::string data(5 * 1024 * 1024 / 2 + 7, '\0');
+  uint32_t x = 12345;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return data;
+}
+
+// Stream data stays in the source file until the save copies it: over the
+// source itself, twice (the document keeps reading the file it opened),
+// plain and re-encrypted from an RC4 source, with every byte arriving.
+TEST(DocumentWriter, StreamDataIsCopiedFromTheSourceInChunks) {
+  TempDir dir;
+  const std::string data = LargeStreamData();
+  const std::string plain = dir.Write("plain.pdf", LargeStreamDocument(data));
+  RunCommand("qpdf --allow-weak-crypto --encrypt user owner 128 --use-aes=n -- '" + plain + "' '" +
+             dir.File("rc4.pdf") + "'");
+  struct Case {
+    const char* source;
+    const char* password;
+  };
+  for (const Case c : {Case{"plain.pdf", ""}, Case{"rc4.pdf", "user"}}) {
+    const std::string file = dir.File(c.source);
+    TgtPDFDocument document;
+    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& pw, bool& go_on, int32_t t) {
+      pw = c.password;
+      go_on = t == 0;
+    };
+    ASSERT_TRUE(document.LoadFromFile(file)) << c.source;
+    document.SaveToFile(file);
+    document.SaveToFile(dir.File("again.pdf"));
+    EXPECT_EQ(ReadFile(file), ReadFile(dir.File("again.pdf"))) << c.source;
+    EXPECT_EQ(QpdfCheckProblems(file, c.password), "") << c.source;
+    const std::string shown =
+        RunCommand(std::string("qpdf --password='") + c.password +
+                   "' --show-object=5 --filtered-stream-data '" + file + "'");
+    EXPECT_TRUE(shown == data) << c.source << ": " << shown.size() << " bytes";
+  }
+}
+
+// A source that shrinks under an open document: the save fails with an
+// error naming the object, and the earlier file of the name stays.
+TEST(DocumentWriter, ASourceThatShrankFailsTheSaveCleanly) {
+  TempDir dir;
+  const std::string file = dir.Write("doc.pdf", LargeStreamDocument(LargeStreamData()));
+  const std::string target = dir.Write("out.pdf", "the earlier file");
+  TgtPDFDocument document;
+  ASSERT_TRUE(document.LoadFromFile(file));
+  ASSERT_EQ(::truncate(file.c_str(), 4096), 0);
+  try {
+    document.SaveToFile(target);
+    ADD_FAILURE() << "saved from a truncated source";
+  } catch (const EFileError& error) {
+    EXPECT_NE(error.Message().find("object 3"), std::string::npos) << error.Message();
+  }
+  EXPECT_EQ(ReadFile(target), "the earlier file");
 }
 
 class RecordingShell : public Shell {
