@@ -1,5 +1,7 @@
 #include "pdf/document/custom_pdf_document.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <unordered_set>
 
@@ -15,6 +17,16 @@ namespace {
 
 constexpr const char kAboutText[] = "Pagemint PDF engine";
 constexpr const char kVersionText[] = "1.21";
+
+// OnWorkProgress is raised at most this often (about 25 times a second)
+// between the calls that open and close the work.
+constexpr int64_t kWorkReportIntervalNs = 40'000'000;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // Only a missing extension is completed: "report" opens "report.pdf",
 // "report.txt" stays as it is.
@@ -92,11 +104,34 @@ bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
   return LoadFromSource(std::make_unique<TMemoryStream>(std::move(bytes)));
 }
 
+void TgtCustomPDFDocument::BeginWork(TgtWorkStep step) {
+  work_cancelled_ = false;
+  last_work_report_ns_ = 0;
+  ReportWork(step, 0.0, true);
+}
+
+void TgtCustomPDFDocument::ReportWork(TgtWorkStep step, double fraction, bool forced) {
+  if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
+  if (!OnWorkProgress) return;
+  const int64_t now = NowNs();
+  if (!forced && now - last_work_report_ns_ < kWorkReportIntervalNs) return;
+  last_work_report_ns_ = now;
+  bool cancel = false;
+  OnWorkProgress(*this, step, std::clamp(fraction, 0.0, 1.0), cancel);
+  if (!cancel) return;
+  // Raised here, and again from every later report: a reader that reads
+  // past one failure still stops at the next.
+  work_cancelled_ = true;
+  throw EOperationCancelled(msg::kOperationCancelled);
+}
+
 bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (IsLoaded()) CloseDocument();
   try {
+    BeginWork(TgtWorkStep::Load);
     state_->source = std::make_shared<TgtDocumentSource>(std::move(source));
     TgtXRefReader(*loader_).ReadFromStream(*state_->source->Stream());
+    if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
     ReadAfterCrossReference();
   } catch (...) {
     // Nothing of a failed attempt may reach the next one.
@@ -145,7 +180,17 @@ bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
 void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
-  TgtStructureReader(*loader_).ReadCatalog();
+  try {
+    TgtStructureReader(*loader_).ReadCatalog();
+    // A cancel that a reader read past still ends the load.
+    if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
+    if (OnWorkProgress) ReportWork(TgtWorkStep::Load, 1.0, true);
+  } catch (const EOperationCancelled&) {
+    const std::string name = work_file_name_;
+    CloseDocument();
+    work_file_name_ = name;
+    throw;
+  }
   // Every object the document uses is in memory now; stream data stays in
   // the source until it is needed.
   state_->ReleaseSource();

@@ -59,9 +59,6 @@ struct TgtPDFDocumentState {
   // Present only when the catalog's form has /Fields.
   std::unique_ptr<std::vector<TgtAcroFormField>> form_fields;
 
-  // The writer's counter for the numbers of written objects.
-  int32_t new_number_counter = 3;
-
   // Security: the decryptor the reader applies, and the settings that the
   // component publishes as Encryption (re-created with every state).
   std::unique_ptr<TgtPDFDecrypt> decryptor;

@@ -76,6 +76,9 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectNumber(int32_t 
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectAt();
   if (object && object->Number() != number)
     throw EPDFFileCorruptedError(Format(msg::kObjectNotAtOffset, number, offset));
+  reporter_.LoadProgress(
+      ++objects_read_,
+      std::max<int64_t>(1, std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount())));
   return object;
 }
 

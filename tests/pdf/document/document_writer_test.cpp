@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "pdf/document/pdf_document.h"
 #include "pdf/objects/object_text.h"
 #include "pdf/reader/pdf_test_builder.h"
@@ -108,28 +111,40 @@ TEST(DocumentWriter, CompletesTheFileName) {
   }
 }
 
-TEST(DocumentWriter, RenumbersInStoreOrderAndDropsUnusedObjects) {
+// The writer writes what the file reaches at save time, numbered in store
+// order: an object the document no longer refers to (a replaced value) is
+// left out, a reference to an object that does not exist is written null,
+// a page listed twice is written twice and an untyped page gets its type,
+// all without changing the document, so a second save writes the same.
+TEST(DocumentWriter, WritesWhatIsReachableWithoutChangingTheDocument) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Type /Pages /Kids [7 0 R] /Count 1 >>");
-  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 12 0 R /Extra 40 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [7 0 R 8 0 R 7 0 R] /Count 3 >>");
+  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 12 0 R /Extra 40 0 R /Gone 50 0 R >>");
+  b.Add(8, "<< /Parent 2 0 R /Contents 12 0 R >>");
   b.AddStream(12, "", "BT ET");
   b.Add(40, "[ 1 2 3 ]");
   TgtPDFDocument document;
   Load(document, b.Build());
-  // Nothing refers to the array any more once the page forgets it... but
-  // the page still refers to it: mark the array unused to see the
-  // reference come out as null.
-  TgtPDFIndirectObject* array = document.State().store->Find(document.DocumentSerial(), 40, 0);
-  ASSERT_NE(array, nullptr);
-  array->SetUseCount(0);
+  TgtPDFDictObject& page = document.State().pages.at(0)->Content()->AsDictionary();
+  page.SetValue("/Extra", std::make_unique<TgtPDFIntegerObject>(9));
+  const int32_t objects = document.State().store->Count();
   const std::string written = Save(document);
-  EXPECT_NE(written.find("\r\n4 0 obj\r\n<<\r\n/Type /Page\r\n/Contents 5 0 R\r\n/Extra null\r\n"),
+  EXPECT_NE(written.find("\r\n4 0 obj\r\n<<\r\n/Type /Page\r\n/Contents 5 0 R\r\n/Extra 9\r\n"
+                         "/Gone null\r\n"),
             std::string::npos)
       << written;
   EXPECT_EQ(written.find("[ 1 2 3 ]"), std::string::npos);
-  EXPECT_NE(written.find("xref\r\n0 6\r\n"), std::string::npos);
-  EXPECT_NE(written.find("/Size 6\r\n"), std::string::npos);
+  EXPECT_NE(written.find("/Kids [ 4 0 R 6 0 R 7 0 R ]"), std::string::npos) << written;
+  EXPECT_NE(written.find("\r\n6 0 obj\r\n<<\r\n/Contents 5 0 R\r\n/Type /Page\r\n/Parent 3 0 R"),
+            std::string::npos);
+  EXPECT_NE(written.find("xref\r\n0 8\r\n"), std::string::npos);
+  EXPECT_EQ(document.State().store->Count(), objects);
+  EXPECT_EQ(document.PageCount(), 3);
+  EXPECT_EQ(document.State().pages.at(1)->Content()->AsDictionary().Lookup("/Type"), nullptr);
+  EXPECT_EQ(Save(document), written);
+  TempDir dir;
+  EXPECT_EQ(QpdfCheckProblems(dir.Write("out.pdf", written)), "");
 }
 
 TEST(DocumentWriter, VersionPageModeLayoutAndPreferences) {
@@ -330,7 +345,6 @@ TEST(DocumentWriter, OutlineItemsOfRemovedPagesAreDropped) {
   document.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
   Load(document, b.Build());
   warnings.clear();
-  document.State().pages.at(1)->SetUseCount(0);  // the second page goes
   document.State().pages.pop_back();
   const std::string written = Save(document);
   EXPECT_NE(written.find("/Title (A)"), std::string::npos);
@@ -522,6 +536,66 @@ TEST(DocumentWriter, ASourceThatShrankFailsTheSaveCleanly) {
     EXPECT_NE(error.Message().find("object 3"), std::string::npos) << error.Message();
   }
   EXPECT_EQ(ReadFile(target), "the earlier file");
+}
+
+// Progress of loading and saving: from 0 to 1, never backwards, and
+// throttled; cancelling at any report stops the work, leaves a loading
+// component empty and a destination as it was.
+TEST(DocumentWriter, WorkProgressAndCancel) {
+  TempDir dir;
+  const std::string file = dir.Write("doc.pdf", SimpleDocument(2000).Build());
+  struct Case {
+    TgtWorkStep cancel_in;
+    int cancel_at_report;  // 0: never
+  };
+  for (const Case c : {Case{TgtWorkStep::Load, 0}, Case{TgtWorkStep::Load, 1},
+                       Case{TgtWorkStep::Load, 2}, Case{TgtWorkStep::Save, 1},
+                       Case{TgtWorkStep::Save, 2}}) {
+    const std::string target = dir.Write("out.pdf", "the earlier file");
+    TgtPDFDocument document;
+    std::vector<std::pair<TgtWorkStep, double>> reports;
+    document.OnWorkProgress = [&](TgtCustomPDFDocument&, TgtWorkStep step, double f, bool& cancel) {
+      reports.emplace_back(step, f);
+      cancel = step == c.cancel_in &&
+               std::count_if(reports.begin(), reports.end(), [&](const auto& r) {
+                 return r.first == step;
+               }) == c.cancel_at_report;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    bool cancelled = false;
+    try {
+      document.LoadFromFile(file);
+      document.SaveToFile(target);
+    } catch (const EOperationCancelled&) {
+      cancelled = true;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(cancelled, c.cancel_at_report > 0);
+    EXPECT_LE(reports.size(), 4 + seconds * 30) << "throttled to a few dozen a second";
+    for (const TgtWorkStep step : {TgtWorkStep::Load, TgtWorkStep::Save}) {
+      std::vector<double> fractions;
+      for (const auto& [s, f] : reports)
+        if (s == step) fractions.push_back(f);
+      EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+      if (fractions.empty()) continue;
+      EXPECT_EQ(fractions.front(), 0.0);
+      if (!cancelled) EXPECT_EQ(fractions.back(), 1.0);
+    }
+    if (c.cancel_in == TgtWorkStep::Load && cancelled) {
+      EXPECT_FALSE(document.IsLoaded());
+      EXPECT_EQ(document.PageCount(), 0);
+    }
+    if (cancelled) {
+      EXPECT_EQ(ReadFile(target), "the earlier file");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")),
+                              std::filesystem::directory_iterator()),
+                2)
+          << "no temporary file left";
+    } else {
+      EXPECT_EQ(QpdfCheckProblems(target), "");
+    }
+  }
 }
 
 class RecordingShell : public Shell {
