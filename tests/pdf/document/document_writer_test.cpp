@@ -580,7 +580,9 @@ TEST(DocumentWriter, WorkProgressAndCancel) {
       EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
       if (fractions.empty()) continue;
       EXPECT_EQ(fractions.front(), 0.0);
-      if (!cancelled) EXPECT_EQ(fractions.back(), 1.0);
+      if (!cancelled) {
+        EXPECT_EQ(fractions.back(), 1.0);
+      }
     }
     if (c.cancel_in == TgtWorkStep::Load && cancelled) {
       EXPECT_FALSE(document.IsLoaded());
