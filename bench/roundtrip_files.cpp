@@ -16,7 +16,6 @@
 // sequence, so every run writes the same bytes.
 //
 //   bench_roundtrip_files FOLDER [PAGES IMAGE_PAGES]
-#include <jpeglib.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -26,6 +25,9 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace {
 

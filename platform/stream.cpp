@@ -208,6 +208,10 @@ void TFileStream::ReleaseView() {
   }
 }
 
+void TFileStream::TrimView() {
+  if (map_) ::madvise(const_cast<uint8_t*>(map_), static_cast<size_t>(size_), MADV_DONTNEED);
+}
+
 void TFileStream::Close() {
   if (fd_ < 0) return;
   if (mode_ == TFileMode::fmOpenRead) {

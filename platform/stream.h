@@ -121,6 +121,10 @@ class TFileStream : public TStream {
   int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override;
   // Unmaps the file (reading mode); View() is empty from then on.
   void ReleaseView();
+  // Lets the system drop the mapped pages read so far from this process's
+  // memory (they stay in the page cache and come back when touched), so
+  // that reading a large file does not keep all of it resident.
+  void TrimView();
 
   const std::string& FileName() const { return file_name_; }
   // Writes out the buffer and closes the file, raising on any failure

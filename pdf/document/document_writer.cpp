@@ -181,6 +181,8 @@ class TgtDocumentWriter final : public TgtTextContext {
   // The pages' numbers in page-list order, and the pages written twice.
   std::vector<int32_t> page_numbers_;
   std::vector<ExtraPage> extra_pages_;
+  // Whether the store object at an index is a page of the page list.
+  std::vector<bool> is_page_;
   // Typed copies of untyped pages (see PageContent), by page object.
   std::unordered_map<const TgtPDFIndirectObject*, TgtPDFObjectPtr> typed_pages_;
   int32_t counter_ = kPageTreeNumber;
@@ -379,12 +381,14 @@ void TgtDocumentWriter::MarkReachable() {
 void TgtDocumentWriter::NumberObjects() {
   for (int32_t& number : store_numbers_)
     if (number != 0) number = NextNumber();
-  std::unordered_set<const TgtPDFIndirectObject*> placed;
-  placed.reserve(state_.pages.size());
+  // Flags by store index rather than sets of pointers: a document of a
+  // hundred thousand pages saves without a node per page.
+  is_page_.assign(store_numbers_.size(), false);
   page_numbers_.reserve(state_.pages.size());
   for (const TgtPDFIndirectObject* page : state_.pages) {
     const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
-    if (index >= 0 && state_.store->ItemAt(index) == page && placed.insert(page).second) {
+    if (index >= 0 && state_.store->ItemAt(index) == page && !is_page_[static_cast<size_t>(index)]) {
+      is_page_[static_cast<size_t>(index)] = true;
       page_numbers_.push_back(store_numbers_[static_cast<size_t>(index)]);
       continue;
     }
@@ -409,7 +413,6 @@ const TgtPDFObject* TgtDocumentWriter::PageContent(const TgtPDFIndirectObject& p
 }
 
 void TgtDocumentWriter::WriteObjects(int64_t& visited, int64_t total) {
-  std::unordered_set<const TgtPDFIndirectObject*> pages(state_.pages.begin(), state_.pages.end());
   auto progress = [&] {
     ++visited;
     if (document_.OnIOProgress)
@@ -421,7 +424,7 @@ void TgtDocumentWriter::WriteObjects(int64_t& visited, int64_t total) {
   for (int32_t i = 0; i < state_.store->Count(); ++i) {
     if (const int32_t number = store_numbers_[static_cast<size_t>(i)]) {
       const TgtPDFIndirectObject* object = state_.store->ItemAt(i);
-      WriteObject(number, pages.count(object) ? PageContent(*object) : object->Content());
+      WriteObject(number, is_page_[static_cast<size_t>(i)] ? PageContent(*object) : object->Content());
     }
     progress();
   }

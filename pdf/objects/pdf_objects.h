@@ -216,6 +216,9 @@ class TgtPDFArrayObject final : public TgtPDFObject {
   void DeleteAt(int32_t index);
   // Removes the item at index and hands it to the caller.
   TgtPDFObjectPtr TakeAt(int32_t index);
+  // Gives back the room reserved for items not added (the parser calls it
+  // once an array is complete).
+  void ShrinkToFit() { items_.shrink_to_fit(); }
 
  private:
   std::vector<TgtPDFObjectPtr> items_;
@@ -234,9 +237,10 @@ class TgtPDFDictObject final : public TgtPDFObject {
   void AddInt64(std::string_view key, int64_t value);
   void AddValue(std::string_view key, TgtPDFObjectPtr value);
 
-  int32_t Count() const { return static_cast<int32_t>(keys_.size()); }
-  // An index out of range raises EListError.
-  TgtPDFNameObject* KeyAt(int32_t index) const;
+  int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+  // An index out of range raises EListError. Keys are shared by every
+  // dictionary of the process (see the entries below), so they are read-only.
+  const TgtPDFNameObject* KeyAt(int32_t index) const;
   // May be nullptr: a value the parser could not read is stored as missing.
   // An index out of range raises EListError.
   TgtPDFObject* ValueAt(int32_t index) const;
@@ -260,10 +264,20 @@ class TgtPDFDictObject final : public TgtPDFObject {
   // Removes the value at index and hands it to the caller (the key stays,
   // with a missing value, until the caller puts one back).
   TgtPDFObjectPtr TakeValueAt(int32_t index);
+  // Gives back the room reserved for entries not added (the parser calls
+  // it once a dictionary is complete).
+  void ShrinkToFit() { entries_.shrink_to_fit(); }
 
  private:
-  std::vector<std::unique_ptr<TgtPDFNameObject>> keys_;
-  std::vector<TgtPDFObjectPtr> values_;
+  // Each entry is two pointers in one array. The keys are interned: every
+  // distinct key text is one name object for the whole process, never
+  // freed, so the hundreds of thousands of /Type and /Length keys of a
+  // large document cost a pointer each.
+  struct Entry {
+    const TgtPDFNameObject* key;
+    TgtPDFObjectPtr value;
+  };
+  std::vector<Entry> entries_;
 };
 
 // A stream's data is either held in memory, or stays in the source the

@@ -306,6 +306,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadArray() {
   }
   // The "]", or whichever closing delimiter ended the items.
   ReadByte();
+  array->ShrinkToFit();
   return array;
 }
 
@@ -340,6 +341,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       // ">>"; a lone ">" at the very end is taken as the close as well.
       ReadByte();
       ReadByte();
+      dictionary->ShrinkToFit();
       return dictionary;
     }
     TgtPDFObjectPtr key = ReadName();

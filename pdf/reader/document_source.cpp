@@ -9,6 +9,10 @@ void TgtDocumentSource::ReleaseView() {
   if (auto* file = dynamic_cast<TFileStream*>(stream_.get())) file->ReleaseView();
 }
 
+void TgtDocumentSource::TrimView() {
+  if (auto* file = dynamic_cast<TFileStream*>(stream_.get())) file->TrimView();
+}
+
 void TgtDocumentSource::Close() {
   stream_.reset();
   decryptor_ = nullptr;

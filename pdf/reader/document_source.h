@@ -32,6 +32,9 @@ class TgtDocumentSource final : public TgtStreamSource {
   // Nothing parses the source any more: only stream data is read from
   // now on, through positioned reads.
   void ReleaseView();
+  // Drops the source's pages that the lexer has read from this process's
+  // resident memory (see TFileStream::TrimView).
+  void TrimView();
   // The document is closed: the file is closed, and streams that still
   // refer to it (copies taken out of the document) raise on reading.
   void Close();

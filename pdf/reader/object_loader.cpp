@@ -19,6 +19,9 @@ constexpr int kMaxResolveDepth = 256;
 // A resolver follows a reference whose target is again a reference at
 // most this often.
 constexpr int kMaxResolveChain = 32;
+// Every this many objects read, the source's pages read so far are let go
+// from resident memory (a power of two).
+constexpr int64_t kTrimInterval = 8192;
 
 bool IsDestinationKey(const std::string& key) { return key == "/Dest" || key == "/D"; }
 
@@ -76,8 +79,12 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectNumber(int32_t 
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectAt();
   if (object && object->Number() != number)
     throw EPDFFileCorruptedError(Format(msg::kObjectNotAtOffset, number, offset));
+  // The objects are in memory now; the file's pages they were read from
+  // need not stay resident as well (a document of many small objects
+  // would otherwise hold its whole file on top of its objects).
+  if ((++objects_read_ & (kTrimInterval - 1)) == 0 && state_.source) state_.source->TrimView();
   reporter_.LoadProgress(
-      ++objects_read_,
+      objects_read_,
       std::max<int64_t>(1, std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount())));
   return object;
 }
