@@ -2,10 +2,13 @@
 # Round-trip benchmark: reading a whole document and writing it again as a
 # new file, pagemint-cli against its peers, in one run on the same files.
 #
-#   many.pdf      100,000 pages, about 300,000 small objects (about 50 MB)
+#   jpeg.pdf      300 JPEG pages (about 38 MB), as scanners make them
 #   images.pdf    200 pages with large image streams (about 150 MB)
+#   many.pdf      100,000 pages, about 300,000 small objects (about 50 MB)
 #   many-rc4.pdf  many.pdf encrypted with RC4-128 by qpdf: every string and
 #                 stream is decrypted and encrypted again under its new number
+#   many-10k.pdf  many.pdf with 10,000 pages (pagemint-cli only), to show
+#                 that loading and saving grow linearly
 #
 # Each document goes through
 #   pagemint-cli IN OUT
@@ -14,6 +17,9 @@
 # RUNS times each (default 3); the table shows the best wall time and the
 # largest peak resident memory of the runs (GNU time's %e and %M), then the
 # ratios of pagemint-cli to each peer (below 1: pagemint-cli needs less).
+# Then: pagemint-cli's own start-up footprint (--help) and its peak on the
+# image documents above it, 100,000 against 10,000 pages, the save of
+# images.pdf against cp of the same file, and each goal met or missed.
 # Every output's page count is compared with the source, and pagemint-cli's
 # outputs must pass qpdf --check (CHECK=0 skips that, it takes a while).
 #
@@ -54,7 +60,7 @@ cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/nu
 CLI="$BUILD/cli/pagemint-cli"
 
 mkdir -p "$DATA"
-stamp="$DATA/.made-for-$PAGES-$IMAGE_PAGES"
+stamp="$DATA/.made-for-$PAGES-$IMAGE_PAGES-jpeg"
 if [ ! -f "$stamp" ]; then
   echo "roundtrip: writing the source documents into $DATA" >&2
   rm -f "$DATA"/.made-for-* "$DATA"/*.pdf
@@ -88,7 +94,8 @@ measure() {
 
 declare -A wall peak
 printf '\n%-14s %-14s %9s %9s %11s\n' document tool "wall s" "peak MB" "output MB"
-for doc in many images many-rc4; do
+DOCS="jpeg images many many-rc4"
+for doc in $DOCS; do
   in="$DATA/$doc.pdf"
   pw=""
   [ "$doc" = many-rc4 ] && pw=$USER_PW
@@ -115,7 +122,7 @@ done
 
 printf '\nratios pagemint-cli / peer (below 1: pagemint-cli needs less)\n'
 printf '%-14s %-8s %10s %10s\n' document peer wall memory
-for doc in many images many-rc4; do
+for doc in $DOCS; do
   for peer in mutool qpdf; do
     printf '%-14s %-8s %10.3f %10.3f\n' "$doc.pdf" "$peer" \
       "$(awk "BEGIN{print ${wall[$doc,pagemint-cli]} / ${wall[$doc,$peer]}}")" \
@@ -123,9 +130,41 @@ for doc in many images many-rc4; do
   done
 done
 
+# The program's own footprint: its libraries and nothing read.
+measure "$DATA/.none" "$CLI" --help
+FOOT_KB=$PEAK_KB
+# Linearity: the same kind of document at a tenth of the size.
+measure "$DATA/out-pagemint-cli-many-10k.pdf" "$CLI" "$DATA/many-10k.pdf" \
+  "$DATA/out-pagemint-cli-many-10k.pdf"
+WALL_10K=$WALL
+# The stream-heavy save against copying the file.
+measure "$DATA/out-cp-images.pdf" cp "$DATA/images.pdf" "$DATA/out-cp-images.pdf"
+WALL_CP=$WALL
+
+ratio() { awk "BEGIN{print $1 / $2}"; }
+goal() {  # description value limit
+  if awk "BEGIN{exit !($2 <= $3)}"; then r=met; else r=MISSED; fi
+  printf '%-58s %10.3f %8s  %s\n' "$1" "$2" "$3" "$r"
+}
+printf '\nstart-up footprint (pagemint-cli --help): %.1f MB\n' "$(awk "BEGIN{print $FOOT_KB/1024}")"
+printf '10,000 pages: %.2f s   100,000 pages: %.2f s\n' "$WALL_10K" "${wall[many,pagemint-cli]}"
+printf 'cp images.pdf: %.2f s\n\n' "$WALL_CP"
+printf '%-58s %10s %8s\n' goal value limit
+for doc in $DOCS; do
+  goal "time $doc.pdf / mutool" "$(ratio "${wall[$doc,pagemint-cli]}" "${wall[$doc,mutool]}")" 1.0
+done
+goal "time many.pdf / mutool" "$(ratio "${wall[many,pagemint-cli]}" "${wall[many,mutool]}")" 0.5
+for doc in jpeg images; do
+  goal "peak MB above start-up footprint, $doc.pdf" \
+    "$(awk "BEGIN{print (${peak[$doc,pagemint-cli]} - $FOOT_KB) / 1024}")" 32
+done
+goal "peak memory many.pdf / mutool" "$(ratio "${peak[many,pagemint-cli]}" "${peak[many,mutool]}")" 1.0
+goal "time 100,000 pages / 10,000 pages" "$(ratio "${wall[many,pagemint-cli]}" "$WALL_10K")" 12
+goal "time images.pdf / cp" "$(ratio "${wall[images,pagemint-cli]}" "$WALL_CP")" 3
+
 if [ "$CHECK" = 1 ]; then
   echo
-  for doc in many images many-rc4; do
+  for doc in $DOCS; do
     pw=""
     [ "$doc" = many-rc4 ] && pw=$USER_PW
     if qpdf --check ${pw:+--password="$pw"} "$DATA/out-pagemint-cli-$doc.pdf" >"$DATA/.check" 2>&1; then

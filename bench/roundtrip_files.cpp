@@ -5,7 +5,11 @@
 //               objects under a balanced page tree, about 50 MB;
 //   images.pdf  200 pages, each showing its own 500 x 500 RGB image of
 //               incompressible samples (Flate, about 750 KB each), about
-//               150 MB.
+//               150 MB;
+//   jpeg.pdf    300 pages, each showing its own photograph-like JPEG
+//               (DCTDecode, about 130 KB each), about 38 MB, as scanners
+//               and cameras make them;
+//   many-10k.pdf  many.pdf with a tenth of its pages, for linearity.
 //
 // Both have a classic cross-reference table; the benchmark has qpdf make
 // the encrypted copy. The samples come from a fixed pseudo-random
@@ -21,6 +25,9 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace {
 
@@ -184,6 +191,75 @@ bool WriteLargeImages(const std::string& path, size_t page_count) {
   return pdf.Finish();
 }
 
+// A photograph-like picture: smooth gradients under fine noise, which
+// JPEG keeps at about the size of a scanned page.
+std::string MakeJpeg(int width, int height, uint64_t& state) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 85, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+  const int shift = static_cast<int>(state % 97);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      const int noise = static_cast<int>(state >> 59) - 16;
+      unsigned char* p = &row[static_cast<size_t>(x) * 3];
+      p[0] = static_cast<unsigned char>(std::clamp((x + shift) * 255 / width + noise, 0, 255));
+      p[1] = static_cast<unsigned char>(std::clamp(y * 255 / height + noise, 0, 255));
+      p[2] = static_cast<unsigned char>(std::clamp(((x ^ y) & 255) / 2 + 64 + noise, 0, 255));
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::string out(reinterpret_cast<const char*>(buffer), size);
+  std::free(buffer);
+  return out;
+}
+
+bool WriteJpegPages(const std::string& path, size_t page_count) {
+  constexpr int kWidth = 1000, kHeight = 750;
+  PdfWriter pdf(path);
+  const int catalog = pdf.Reserve();
+  const int root = pdf.Reserve();
+  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
+  const PageTree tree(pdf, root, page_count);
+  std::vector<int> pages;
+  uint64_t state = 0x2545F4914F6CDD1DULL;
+  for (size_t i = 0; i < page_count; ++i) {
+    const int page = pdf.Reserve();
+    const int contents = pdf.Reserve();
+    const int image = pdf.Reserve();
+    pdf.Stream(image,
+               "/Type /XObject /Subtype /Image /Width " + std::to_string(kWidth) + " /Height " +
+                   std::to_string(kHeight) +
+                   " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
+               MakeJpeg(kWidth, kHeight, state));
+    pdf.Stream(contents, "", "q 576 0 0 432 18 180 cm /Im1 Do Q");
+    pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
+                         " 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 " +
+                         std::to_string(image) + " 0 R >> >> /Contents " +
+                         std::to_string(contents) + " 0 R >>");
+    pages.push_back(page);
+  }
+  tree.Write(pdf, pages);
+  return pdf.Finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,7 +275,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!WriteManyObjects(folder + "/many.pdf", pages) ||
-      !WriteLargeImages(folder + "/images.pdf", image_pages)) {
+      !WriteManyObjects(folder + "/many-10k.pdf", std::max<size_t>(1, pages / 10)) ||
+      !WriteLargeImages(folder + "/images.pdf", image_pages) ||
+      !WriteJpegPages(folder + "/jpeg.pdf", 300)) {
     std::fprintf(stderr, "cannot write the documents into %s\n", folder.c_str());
     return 1;
   }

@@ -20,6 +20,9 @@ inline constexpr const char kCannotOpenFile[] = "Cannot open file \"%s\". %s";
 inline constexpr const char kCannotCreateFile[] = "Cannot create file \"%s\". %s";
 inline constexpr const char kWriteError[] = "Error writing file \"%s\". %s";
 inline constexpr const char kStreamReadError[] = "Stream read error";
+inline constexpr const char kOperationCancelled[] = "Operation cancelled";
+inline constexpr const char kSourceDataMissing[] =
+    "The data of object %d could not be read: the source file has changed or been closed";
 inline constexpr const char kStreamWriteError[] = "Stream write error";
 
 // pdf/objects

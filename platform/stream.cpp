@@ -1,6 +1,7 @@
 #include "platform/stream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +43,14 @@ int64_t TStream::GetSize() {
 }
 
 void TStream::SetSize(int64_t) {}
+
+int64_t TStream::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  const int64_t saved = Position();
+  SetPosition(offset);
+  const int64_t n = Read(buffer, count);
+  SetPosition(saved);
+  return n;
+}
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count != 0 && Read(buffer, count) != count) throw EFileError(msg::kStreamReadError);
@@ -102,6 +111,14 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   return count;
 }
 
+int64_t TMemoryStream::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  const int64_t size = static_cast<int64_t>(data_.size());
+  if (count <= 0 || offset < 0 || offset >= size) return 0;
+  const int64_t n = std::min(count, size - offset);
+  std::memcpy(buffer, data_.data() + offset, static_cast<size_t>(n));
+  return n;
+}
+
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   position_ = Resolve(offset, origin, position_, static_cast<int64_t>(data_.size()));
   return position_;
@@ -141,7 +158,16 @@ TFileStream::TFileStream(const std::string& file_name, TFileMode mode)
       fd_ = -1;
       throw EFileError(Format(msg::kCannotOpenFile, file_name.c_str(), why.c_str()));
     }
-    data_.resize(static_cast<size_t>(st.st_size));
+    size_ = static_cast<int64_t>(st.st_size);
+    if (size_ > 0) {
+      void* map = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
+      if (map != MAP_FAILED) {
+        map_ = static_cast<const uint8_t*>(map);
+        return;
+      }
+    }
+    // No mapping: the whole file in memory, as far as it can be read.
+    data_.resize(static_cast<size_t>(size_));
     size_t got = 0;
     while (got < data_.size()) {
       const ssize_t n = ::read(fd_, data_.data() + got, data_.size() - got);
@@ -150,8 +176,6 @@ TFileStream::TFileStream(const std::string& file_name, TFileMode mode)
       got += static_cast<size_t>(n);
     }
     data_.resize(got);  // a file that shrank while we read it
-    ::close(fd_);
-    fd_ = -1;
     size_ = static_cast<int64_t>(got);
     return;
   }
@@ -162,7 +186,10 @@ TFileStream::TFileStream(const std::string& file_name, TFileMode mode)
 }
 
 TFileStream::~TFileStream() {
-  if (fd_ >= 0) {
+  ReleaseView();
+  if (fd_ >= 0 && mode_ == TFileMode::fmOpenRead) {
+    ::close(fd_);
+  } else if (fd_ >= 0) {
     try {
       Flush();
     } catch (...) {
@@ -172,8 +199,27 @@ TFileStream::~TFileStream() {
   }
 }
 
+void TFileStream::ReleaseView() {
+  if (map_) ::munmap(const_cast<uint8_t*>(map_), static_cast<size_t>(size_));
+  map_ = nullptr;
+  if (mode_ == TFileMode::fmOpenRead) {
+    view_released_ = true;
+    std::string().swap(data_);
+  }
+}
+
+void TFileStream::TrimView() {
+  if (map_) ::madvise(const_cast<uint8_t*>(map_), static_cast<size_t>(size_), MADV_DONTNEED);
+}
+
 void TFileStream::Close() {
   if (fd_ < 0) return;
+  if (mode_ == TFileMode::fmOpenRead) {
+    ReleaseView();
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
   Flush();
   const int fd = fd_;
   fd_ = -1;
@@ -210,9 +256,15 @@ void TFileStream::SetSize(int64_t new_size) {
 int64_t TFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0 || position_ < 0) return 0;
   if (mode_ == TFileMode::fmOpenRead) {
+    if (view_released_) {
+      const int64_t n = ReadAt(position_, buffer, count);
+      position_ += n;
+      return n;
+    }
     if (position_ >= size_) return 0;
     const int64_t n = std::min(count, size_ - position_);
-    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    std::memcpy(buffer, (map_ ? map_ : reinterpret_cast<const uint8_t*>(data_.data())) + position_,
+                static_cast<size_t>(n));
     position_ += n;
     return n;
   }
@@ -259,8 +311,26 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 TStream::MemoryView TFileStream::View() {
-  if (mode_ != TFileMode::fmOpenRead) return {};
-  return {reinterpret_cast<const uint8_t*>(data_.data()), size_, &position_};
+  if (mode_ != TFileMode::fmOpenRead || view_released_) return {};
+  return {map_ ? map_ : reinterpret_cast<const uint8_t*>(data_.data()), size_, &position_};
+}
+
+int64_t TFileStream::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  if (count <= 0 || offset < 0) return 0;
+  if (mode_ == TFileMode::fmOpenRead && fd_ < 0) return 0;
+  if (mode_ != TFileMode::fmOpenRead) Flush();
+  // Through the file, not the mapping: a file that shrank gives a short
+  // read here where a mapped page past its end would fault.
+  char* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, out + done, static_cast<size_t>(count - done),
+                              static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
 }
 
 }  // namespace pagemint

@@ -1,10 +1,13 @@
 // Byte streams: the abstract stream, a growable memory stream and a file
 // stream. Sizes and positions are 64-bit.
 //
-// A file opened for reading is read into memory once, so that reading a
-// byte never costs a system call; a file opened for writing is buffered.
-// Streams whose whole content sits in one buffer expose it through View(),
-// which lets byte-level readers work on the buffer directly.
+// A file opened for reading is mapped into memory, so that reading a byte
+// never costs a system call and the file's bytes are not copied; a file
+// opened for writing is buffered. Streams whose whole content sits in one
+// buffer expose it through View(), which lets byte-level readers work on
+// the buffer directly. ReadAt reads at an offset without moving the
+// position; on a file it is a positioned read (pread), which reports a
+// file that shrank as a short read where touching the mapping would fault.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +39,9 @@ class TStream {
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
   virtual MemoryView View() { return {}; }
+  // Up to count bytes at offset, without moving the position; returns the
+  // number read (fewer at the end of the data).
+  virtual int64_t ReadAt(int64_t offset, void* buffer, int64_t count);
 
   int64_t Size() { return GetSize(); }
   int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
@@ -68,6 +74,7 @@ class TMemoryStream : public TStream {
     return {reinterpret_cast<const uint8_t*>(data_.data()), static_cast<int64_t>(data_.size()),
             &position_};
   }
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override;
 
   const char* Memory() const { return data_.data(); }
   char* Memory() { return data_.data(); }
@@ -90,8 +97,16 @@ class TMemoryStream : public TStream {
 // (for temporary files that must not take over someone else's).
 enum class TFileMode { fmOpenRead, fmCreate, fmCreateNew };
 
-// A file: read whole into memory on open (reading mode), or written
-// through a buffer (create mode, which creates or truncates the file).
+// A file: mapped on open (reading mode), or written through a buffer
+// (create mode, which creates or truncates the file).
+//
+// Reading mode keeps the file open until the stream is destroyed. The
+// mapping serves View() and Read(); where mapping is not possible (an
+// empty file, a file system without it) the file is read into memory
+// instead. The mapping can be dropped (ReleaseView) once nothing parses
+// the file any more: ReadAt then still works, through pread. Touching a
+// mapped page of a file that was truncated meanwhile raises SIGBUS, so
+// code that reads a file long after opening it uses ReadAt, never View().
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& file_name, TFileMode mode);
@@ -103,6 +118,13 @@ class TFileStream : public TStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   MemoryView View() override;
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override;
+  // Unmaps the file (reading mode); View() is empty from then on.
+  void ReleaseView();
+  // Lets the system drop the mapped pages read so far from this process's
+  // memory (they stay in the page cache and come back when touched), so
+  // that reading a large file does not keep all of it resident.
+  void TrimView();
 
   const std::string& FileName() const { return file_name_; }
   // Writes out the buffer and closes the file, raising on any failure
@@ -115,7 +137,9 @@ class TFileStream : public TStream {
   std::string file_name_;
   TFileMode mode_;
   int fd_ = -1;
-  std::string data_;       // reading: the whole file; writing: the pending buffer
+  std::string data_;       // reading without a mapping: the whole file; writing: the pending buffer
+  const uint8_t* map_ = nullptr;  // reading: the mapped file (size_ bytes), or nullptr
+  bool view_released_ = false;
   int64_t buffer_start_ = 0;  // writing: file offset of data_[0]
   int64_t position_ = 0;
   int64_t size_ = 0;       // writing: logical size including the buffer

@@ -1,5 +1,7 @@
 #include "pdf/document/custom_pdf_document.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <unordered_set>
@@ -16,6 +18,16 @@ namespace {
 
 constexpr const char kAboutText[] = "Pagemint PDF engine";
 constexpr const char kVersionText[] = "1.21";
+
+// OnWorkProgress is raised at most this often (about 25 times a second)
+// between the calls that open and close the work.
+constexpr int64_t kWorkReportIntervalNs = 40'000'000;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // Only a missing extension is completed: "report" opens "report.pdf",
 // "report.txt" stays as it is.
@@ -45,7 +57,6 @@ void TgtCustomPDFDocument::InitDocumentState() {
   loader_ = std::make_unique<TgtObjectLoader>(*state_, static_cast<TgtReadReporter&>(*this));
   structure_read_ = false;
   work_file_name_.clear();
-  source_bytes_.reset();
 }
 
 void TgtCustomPDFDocument::ReleaseDocumentState() {
@@ -99,6 +110,27 @@ bool TgtCustomPDFDocument::LoadFromBytes(std::string bytes) {
   return LoadFromSource(std::make_unique<TMemoryStream>(std::move(bytes)));
 }
 
+void TgtCustomPDFDocument::BeginWork(TgtWorkStep step) {
+  work_cancelled_ = false;
+  last_work_report_ns_ = 0;
+  ReportWork(step, 0.0, true);
+}
+
+void TgtCustomPDFDocument::ReportWork(TgtWorkStep step, double fraction, bool forced) {
+  if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
+  if (!OnWorkProgress) return;
+  const int64_t now = NowNs();
+  if (!forced && now - last_work_report_ns_ < kWorkReportIntervalNs) return;
+  last_work_report_ns_ = now;
+  bool cancel = false;
+  OnWorkProgress(*this, step, std::clamp(fraction, 0.0, 1.0), cancel);
+  if (!cancel) return;
+  // Raised here, and again from every later report: a reader that reads
+  // past one failure still stops at the next.
+  work_cancelled_ = true;
+  throw EOperationCancelled(msg::kOperationCancelled);
+}
+
 bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (IsLoaded()) CloseDocument();
   accepted_password_.reset();
@@ -110,8 +142,10 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   };
   std::exception_ptr first;
   try {
-    state_->source = std::move(source);
-    TgtXRefReader(*loader_).ReadFromStream(*state_->source);
+    BeginWork(TgtWorkStep::Load);
+    state_->source = std::make_shared<TgtDocumentSource>(std::move(source));
+    TgtXRefReader(*loader_).ReadFromStream(*state_->source->Stream());
+    if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
     ReadAfterCrossReference();
     return IsLoaded();
   } catch (const EOperationCancelled&) {
@@ -127,12 +161,12 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   // while the structure is read (an object not where the table puts it):
   // the whole load is tried once more on a table rebuilt from the objects
   // in the file, and when that fails too the first error stands.
-  std::unique_ptr<TStream> kept = std::move(state_->source);
+  std::unique_ptr<TStream> kept = state_->source ? state_->source->TakeStream() : nullptr;
   discard();
   if (!kept) std::rethrow_exception(first);
   try {
-    state_->source = std::move(kept);
-    TgtXRefReader(*loader_).RebuildFromStream(*state_->source);
+    state_->source = std::make_shared<TgtDocumentSource>(std::move(kept));
+    TgtXRefReader(*loader_).RebuildFromStream(*state_->source->Stream());
     state_->reader->SetRepairing(true);
     if (accepted_password_ && IsEncrypted() && TryPassword(*accepted_password_)) return true;
     ReadAfterCrossReference();
@@ -187,12 +221,21 @@ bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
 void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
-  TgtStructureReader(*loader_).ReadCatalog();
+  try {
+    TgtStructureReader(*loader_).ReadCatalog();
+    // A cancel that a reader read past still ends the load.
+    if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
+    if (OnWorkProgress) ReportWork(TgtWorkStep::Load, 1.0, true);
+  } catch (const EOperationCancelled&) {
+    const std::string name = work_file_name_;
+    CloseDocument();
+    work_file_name_ = name;
+    throw;
+  }
   if (const int32_t repairs = state_->reader->Repairs(); repairs > 0)
     PAGEMINT_REPORT_WARNING(*this, msg::kDamagedSyntaxSkipped, repairs);
-  // Everything the document uses is in memory now; bytes that have no file
-  // to be read from again are kept for the renderer.
-  if (source_file_name_.empty()) source_bytes_ = std::move(state_->source);
+  // Every object the document uses is in memory now; stream data stays in
+  // the source until it is needed.
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;

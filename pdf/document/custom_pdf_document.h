@@ -239,6 +239,16 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void Progress(int32_t percentage) override {
     if (OnIOProgress) OnIOProgress(*this, percentage);
   }
+  void LoadProgress(int64_t done, int64_t total) override {
+    ReportWork(TgtWorkStep::Load, static_cast<double>(done) / static_cast<double>(total), false);
+  }
+  // Raises OnWorkProgress with fraction (clamped to 0..1): always when
+  // forced (the start and the end of the work), otherwise at most every
+  // kWorkReportInterval. A handler that cancels makes this raise
+  // EOperationCancelled, and every later call until the next start too.
+  void ReportWork(TgtWorkStep step, double fraction, bool forced);
+  // Starts a piece of long work: clears an earlier cancel, reports 0.
+  void BeginWork(TgtWorkStep step);
 
   std::unique_ptr<TgtPDFDocumentState> state_;
   std::unique_ptr<TgtObjectLoader> loader_;
@@ -258,7 +268,6 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // no longer the source.
   int64_t source_file_size_ = -1;
   int64_t source_file_time_ = 0;
-  std::unique_ptr<TStream> source_bytes_;
   bool open_after_save_ = false;
   bool show_setup_dialog_ = true;
   bool email_after_save_ = false;
@@ -269,6 +278,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   std::unique_ptr<Shell> shell_;
   std::unique_ptr<RandomSource> random_;
   TgtSettingsDialogFactory settings_dialog_factory_;
+  // OnWorkProgress: when it was last raised, and whether the work was
+  // cancelled.
+  int64_t last_work_report_ns_ = 0;
+  bool work_cancelled_ = false;
   // The stream the document is being written to; set only during a save.
   TgtWriteOnlyFilter* write_stream_ = nullptr;
 };

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/document/custom_pdf_document.h"
@@ -37,6 +38,10 @@ constexpr size_t kFileIDSize = 16;
 constexpr const char16_t kProducer[] = u"Pagemint PDF engine 1.21";
 // Objects must start below this byte for their offsets to fit the table.
 constexpr int64_t kMaxObjectOffset = int64_t{1} << 31;
+// Stream data still in the source is copied through a buffer of this size:
+// large enough that each chunk is one read and one write, small enough to
+// stay out of the peak memory of a document of large images.
+constexpr int64_t kCopyChunk = int64_t{1} << 20;
 
 const char* VersionText(TgtPDFVersion version) {
   switch (version) {
@@ -66,8 +71,12 @@ void AppendDecimal(std::string& out, int64_t value) { out.append(std::to_string(
 
 }  // namespace
 
-// One write of a document: numbering, renumbered references, encryption
-// and the offsets of the cross-reference table.
+// One write of a document. The writer keeps its own books: which objects
+// are written is found at save time by walking what the trailer reaches
+// (catalog, information dictionary, the page tree it writes, outlines),
+// and their new numbers live in tables of the writer's own, by store
+// index. Nothing in the document is changed by a save, so saving twice
+// writes the same bytes.
 class TgtDocumentWriter final : public TgtTextContext {
  public:
   TgtDocumentWriter(TgtCustomPDFDocument& document, TStream& output)
@@ -76,11 +85,9 @@ class TgtDocumentWriter final : public TgtTextContext {
   void Write();
 
   int32_t TargetNumber(const TgtPDFIndirectReference& reference) const override {
-    if (const TgtPDFIndirectObject* target = state_.store->Find(reference);
-        target && target->UseCount() > 0)
-      return target->NewNumber();
-    if (const TgtPDFIndirectObject* target = temporary_.Find(reference)) return target->NewNumber();
-    return 0;
+    const Slot slot = Find(reference);
+    if (slot.index < 0) return 0;
+    return (slot.temporary ? temporary_numbers_ : store_numbers_)[static_cast<size_t>(slot.index)];
   }
   int32_t PageTreeRoot() const override { return kPageTreeNumber; }
   bool Encrypts(int32_t number) const override { return encrypting_ && number > 0; }
@@ -95,20 +102,37 @@ class TgtDocumentWriter final : public TgtTextContext {
                                                      size_t size) const override;
 
  private:
+  // Where a reference's target is registered: the outline items rebuilt
+  // for this save (temporary_) come first, as they replace the source's.
+  struct Slot {
+    int32_t index = -1;
+    bool temporary = false;
+  };
+  Slot Find(const TgtPDFIndirectReference& reference) const {
+    const int32_t in_temporary =
+        temporary_.IndexOf(reference.Serial(), reference.Number(), reference.Generation());
+    if (in_temporary >= 0) return {in_temporary, true};
+    return {state_.store->IndexOf(reference.Serial(), reference.Number(), reference.Generation()),
+            false};
+  }
+  // A page written in a second place of the page list, or one that is not
+  // the object the store finds under its key: written again under a number
+  // of its own.
+  struct ExtraPage {
+    const TgtPDFIndirectObject* page;
+    int32_t number;
+  };
+
   void Status(const char* message) {
     if (document_.OnStatusMessage) document_.OnStatusMessage(document_, message);
   }
   int32_t NextNumber() {
-    if (state_.new_number_counter == std::numeric_limits<int32_t>::max())
+    if (counter_ == std::numeric_limits<int32_t>::max())
       throw EPDFException(Format(msg::kTooManyObjects, std::numeric_limits<int32_t>::max() - 1));
-    return ++state_.new_number_counter;
+    return ++counter_;
   }
-  void NumberStore(TgtPDFObjectStore& store, bool all) {
-    for (int32_t i = 0; i < store.Count(); ++i) {
-      TgtPDFIndirectObject* object = store.ItemAt(i);
-      if (all || object->UseCount() != 0) object->SetNewNumber(NextNumber());
-    }
-  }
+  void MarkReachable();
+  void NumberObjects();
   // Records where object number begins (after the leading CR LF) and
   // writes text.
   void WriteObjectText(int32_t number, const std::string& text) {
@@ -130,21 +154,23 @@ class TgtDocumentWriter final : public TgtTextContext {
     text_.append(kCrLf);
     WriteObjectText(number, text_);
   }
-  void WriteStoreObjects(TgtPDFObjectStore& store, bool all, int64_t& visited, int64_t total) {
-    for (int32_t i = 0; i < store.Count(); ++i) {
-      const TgtPDFIndirectObject* object = store.ItemAt(i);
-      if (all || object->UseCount() != 0) {
-        text_.clear();
-        AppendIndirectObjectText(text_, object->NewNumber(), object->Content(), this);
-        WriteObjectText(object->NewNumber(), text_);
-      }
-      ++visited;
-      if (document_.OnIOProgress)
-        document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
-    }
+  void WriteObjects(int64_t& visited, int64_t total);
+  // A page's content as written: a page the source left untyped is
+  // written with /Type /Page (which gives it its /Parent line), through a
+  // copy, so the document itself stays as it is.
+  const TgtPDFObject* PageContent(const TgtPDFIndirectObject& page);
+  // An object's whole text, built in memory; a stream whose data is still
+  // in the source is copied from there instead (WriteSourceStream).
+  void WriteObject(int32_t number, const TgtPDFObject* content) {
+    if (content && content->IsStream() && WriteSourceStream(number, content->AsStream())) return;
+    text_.clear();
+    AppendIndirectObjectText(text_, number, content, this);
+    WriteObjectText(number, text_);
   }
-  void PreparePages();
   void ChooseFileID();
+  bool WriteSourceStream(int32_t number, const TgtPDFStreamObject& stream);
+  void CopyStreamData(const TgtStreamExtent& extent, TgtStreamCipher* decrypt,
+                      TgtStreamCipher* encrypt, int64_t size);
   void WriteHeader();
   void WriteTrailer(int32_t encrypt_number);
 
@@ -152,9 +178,27 @@ class TgtDocumentWriter final : public TgtTextContext {
   TgtPDFDocumentState& state_;
   TStream& output_;
   TgtPDFObjectStore temporary_;
+  // The renumbering table: the new number of each store object and each
+  // temporary object by registration index, 0 for one not written.
+  std::vector<int32_t> store_numbers_;
+  std::vector<int32_t> temporary_numbers_;
+  // The pages' numbers in page-list order, and the pages written twice.
+  std::vector<int32_t> page_numbers_;
+  std::vector<ExtraPage> extra_pages_;
+  // Whether the store object at an index is a page of the page list.
+  std::vector<bool> is_page_;
+  // Typed copies of untyped pages (see PageContent), by page object.
+  std::unordered_map<const TgtPDFIndirectObject*, TgtPDFObjectPtr> typed_pages_;
+  int32_t counter_ = kPageTreeNumber;
   std::vector<int32_t> offsets_;
   std::string text_;
+  // The buffers of CopyStreamData, kept from one stream to the next.
+  std::string chunk_;
+  std::string decrypted_;
+  std::string encrypted_;
   bool encrypting_ = false;
+  // The save's progress so far, for the reports within a stream.
+  double save_fraction_ = 0;
 };
 
 std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
@@ -164,8 +208,8 @@ std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
   // one or one that refers elsewhere is written as the true size.
   const TgtPDFObject* length = stream.Dictionary().Lookup("/Length");
   if (length && length->IsReference()) {
-    const TgtPDFIndirectObject* target = state_.store->Find(length->AsReference());
-    if (target && target->UseCount() > 0) length = target->Content();
+    const Slot slot = Find(length->AsReference());
+    if (slot.index >= 0 && !slot.temporary) length = state_.store->ItemAt(slot.index)->Content();
   }
   if (length && length->IsInteger() && length->AsInteger().Value() >= 0 &&
       static_cast<size_t>(length->AsInteger().Value()) == size)
@@ -184,25 +228,232 @@ std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
   return dictionary;
 }
 
-// Every page is written as a page object of its own with /Type /Page (the
-// type gives it its /Parent line). A page object that the source's tree
-// lists twice gets a copy for its second place, and a page the source left
-// untyped gets its type, so that the written tree is valid.
-void TgtDocumentWriter::PreparePages() {
-  std::unordered_set<const TgtPDFIndirectObject*> seen;
-  seen.reserve(state_.pages.size());
-  for (TgtPDFIndirectObject*& page : state_.pages) {
-    if (!seen.insert(page).second) {
-      page = state_.store->Add(std::make_unique<TgtPDFIndirectObject>(
-          state_.serial, state_.store->NextObjectNumber(), 0,
-          page->Content() ? page->Content()->Clone() : nullptr, true));
+// A stream whose raw data is still in the source goes from there to the
+// output in chunks, never whole in memory: decrypted with the source's key
+// and encrypted with the output's on the way when either is encrypted. The
+// same text as a stream held in memory. False (nothing written) when the
+// data is in memory, or when a cipher cannot say the output's size up
+// front (the /Length written before the data must state it): the caller
+// then writes the stream whole.
+bool TgtDocumentWriter::WriteSourceStream(int32_t number, const TgtPDFStreamObject& stream) {
+  const TgtStreamExtent* extent = stream.Extent();
+  if (!extent) return false;
+  int64_t size = extent->length;
+  std::unique_ptr<TgtStreamCipher> decrypt;
+  std::unique_ptr<TgtStreamCipher> encrypt;
+  if (extent->encrypted && size > 0) {
+    if (!extent->source) throw EFileError(Format(msg::kSourceDataMissing, extent->number));
+    decrypt = extent->source->DecryptCipher(&stream.Dictionary(), extent->number,
+                                            extent->generation);
+    size = decrypt ? decrypt->OutputSize(size) : -1;
+    if (size < 0 && decrypt && decrypt->EndNeeded() > 0 &&
+        static_cast<size_t>(extent->length) >= decrypt->EndNeeded()) {
+      // The size shows at the data's end (AES padding): read just that.
+      std::string end(decrypt->EndNeeded(), '\0');
+      const int64_t at = extent->offset + extent->length - static_cast<int64_t>(end.size());
+      if (!extent->source->ReadAt(at, end.data(), static_cast<int64_t>(end.size())))
+        throw EFileError(Format(msg::kSourceDataMissing, extent->number));
+      size = decrypt->OutputSizeFromEnd(extent->length, end);
     }
-    TgtPDFObject* content = page->Content();
-    if (!content || !content->IsDictionary()) continue;
-    TgtPDFDictObject& dictionary = content->AsDictionary();
-    const TgtPDFObject* type = dictionary.Lookup("/Type");
-    if (!type || !type->IsName() || type->AsName().Text() != "/Page")
-      dictionary.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+    if (size < 0) return false;
+  }
+  if (Encrypts(number) && size > 0) {
+    // nullptr: the output's crypt filters leave this stream as it is.
+    encrypt = state_.encryption_object->StreamEncryptor(&stream.Dictionary(), number, 0);
+    if (encrypt) {
+      size = encrypt->OutputSize(size);
+      if (size < 0) return false;
+    }
+  }
+  text_.clear();
+  text_.append(kCrLf);
+  AppendDecimal(text_, number);
+  text_.append(" 0 obj");
+  text_.append(kCrLf);
+  const std::unique_ptr<TgtPDFDictObject> own = StreamDictionary(stream, static_cast<size_t>(size));
+  AppendObjectText(text_, own ? own.get() : &stream.Dictionary(), this, number);
+  text_.append(kCrLf);
+  text_.append("stream");
+  text_.append(kCrLf);
+  WriteObjectText(number, text_);
+  CopyStreamData(*extent, decrypt.get(), encrypt.get(), size);
+  text_.clear();
+  text_.append(kCrLf);
+  text_.append("endstream");
+  text_.append(kCrLf);
+  text_.append("endobj");
+  text_.append(kCrLf);
+  output_.WriteBuffer(text_.data(), static_cast<int64_t>(text_.size()));
+  return true;
+}
+
+void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamCipher* decrypt,
+                                       TgtStreamCipher* encrypt, int64_t size) {
+  int64_t written = 0;
+  // Hands one piece of plain data on, through the output's cipher.
+  auto emit = [&](const std::string& plain, bool last) {
+    const std::string* out = &plain;
+    if (encrypt) {
+      encrypted_.clear();
+      encrypt->Update(plain, encrypted_);
+      if (last) encrypt->Final(encrypted_);
+      out = &encrypted_;
+    }
+    output_.WriteBuffer(out->data(), static_cast<int64_t>(out->size()));
+    written += static_cast<int64_t>(out->size());
+  };
+  int64_t left = extent.length;
+  int64_t offset = extent.offset;
+  do {
+    const int64_t n = std::min(left, kCopyChunk);
+    chunk_.resize(static_cast<size_t>(n));
+    if (!extent.source || !extent.source->ReadAt(offset, chunk_.data(), n))
+      throw EFileError(Format(msg::kSourceDataMissing, extent.number));
+    offset += n;
+    left -= n;
+    // Within a large stream too, so a cancel does not wait for its end.
+    if (document_.OnWorkProgress) document_.ReportWork(TgtWorkStep::Save, save_fraction_, false);
+    if (decrypt) {
+      decrypted_.clear();
+      decrypt->Update(chunk_, decrypted_);
+      // As when decrypting whole: what a damaged end leaves is kept.
+      if (left == 0) decrypt->Final(decrypted_);
+      emit(decrypted_, left == 0);
+    } else {
+      emit(chunk_, left == 0);
+    }
+  } while (left > 0);
+  // The ciphers promised this size; the /Length written says it.
+  if (written != size) throw EPDFException(Format(msg::kSourceDataMissing, extent.number));
+}
+
+// The walk over what the written file refers to, from the objects the
+// writer builds itself (catalog, information dictionary, page tree) and
+// the outline items rebuilt for this save. It keeps its own work list, so
+// long chains of objects cannot exhaust the stack, and visits each object
+// once, so cycles end.
+void TgtDocumentWriter::MarkReachable() {
+  store_numbers_.assign(static_cast<size_t>(state_.store->Count()), 0);
+  temporary_numbers_.assign(static_cast<size_t>(temporary_.Count()), 0);
+  std::vector<const TgtPDFObject*> work;
+  const TgtPDFCatalog& catalog = *state_.catalog;
+  const TgtPDFObject* const roots[] = {
+      catalog.metadata.get(),    catalog.names.get(),       catalog.outlines.get(),
+      catalog.acro_form.get(),   catalog.open_action.get(), catalog.additional_actions.get(),
+      catalog.other_entries.get(), &state_.info->Dictionary()};
+  work.assign(std::begin(roots), std::end(roots));
+  // -1 marks an object reached but not numbered yet.
+  for (int32_t i = 0; i < temporary_.Count(); ++i) {
+    temporary_numbers_[static_cast<size_t>(i)] = -1;
+    work.push_back(temporary_.ItemAt(i)->Content());
+  }
+  for (const TgtPDFIndirectObject* page : state_.pages) {
+    const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
+    if (index >= 0 && state_.store->ItemAt(index) == page) {
+      int32_t& mark = store_numbers_[static_cast<size_t>(index)];
+      if (mark != 0) continue;
+      mark = -1;
+    }
+    work.push_back(page->Content());
+  }
+  while (!work.empty()) {
+    const TgtPDFObject* object = work.back();
+    work.pop_back();
+    if (!object) continue;
+    switch (object->Tag()) {
+      case otArray: {
+        const TgtPDFArrayObject& array = object->AsArray();
+        for (int32_t i = array.Count() - 1; i >= 0; --i) work.push_back(array.ItemAt(i));
+        break;
+      }
+      case otDictionary: {
+        const TgtPDFDictObject& dictionary = object->AsDictionary();
+        for (int32_t i = dictionary.Count() - 1; i >= 0; --i)
+          work.push_back(dictionary.ValueAt(i));
+        break;
+      }
+      case otStream:
+        work.push_back(&object->AsStream().Dictionary());
+        break;
+      case otIndirect:
+        work.push_back(object->AsIndirect().Content());
+        break;
+      case otReference: {
+        const Slot slot = Find(object->AsReference());
+        if (slot.index < 0) break;
+        int32_t& mark =
+            (slot.temporary ? temporary_numbers_ : store_numbers_)[static_cast<size_t>(slot.index)];
+        if (mark != 0) break;
+        mark = -1;
+        work.push_back((slot.temporary ? temporary_ : *state_.store).ItemAt(slot.index)->Content());
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+// Numbers from 4 in registration order: the store's objects, the pages
+// written twice, then the outline items.
+void TgtDocumentWriter::NumberObjects() {
+  for (int32_t& number : store_numbers_)
+    if (number != 0) number = NextNumber();
+  // Flags by store index rather than sets of pointers: a document of a
+  // hundred thousand pages saves without a node per page.
+  is_page_.assign(store_numbers_.size(), false);
+  page_numbers_.reserve(state_.pages.size());
+  for (const TgtPDFIndirectObject* page : state_.pages) {
+    const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
+    if (index >= 0 && state_.store->ItemAt(index) == page && !is_page_[static_cast<size_t>(index)]) {
+      is_page_[static_cast<size_t>(index)] = true;
+      page_numbers_.push_back(store_numbers_[static_cast<size_t>(index)]);
+      continue;
+    }
+    extra_pages_.push_back({page, NextNumber()});
+    page_numbers_.push_back(extra_pages_.back().number);
+  }
+  for (int32_t& number : temporary_numbers_)
+    if (number != 0) number = NextNumber();
+}
+
+const TgtPDFObject* TgtDocumentWriter::PageContent(const TgtPDFIndirectObject& page) {
+  const TgtPDFObject* content = page.Content();
+  if (!content || !content->IsDictionary()) return content;
+  const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
+  if (type && type->IsName() && type->AsName().Text() == "/Page") return content;
+  TgtPDFObjectPtr& typed = typed_pages_[&page];
+  if (!typed) {
+    typed = content->Clone();
+    typed->AsDictionary().SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+  }
+  return typed.get();
+}
+
+void TgtDocumentWriter::WriteObjects(int64_t& visited, int64_t total) {
+  auto progress = [&] {
+    ++visited;
+    if (document_.OnIOProgress)
+      document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
+    if (document_.OnWorkProgress)
+      document_.ReportWork(TgtWorkStep::Save, save_fraction_ = static_cast<double>(visited) / total,
+                           false);
+  };
+  for (int32_t i = 0; i < state_.store->Count(); ++i) {
+    if (const int32_t number = store_numbers_[static_cast<size_t>(i)]) {
+      const TgtPDFIndirectObject* object = state_.store->ItemAt(i);
+      WriteObject(number, is_page_[static_cast<size_t>(i)] ? PageContent(*object) : object->Content());
+    }
+    progress();
+  }
+  for (const ExtraPage& extra : extra_pages_) {
+    WriteObject(extra.number, PageContent(*extra.page));
+    progress();
+  }
+  for (int32_t i = 0; i < temporary_.Count(); ++i) {
+    if (const int32_t number = temporary_numbers_[static_cast<size_t>(i)])
+      WriteObject(number, temporary_.ItemAt(i)->Content());
+    progress();
   }
 }
 
@@ -298,7 +549,6 @@ void TgtDocumentWriter::Write() {
     return state->encryption->Enabled() ? document->EncryptData(bytes, kInfoNumber) : bytes;
   });
   state_.info->SetProducer(kProducer);
-  state_.new_number_counter = kPageTreeNumber;
   if (encryption_enabled && !state_.encryption_object) document_.PrepareEncryption();
   encrypting_ = encryption_enabled;
   ChooseFileID();
@@ -309,10 +559,9 @@ void TgtDocumentWriter::Write() {
   });
 
   Status(msg::kBuildingObjects);
-  PreparePages();
-  NumberStore(*state_.store, false);
-  NumberStore(temporary_, true);
-  offsets_.reserve(static_cast<size_t>(state_.new_number_counter) + 1);
+  MarkReachable();
+  NumberObjects();
+  offsets_.reserve(static_cast<size_t>(counter_) + 1);
 
   WriteHeader();
   std::string content;
@@ -324,13 +573,13 @@ void TgtDocumentWriter::Write() {
 
   Status(msg::kWritingPages);
   content.clear();
-  AppendPageTreeText(content, state_);
+  AppendPageTreeText(content, page_numbers_);
   WriteFramed(kPageTreeNumber, content);
 
-  const int64_t total = std::max<int64_t>(1, int64_t{state_.store->Count()} + temporary_.Count());
+  const int64_t total = std::max<int64_t>(
+      1, int64_t{state_.store->Count()} + temporary_.Count() + int64_t(extra_pages_.size()));
   int64_t visited = 0;
-  WriteStoreObjects(*state_.store, false, visited, total);
-  WriteStoreObjects(temporary_, true, visited, total);
+  WriteObjects(visited, total);
 
   Status(msg::kWritingXRef);
   int32_t encrypt_number = 0;
@@ -382,8 +631,10 @@ std::unique_ptr<TgtPDFDictObject> TgtCustomPDFDocument::BuildEncryptDictionary()
 }
 
 void TgtCustomPDFDocument::WriteDocument() {
+  BeginWork(TgtWorkStep::Save);
   TgtDocumentWriter writer(*this, *write_stream_);
   writer.Write();
+  if (OnWorkProgress) ReportWork(TgtWorkStep::Save, 1.0, true);
 }
 
 void TgtCustomPDFDocument::SaveToStream(TStream& stream) {

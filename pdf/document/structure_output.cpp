@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "pdf/reader/document_types.h"
@@ -89,7 +90,7 @@ class OutlineBuilder {
     const TgtPDFObject* first = dest->AsArray().ItemAt(0);
     if (first && first->IsReference()) {
       const TgtPDFIndirectObject* target = state_.store->Find(first->AsReference());
-      return target && target->UseCount() == 0;
+      return target && IsPage(*target) && !PageSet().count(target);
     }
     if (first && !first->IsNull() && warn_) warn_(msg::kOutlineDestNotPage);
     return false;
@@ -142,6 +143,17 @@ class OutlineBuilder {
     return chain;
   }
 
+  static bool IsPage(const TgtPDFIndirectObject& object) {
+    const TgtPDFObject* content = object.Content();
+    if (!content || !content->IsDictionary()) return false;
+    const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
+    return type && type->IsName() && type->AsName().Text() == "/Page";
+  }
+  const std::unordered_set<const TgtPDFIndirectObject*>& PageSet() {
+    if (pages_.empty()) pages_.insert(state_.pages.begin(), state_.pages.end());
+    return pages_;
+  }
+
   static void CopyEntry(const TgtPDFDictObject& from, TgtPDFDictObject& to, const char* key) {
     if (const TgtPDFObject* value = from.Lookup(key)) to.AddValue(key, value->Clone());
   }
@@ -155,6 +167,7 @@ class OutlineBuilder {
   TgtPDFObjectStore& store_;
   const std::function<void(const char*)>& warn_;
   std::unordered_map<const TgtPDFOutline*, TgtObjectKey> assigned_;
+  std::unordered_set<const TgtPDFIndirectObject*> pages_;
 };
 
 }  // namespace
@@ -196,17 +209,16 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
   out.append(">>");
 }
 
-void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state) {
+void AppendPageTreeText(std::string& out, const std::vector<int32_t>& page_numbers) {
   out.append("<<");
   out.append(kCrLf);
   out.append("/Type /Pages");
   out.append(kCrLf);
   out.append("/Count ");
-  out.append(std::to_string(state.PageCount()));
+  out.append(std::to_string(page_numbers.size()));
   out.append(kCrLf);
   out.append("/Kids [ ");
-  for (const TgtPDFIndirectObject* page : state.pages) {
-    const int32_t number = page->UseCount() > 0 ? page->NewNumber() : 0;
+  for (const int32_t number : page_numbers) {
     if (number > 0) {
       out.append(std::to_string(number));
       out.append(" 0 R ");

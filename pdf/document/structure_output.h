@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "pdf/objects/object_text.h"
 #include "pdf/reader/document_state.h"
@@ -24,8 +25,9 @@ void AppendCatalogText(std::string& out, const TgtPDFDocumentState& state,
                        const TgtTextContext& context);
 
 // The page tree root's dictionary text: /Type /Pages, /Count and /Kids
-// with every page of the page list as a direct kid.
-void AppendPageTreeText(std::string& out, const TgtPDFDocumentState& state);
+// with every page of the page list as a direct kid, under the numbers the
+// writer gave them (page_numbers, in page order; 0 is written "null").
+void AppendPageTreeText(std::string& out, const std::vector<int32_t>& page_numbers);
 
 // Whether the document holds digital signatures: its form's /SigFlags has
 // bit 1 (signatures exist) set, or a signature field (/FT /Sig) has a
@@ -35,8 +37,8 @@ bool HoldsSignatures(const TgtPDFDocumentState& state);
 
 // Rebuilds the outline items of state into store (the writer's temporary
 // store) and points the catalog's /Outlines at the root. Items whose
-// destination is a page that is not written are dropped with their
-// children. warn receives the warnings of the rebuild.
+// destination is a page object no longer in the page list are dropped
+// with their children. warn receives the warnings of the rebuild.
 void RebuildOutlines(TgtPDFDocumentState& state, TgtPDFObjectStore& store,
                      const std::function<void(const char*)>& warn);
 

@@ -308,8 +308,12 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
 TRenderSource TgtCustomPDFDocument::RenderSource() const {
   TRenderSource source;
   source.password = accepted_password_.value_or(std::string());
-  if (source_bytes_) {
-    const TStream::MemoryView view = source_bytes_->View();
+  // Bytes that have no file to be read from again stay in the document's
+  // source, which is kept open until the document is closed.
+  TStream* bytes =
+      source_file_name_.empty() && state_->source ? state_->source->Stream() : nullptr;
+  if (bytes != nullptr) {
+    const TStream::MemoryView view = bytes->View();
     if (view)
       source.bytes = std::string_view(reinterpret_cast<const char*>(view.data),
                                       static_cast<size_t>(view.size));

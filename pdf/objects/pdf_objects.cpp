@@ -1,6 +1,7 @@
 #include "pdf/objects/pdf_objects.h"
 
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/messages.h"
@@ -254,21 +255,35 @@ TgtPDFObjectPtr TgtPDFArrayObject::TakeAt(int32_t index) {
 
 // --- Dictionaries ----------------------------------------------------------
 
+namespace {
+
+// The one name object for each distinct key text, shared by every
+// dictionary of the process and never freed (dictionaries of any thread
+// and any document may hold them). The pool grows only with key texts
+// that occur in what was read, so its size is bounded by the input.
+const TgtPDFNameObject* InternKey(std::string_view text) {
+  static std::mutex mutex;
+  static auto* pool = new std::unordered_map<std::string_view, const TgtPDFNameObject*>();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (const auto found = pool->find(text); found != pool->end()) return found->second;
+  const auto* name = new TgtPDFNameObject(std::string(text));
+  pool->emplace(std::string_view(name->Text()), name);
+  return name;
+}
+
+}  // namespace
+
 TgtPDFObjectPtr TgtPDFDictObject::Clone() const {
   auto copy = std::make_unique<TgtPDFDictObject>();
-  copy->keys_.reserve(keys_.size());
-  copy->values_.reserve(values_.size());
-  for (size_t i = 0; i < keys_.size(); ++i) {
-    copy->keys_.push_back(std::make_unique<TgtPDFNameObject>(keys_[i]->Text()));
-    copy->values_.push_back(CloneOrNull(values_[i].get()));
-  }
+  copy->entries_.reserve(entries_.size());
+  for (const Entry& entry : entries_)
+    copy->entries_.push_back({entry.key, CloneOrNull(entry.value.get())});
   return copy;
 }
 
 void TgtPDFDictObject::Add(std::unique_ptr<TgtPDFNameObject> key, TgtPDFObjectPtr value) {
-  if (!key) key = std::make_unique<TgtPDFNameObject>(std::string());
-  keys_.push_back(std::move(key));
-  values_.push_back(std::move(value));
+  entries_.push_back({InternKey(key ? std::string_view(key->Text()) : std::string_view()),
+                      std::move(value)});
 }
 
 void TgtPDFDictObject::AddName(std::string_view key, std::string_view name) {
@@ -289,29 +304,29 @@ void TgtPDFDictObject::AddInt64(std::string_view key, int64_t value) {
 }
 
 void TgtPDFDictObject::AddValue(std::string_view key, TgtPDFObjectPtr value) {
-  Add(std::make_unique<TgtPDFNameObject>(std::string(key)), std::move(value));
+  entries_.push_back({InternKey(key), std::move(value)});
 }
 
-TgtPDFNameObject* TgtPDFDictObject::KeyAt(int32_t index) const {
-  if (!InRange(index, keys_.size())) ThrowListIndex(index);
-  return keys_[static_cast<size_t>(index)].get();
+const TgtPDFNameObject* TgtPDFDictObject::KeyAt(int32_t index) const {
+  if (!InRange(index, entries_.size())) ThrowListIndex(index);
+  return entries_[static_cast<size_t>(index)].key;
 }
 
 TgtPDFObject* TgtPDFDictObject::ValueAt(int32_t index) const {
-  if (!InRange(index, values_.size())) ThrowListIndex(index);
-  return values_[static_cast<size_t>(index)].get();
+  if (!InRange(index, entries_.size())) ThrowListIndex(index);
+  return entries_[static_cast<size_t>(index)].value.get();
 }
 
 int32_t TgtPDFDictObject::IndexOfKey(std::string_view key) const {
-  for (size_t i = 0; i < keys_.size(); ++i) {
-    if (keys_[i]->Text() == key) return static_cast<int32_t>(i);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].key->Text() == key) return static_cast<int32_t>(i);
   }
   return -1;
 }
 
 TgtPDFObject* TgtPDFDictObject::Lookup(std::string_view key) const {
   const int32_t index = IndexOfKey(key);
-  return index < 0 ? nullptr : values_[static_cast<size_t>(index)].get();
+  return index < 0 ? nullptr : entries_[static_cast<size_t>(index)].value.get();
 }
 
 void TgtPDFDictObject::SetValue(std::string_view key, TgtPDFObjectPtr value) {
@@ -320,7 +335,7 @@ void TgtPDFDictObject::SetValue(std::string_view key, TgtPDFObjectPtr value) {
     AddValue(key, std::move(value));
     return;
   }
-  values_[static_cast<size_t>(index)] = std::move(value);
+  entries_[static_cast<size_t>(index)].value = std::move(value);
 }
 
 void TgtPDFDictObject::SetName(std::string_view key, std::string_view name) {
@@ -337,16 +352,15 @@ void TgtPDFDictObject::SetInteger(std::string_view key, int32_t value) {
 
 TgtPDFObjectPtr TgtPDFDictObject::PutValueAt(int32_t index, TgtPDFObjectPtr value) {
   // A negative index is as far out of bounds as one past the end.
-  if (!InRange(index, values_.size())) throw EInvalidIndex(msg::kIndexOutOfBounds);
-  TgtPDFObjectPtr old = std::move(values_[static_cast<size_t>(index)]);
-  values_[static_cast<size_t>(index)] = std::move(value);
+  if (!InRange(index, entries_.size())) throw EInvalidIndex(msg::kIndexOutOfBounds);
+  TgtPDFObjectPtr old = std::move(entries_[static_cast<size_t>(index)].value);
+  entries_[static_cast<size_t>(index)].value = std::move(value);
   return old;
 }
 
 void TgtPDFDictObject::DeleteAt(int32_t index) {
-  if (!InRange(index, keys_.size())) ThrowListIndex(index);
-  keys_.erase(keys_.begin() + index);
-  values_.erase(values_.begin() + index);
+  if (!InRange(index, entries_.size())) ThrowListIndex(index);
+  entries_.erase(entries_.begin() + index);
 }
 
 void TgtPDFDictObject::Remove(std::string_view key) {
@@ -359,15 +373,15 @@ void TgtPDFDictObject::MergeFrom(const TgtPDFDictObject* other) {
   // By index, cloning before each SetValue: merging a dictionary into itself
   // then replaces values with copies of themselves and stays well defined.
   for (int32_t i = 0; i < other->Count(); ++i) {
-    TgtPDFObjectPtr copy = CloneOrNull(other->values_[static_cast<size_t>(i)].get());
-    const std::string key = other->keys_[static_cast<size_t>(i)]->Text();
+    TgtPDFObjectPtr copy = CloneOrNull(other->entries_[static_cast<size_t>(i)].value.get());
+    const std::string key = other->entries_[static_cast<size_t>(i)].key->Text();
     SetValue(key, std::move(copy));
   }
 }
 
 TgtPDFObjectPtr TgtPDFDictObject::TakeValueAt(int32_t index) {
-  if (!InRange(index, values_.size())) ThrowListIndex(index);
-  return std::move(values_[static_cast<size_t>(index)]);
+  if (!InRange(index, entries_.size())) ThrowListIndex(index);
+  return std::move(entries_[static_cast<size_t>(index)].value);
 }
 
 // --- Streams ---------------------------------------------------------------
@@ -376,9 +390,34 @@ TgtPDFObjectPtr TgtPDFStreamObject::Clone() const {
   auto dictionary = std::unique_ptr<TgtPDFDictObject>(
       static_cast<TgtPDFDictObject*>(dictionary_->Clone().release()));
   // The whole data whatever the stream's position; the copy starts at 0.
+  // Data still in the source stays there: the copy refers to it too.
   std::unique_ptr<TMemoryStream> data;
   if (data_) data = std::make_unique<TMemoryStream>(data_->Bytes());
-  return std::make_unique<TgtPDFStreamObject>(std::move(dictionary), std::move(data));
+  auto copy = std::make_unique<TgtPDFStreamObject>(std::move(dictionary), std::move(data));
+  if (!data_ && extent_) copy->extent_ = std::make_unique<TgtStreamExtent>(*extent_);
+  return copy;
+}
+
+std::string TgtPDFStreamObject::ReadData() const {
+  if (data_) return data_->Bytes();
+  if (!extent_) return std::string();
+  const TgtStreamExtent& extent = *extent_;
+  std::string bytes(static_cast<size_t>(extent.length), '\0');
+  if (!extent.source || !extent.source->ReadAt(extent.offset, bytes.data(), extent.length))
+    throw EFileError(Format(msg::kSourceDataMissing, extent.number));
+  if (extent.encrypted) 
+    extent.source->Decrypt(bytes, &Dictionary(), extent.number, extent.generation);
+  return bytes;
+}
+
+TMemoryStream* TgtPDFStreamObject::Data() const {
+  if (!data_ && extent_) data_ = std::make_unique<TMemoryStream>(ReadData());
+  return data_.get();
+}
+
+int64_t TgtPDFStreamObject::DataSize() const {
+  if (data_) return data_->Size();
+  return extent_ ? extent_->length : 0;
 }
 
 // --- Indirect objects ------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pdf/objects/pdf_exceptions.h"
+#include "pdf/objects/stream_source.h"
 #include "platform/stream.h"
 
 namespace pagemint {
@@ -215,6 +216,9 @@ class TgtPDFArrayObject final : public TgtPDFObject {
   void DeleteAt(int32_t index);
   // Removes the item at index and hands it to the caller.
   TgtPDFObjectPtr TakeAt(int32_t index);
+  // Gives back the room reserved for items not added (the parser calls it
+  // once an array is complete).
+  void ShrinkToFit() { items_.shrink_to_fit(); }
 
  private:
   std::vector<TgtPDFObjectPtr> items_;
@@ -233,9 +237,10 @@ class TgtPDFDictObject final : public TgtPDFObject {
   void AddInt64(std::string_view key, int64_t value);
   void AddValue(std::string_view key, TgtPDFObjectPtr value);
 
-  int32_t Count() const { return static_cast<int32_t>(keys_.size()); }
-  // An index out of range raises EListError.
-  TgtPDFNameObject* KeyAt(int32_t index) const;
+  int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+  // An index out of range raises EListError. Keys are shared by every
+  // dictionary of the process (see the entries below), so they are read-only.
+  const TgtPDFNameObject* KeyAt(int32_t index) const;
   // May be nullptr: a value the parser could not read is stored as missing.
   // An index out of range raises EListError.
   TgtPDFObject* ValueAt(int32_t index) const;
@@ -259,12 +264,26 @@ class TgtPDFDictObject final : public TgtPDFObject {
   // Removes the value at index and hands it to the caller (the key stays,
   // with a missing value, until the caller puts one back).
   TgtPDFObjectPtr TakeValueAt(int32_t index);
+  // Gives back the room reserved for entries not added (the parser calls
+  // it once a dictionary is complete).
+  void ShrinkToFit() { entries_.shrink_to_fit(); }
 
  private:
-  std::vector<std::unique_ptr<TgtPDFNameObject>> keys_;
-  std::vector<TgtPDFObjectPtr> values_;
+  // Each entry is two pointers in one array. The keys are interned: every
+  // distinct key text is one name object for the whole process, never
+  // freed, so the hundreds of thousands of /Type and /Length keys of a
+  // large document cost a pointer each.
+  struct Entry {
+    const TgtPDFNameObject* key;
+    TgtPDFObjectPtr value;
+  };
+  std::vector<Entry> entries_;
 };
 
+// A stream's data is either held in memory, or stays in the source the
+// stream was read from (an extent) until something asks for it: Data()
+// reads it then and keeps it; ReadData() reads a copy and keeps nothing;
+// the writer copies the raw bytes through Extent() without holding them.
 class TgtPDFStreamObject final : public TgtPDFObject {
  public:
   explicit TgtPDFStreamObject(std::unique_ptr<TgtPDFDictObject> dictionary,
@@ -275,14 +294,37 @@ class TgtPDFStreamObject final : public TgtPDFObject {
   TgtPDFObjectPtr Clone() const override;
 
   TgtPDFDictObject& Dictionary() const { return *dictionary_; }
-  // May be nullptr (no data read yet).
-  TMemoryStream* Data() const { return data_.get(); }
-  void SetData(std::unique_ptr<TMemoryStream> data) { data_ = std::move(data); }
-  std::unique_ptr<TMemoryStream> TakeData() { return std::move(data_); }
+  // The data, read from the source (and decrypted) the first time it is
+  // asked for; nullptr when the stream has none. A source that cannot
+  // supply it raises EFileError.
+  TMemoryStream* Data() const;
+  // Whether the stream has data, in memory or in its source.
+  bool HasData() const { return data_ || extent_; }
+  // The data's size in memory, or in the source (raw, before decryption).
+  int64_t DataSize() const;
+  // A copy of the data (decrypted), without keeping it in the stream.
+  std::string ReadData() const;
+  void SetData(std::unique_ptr<TMemoryStream> data) {
+    data_ = std::move(data);
+    extent_.reset();
+  }
+  std::unique_ptr<TMemoryStream> TakeData() {
+    Data();
+    extent_.reset();
+    return std::move(data_);
+  }
+  // The data's place in the source; nullptr when it is held in memory
+  // (or there is none).
+  const TgtStreamExtent* Extent() const { return data_ ? nullptr : extent_.get(); }
+  void SetExtent(TgtStreamExtent extent) {
+    data_.reset();
+    extent_ = std::make_unique<TgtStreamExtent>(std::move(extent));
+  }
 
  private:
   std::unique_ptr<TgtPDFDictObject> dictionary_;
-  std::unique_ptr<TMemoryStream> data_;
+  mutable std::unique_ptr<TMemoryStream> data_;
+  std::unique_ptr<TgtStreamExtent> extent_;
 };
 
 class TgtPDFNullObject final : public TgtPDFObject {

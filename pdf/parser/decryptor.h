@@ -1,10 +1,14 @@
 // What the lexer needs of the security handler: decrypt bytes in place for
-// one object. The security layer implements it; the lexer only holds a
-// pointer, so the parser does not depend on the security classes.
+// one object, and a cipher per stream for data copied in chunks. The
+// security layer implements it; the lexer only holds a pointer, so the
+// parser does not depend on the security classes.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "pdf/objects/stream_source.h"
 
 namespace pagemint {
 
@@ -22,6 +26,16 @@ class TgtDecryptor {
                                  int32_t number, int32_t generation) {
     (void)dictionary;
     DecryptData(data, number, generation);
+  }
+  // A cipher that decrypts one stream's data (its dictionary as above)
+  // chunk by chunk; nullptr when its data is not encrypted or only
+  // DecryptStreamData is offered.
+  virtual std::unique_ptr<TgtStreamCipher> StreamCipher(const TgtPDFDictObject* dictionary,
+                                                        int32_t number, int32_t generation) {
+    (void)dictionary;
+    (void)number;
+    (void)generation;
+    return nullptr;
   }
 };
 

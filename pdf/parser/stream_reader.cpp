@@ -321,6 +321,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadArray() {
   } else {
     throw EArrayReadError(Format(msg::kArrayReadError, ByteText(close).c_str()));
   }
+  array->ShrinkToFit();
   return array;
 }
 
@@ -355,6 +356,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       // ">>"; a lone ">" at the very end is taken as the close as well.
       ReadByte();
       ReadByte();
+      dictionary->ShrinkToFit();
       return dictionary;
     }
     if (PeekByte() != '/' && repairing_ && SkipDamagedEntry()) continue;

@@ -86,6 +86,17 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   TgtPDFObjectPtr ReadArray();
   TgtPDFObjectPtr ReadName();
   TgtPDFObjectPtr ReadDictionary();
+  // The data of a stream: "stream", end of line, the data, "endstream",
+  // read from the position (just after the stream's dictionary), with the
+  // length checked against where "endstream" really is. ReadStreamData
+  // copies the data (decrypted); ReadStreamExtent only finds where it lies
+  // and leaves the position after "endstream" either way.
+  struct DataExtent {
+    int64_t start = 0;
+    int64_t size = 0;
+  };
+  DataExtent ReadStreamExtent(int64_t length);
+  // The dictionary (nullptr when unknown) picks the stream's crypt filter.
   std::unique_ptr<TMemoryStream> ReadStreamData(int64_t length, int32_t number, int32_t generation,
                                                 const TgtPDFDictObject* dictionary = nullptr);
 

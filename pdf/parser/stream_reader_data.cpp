@@ -84,12 +84,12 @@ int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared) {
   return FindEndStream(after, size);
 }
 
-std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(
-    int64_t length, int32_t number, int32_t generation, const TgtPDFDictObject* dictionary) {
+TgtPDFStreamReader::DataExtent TgtPDFStreamReader::ReadStreamExtent(int64_t length) {
   SkipWhitespace();
   if (!ReadKeyword("stream")) throw EStreamReadError(msg::kPdfStreamReadError);
-  std::string bytes;
+  DataExtent extent;
   if (length == 0) {
+    extent.start = Pos();
     SkipWhitespace();
   } else {
     // The keyword's end of line: CR LF, LF or a lone CR, after any spaces.
@@ -100,13 +100,24 @@ std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(
     const int64_t end = FindDataEnd(start, length);
     if (end < 0) throw EEndStreamError(msg::kExpectedEndStream);
     const bool copy = end - start > 1 || (end - start == 1 && !BytesAt(start, kEndStream));
-    if (copy) AppendRange(bytes, start, end);
+    extent.start = start;
+    extent.size = copy ? end - start : 0;
     SetPos(copy ? end : start);
-    if (decryptor_ != nullptr)
-      decryptor_->DecryptStreamData(bytes, dictionary, number, generation);
   }
   SkipWhitespace();
   if (!ReadKeyword(kEndStream)) throw EEndStreamError(msg::kExpectedEndStream);
+  return extent;
+}
+
+std::unique_ptr<TMemoryStream> TgtPDFStreamReader::ReadStreamData(
+    int64_t length, int32_t number, int32_t generation, const TgtPDFDictObject* dictionary) {
+  const DataExtent extent = ReadStreamExtent(length);
+  const int64_t after = Pos();
+  std::string bytes;
+  AppendRange(bytes, extent.start, extent.start + extent.size);
+  SetPos(after);
+  if (decryptor_ != nullptr && !bytes.empty())
+    decryptor_->DecryptStreamData(bytes, dictionary, number, generation);
   return std::make_unique<TMemoryStream>(std::move(bytes));
 }
 

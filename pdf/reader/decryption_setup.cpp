@@ -28,6 +28,7 @@ bool SetupDecryption(TgtPDFDocumentState& state, const std::string& password,
     });
   }
   if (state.reader) state.reader->SetDecryptor(decryptor.get());
+  if (state.source) state.source->SetDecryptor(decryptor.get());
   state.decryptor = std::move(decryptor);
   state.decryptor->ApplyDictionary(*state.encryption);
   return state.decryptor->Authenticate(*state.encryption, password);

@@ -12,11 +12,14 @@ TgtPDFDocumentState::~TgtPDFDocumentState() {
   // list; free them before what they point to.
   reader.reset();
   outline_root.reset();
+  // Streams copied out of the document may still refer to the source; it
+  // is closed here, before the decryptor it uses goes.
+  if (source) source->Close();
 }
 
 void TgtPDFDocumentState::ReleaseSource() {
   reader.reset();
-  source.reset();
+  if (source) source->ReleaseView();
 }
 
 }  // namespace pagemint

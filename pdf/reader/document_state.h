@@ -12,6 +12,7 @@
 #include "pdf/objects/pdf_objects.h"
 #include "pdf/parser/stream_reader.h"
 #include "pdf/reader/acro_form_field.h"
+#include "pdf/reader/document_source.h"
 #include "pdf/reader/document_types.h"
 #include "pdf/reader/named_destinations.h"
 #include "pdf/reader/object_store.h"
@@ -58,9 +59,6 @@ struct TgtPDFDocumentState {
   // Present only when the catalog's form has /Fields.
   std::unique_ptr<std::vector<TgtAcroFormField>> form_fields;
 
-  // The writer's counter for the numbers of written objects.
-  int32_t new_number_counter = 3;
-
   // Security: the decryptor the reader applies, and the settings that the
   // component publishes as Encryption (re-created with every state).
   std::unique_ptr<TgtPDFDecrypt> decryptor;
@@ -70,9 +68,10 @@ struct TgtPDFDocumentState {
   // identifier and keys.
   std::unique_ptr<TgtPDFEncryption> encryption_object;
 
-  // While the document is being read: the bytes of the file and the reader
-  // over them. Both are released once the structure has been read.
-  std::unique_ptr<TStream> source;
+  // The file the document was read from, open until the document is
+  // closed (its streams' data stays there), and, while the document is
+  // being read, the reader over it.
+  std::shared_ptr<TgtDocumentSource> source;
   std::unique_ptr<TgtPDFStreamReader> reader;
   // Object streams are expanded once, after decryption is set up.
   bool object_streams_expanded = false;
@@ -81,7 +80,8 @@ struct TgtPDFDocumentState {
   std::vector<int32_t> scanned_object_streams;
 
   int32_t PageCount() const { return static_cast<int32_t>(pages.size()); }
-  // Frees the reader and the bytes it reads.
+  // Frees the reader once the structure has been read; the source stays
+  // open for stream data.
   void ReleaseSource();
 };
 

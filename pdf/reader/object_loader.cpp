@@ -19,6 +19,9 @@ constexpr int kMaxResolveDepth = 256;
 // A resolver follows a reference whose target is again a reference at
 // most this often.
 constexpr int kMaxResolveChain = 32;
+// Every this many objects read, the source's pages read so far are let go
+// from resident memory (a power of two).
+constexpr int64_t kTrimInterval = 8192;
 
 bool IsDestinationKey(const std::string& key) { return key == "/Dest" || key == "/D"; }
 
@@ -76,6 +79,13 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectNumber(int32_t 
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectAt();
   if (object && object->Number() != number)
     throw EPDFFileCorruptedError(Format(msg::kObjectNotAtOffset, number, offset));
+  // The objects are in memory now; the file's pages they were read from
+  // need not stay resident as well (a document of many small objects
+  // would otherwise hold its whole file on top of its objects).
+  if ((++objects_read_ & (kTrimInterval - 1)) == 0 && state_.source) state_.source->TrimView();
+  reporter_.LoadProgress(
+      objects_read_,
+      std::max<int64_t>(1, std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount())));
   return object;
 }
 
@@ -114,8 +124,21 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
     reader.SetPos(after_dictionary);
     const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
     if (!length || length->Value() < 0) return false;
-    stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation(),
-                                         &dictionary));
+    if (!state_.source) {
+      stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation(),
+                                           &dictionary));
+      return true;
+    }
+    // The data stays in the source until something needs it.
+    const TgtPDFStreamReader::DataExtent found = reader.ReadStreamExtent(length->Value());
+    TgtStreamExtent extent;
+    extent.source = state_.source;
+    extent.offset = found.start;
+    extent.length = found.size;
+    extent.number = object.Number();
+    extent.generation = object.Generation();
+    extent.encrypted = reader.Decryptor() != nullptr && found.size > 0;
+    stream.SetExtent(std::move(extent));
     return true;
   };
   try {

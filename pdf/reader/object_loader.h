@@ -133,6 +133,8 @@ class TgtObjectLoader {
   // has reached yet; the first walk that reaches one walks its content.
   TgtFlags unwalked_;
   int length_depth_ = 0;
+  // Objects read from the file so far, for the load progress.
+  int64_t objects_read_ = 0;
 };
 
 }  // namespace pagemint

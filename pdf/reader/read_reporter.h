@@ -17,6 +17,9 @@ class TgtReadReporter {
   virtual bool WantsWarnings() const { return false; }
   virtual void Warning(const std::string& /*message*/) {}
   virtual void Progress(int32_t /*percentage*/) {}
+  // Called as objects are read from the file: done of about total. A
+  // listener may raise here to stop the reading.
+  virtual void LoadProgress(int64_t /*done*/, int64_t /*total*/) {}
 };
 
 inline void ReportStatus(TgtReadReporter& reporter, const char* message) {

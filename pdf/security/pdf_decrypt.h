@@ -108,6 +108,10 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
   // data is not encrypted.
   std::unique_ptr<TgtStreamCipher> StreamDecryptor(const TgtPDFDictObject* dictionary,
                                                    int32_t number, int32_t generation) const;
+  std::unique_ptr<TgtStreamCipher> StreamCipher(const TgtPDFDictObject* dictionary, int32_t number,
+                                                int32_t generation) override {
+    return StreamDecryptor(dictionary, number, generation);
+  }
 
   // The file key: 16 bytes for RC4 and AES-128 (at el40bit bytes 5 to 15
   // are zero), 32 for AES-256.

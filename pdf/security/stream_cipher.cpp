@@ -10,6 +10,7 @@ class Rc4StreamCipher final : public TgtStreamCipher {
  public:
   explicit Rc4StreamCipher(std::string_view key)
       : rc4_(reinterpret_cast<const uint8_t*>(key.data()), key.size()) {}
+  int64_t OutputSize(int64_t input) const override { return input; }
   void Update(const uint8_t* data, size_t size, std::string& out) override {
     const size_t start = out.size();
     out.append(reinterpret_cast<const char*>(data), size);
@@ -24,7 +25,26 @@ class Rc4StreamCipher final : public TgtStreamCipher {
 class AesStreamCipher final : public TgtStreamCipher {
  public:
   AesStreamCipher(std::string_view key, bool encrypt, std::string_view iv)
-      : aes_(key, encrypt, iv) {}
+      : aes_(key, encrypt, iv), key_(key), encrypt_(encrypt) {}
+  // Encrypting: the IV, then the data padded to whole blocks (at least one
+  // byte of padding). Decrypting, the padding is known only at the end.
+  int64_t OutputSize(int64_t input) const override {
+    if (!encrypt_) return -1;
+    return static_cast<int64_t>(AesEncryptedSize(static_cast<size_t>(input)));
+  }
+  // Decrypting, the last block (with the one before as its IV) holds the
+  // padding, and so the size.
+  size_t EndNeeded() const override { return encrypt_ ? 0 : 2 * kAesBlockSize; }
+  int64_t OutputSizeFromEnd(int64_t input, std::string_view end) const override {
+    const auto block = static_cast<int64_t>(kAesBlockSize);
+    if (encrypt_) return OutputSize(input);
+    if (input < 2 * block || input % block != 0 || end.size() != 2 * kAesBlockSize) return -1;
+    TgtAesCbcStream last(key_, false);
+    std::string plain;
+    last.Update(reinterpret_cast<const uint8_t*>(end.data()), end.size(), plain);
+    if (!last.Final(plain)) return -1;
+    return input - 2 * block + static_cast<int64_t>(plain.size());
+  }
   void Update(const uint8_t* data, size_t size, std::string& out) override {
     aes_.Update(data, size, out);
   }
@@ -32,6 +52,8 @@ class AesStreamCipher final : public TgtStreamCipher {
 
  private:
   TgtAesCbcStream aes_;
+  std::string key_;
+  bool encrypt_;
 };
 
 }  // namespace

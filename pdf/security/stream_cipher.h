@@ -11,20 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/objects/stream_source.h"
+
 namespace pagemint {
 
-class TgtStreamCipher {
- public:
-  virtual ~TgtStreamCipher() = default;
-  // Appends what the piece gives (AES may hold bytes back until Final).
-  virtual void Update(const uint8_t* data, size_t size, std::string& out) = 0;
-  void Update(std::string_view data, std::string& out) {
-    Update(reinterpret_cast<const uint8_t*>(data.data()), data.size(), out);
-  }
-  // Appends the rest. False when decrypting met unsound data (a bad AES
-  // padding, a partial block); what could be decrypted is kept.
-  virtual bool Final(std::string& out) = 0;
-};
 
 // key: the object's RC4 key (1 to 16 bytes).
 std::unique_ptr<TgtStreamCipher> MakeRc4StreamCipher(std::string_view key);

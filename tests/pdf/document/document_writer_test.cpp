@@ -3,6 +3,10 @@
 // and saves that fail without harming what is on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/objects/object_text.h"
@@ -16,6 +20,18 @@ std::string Save(TgtPDFDocument& document) {
   TMemoryStream out;
   document.SaveToStream(out);
   return out.Bytes();
+}
+
+// Two saves of one document: the same bytes but for the second /ID
+// string, which is new at every save.
+void ExpectSameButSecondID(const std::string& one, const std::string& two,
+                           const std::string& what = "") {
+  const size_t second = one.rfind("/ID [ ") + 40;  // "/ID [ <32 hex digits> "
+  ASSERT_EQ(one.size(), two.size()) << what;
+  ASSERT_NE(one.rfind("/ID [ "), std::string::npos) << what;
+  EXPECT_TRUE(one.substr(0, second) == two.substr(0, second)) << what;
+  EXPECT_NE(one.substr(second, 34), two.substr(second, 34)) << what;
+  EXPECT_TRUE(one.substr(second + 34) == two.substr(second + 34)) << what;
 }
 
 void Load(TgtPDFDocument& document, const std::string& bytes) {
@@ -120,28 +136,41 @@ TEST(DocumentWriter, CompletesTheFileName) {
   }
 }
 
-TEST(DocumentWriter, RenumbersInStoreOrderAndDropsUnusedObjects) {
+// The writer writes what the file reaches at save time, numbered in store
+// order: an object the document no longer refers to (a replaced value) is
+// left out, a reference to an object that does not exist is written null,
+// a page listed twice is written twice and an untyped page gets its type,
+// all without changing the document, so a second save writes the same but
+// for the second identifier, which is new at every save.
+TEST(DocumentWriter, WritesWhatIsReachableWithoutChangingTheDocument) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Type /Pages /Kids [7 0 R] /Count 1 >>");
-  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 12 0 R /Extra 40 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [7 0 R 8 0 R 7 0 R] /Count 3 >>");
+  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 12 0 R /Extra 40 0 R /Gone 50 0 R >>");
+  b.Add(8, "<< /Parent 2 0 R /Contents 12 0 R >>");
   b.AddStream(12, "", "BT ET");
   b.Add(40, "[ 1 2 3 ]");
   TgtPDFDocument document;
   Load(document, b.Build());
-  // Nothing refers to the array any more once the page forgets it... but
-  // the page still refers to it: mark the array unused to see the
-  // reference come out as null.
-  TgtPDFIndirectObject* array = document.State().store->Find(document.DocumentSerial(), 40, 0);
-  ASSERT_NE(array, nullptr);
-  array->SetUseCount(0);
+  TgtPDFDictObject& page = document.State().pages.at(0)->Content()->AsDictionary();
+  page.SetValue("/Extra", std::make_unique<TgtPDFIntegerObject>(9));
+  const int32_t objects = document.State().store->Count();
   const std::string written = Save(document);
-  EXPECT_NE(written.find("\r\n4 0 obj\r\n<<\r\n/Type /Page\r\n/Contents 5 0 R\r\n/Extra null\r\n"),
+  EXPECT_NE(written.find("\r\n4 0 obj\r\n<<\r\n/Type /Page\r\n/Contents 5 0 R\r\n/Extra 9\r\n"
+                         "/Gone null\r\n"),
             std::string::npos)
       << written;
   EXPECT_EQ(written.find("[ 1 2 3 ]"), std::string::npos);
-  EXPECT_NE(written.find("xref\r\n0 6\r\n"), std::string::npos);
-  EXPECT_NE(written.find("/Size 6\r\n"), std::string::npos);
+  EXPECT_NE(written.find("/Kids [ 4 0 R 6 0 R 7 0 R ]"), std::string::npos) << written;
+  EXPECT_NE(written.find("\r\n6 0 obj\r\n<<\r\n/Contents 5 0 R\r\n/Type /Page\r\n/Parent 3 0 R"),
+            std::string::npos);
+  EXPECT_NE(written.find("xref\r\n0 8\r\n"), std::string::npos);
+  EXPECT_EQ(document.State().store->Count(), objects);
+  EXPECT_EQ(document.PageCount(), 3);
+  EXPECT_EQ(document.State().pages.at(1)->Content()->AsDictionary().Lookup("/Type"), nullptr);
+  ExpectSameButSecondID(written, Save(document));
+  TempDir dir;
+  EXPECT_EQ(QpdfCheckProblems(dir.Write("out.pdf", written)), "");
 }
 
 TEST(DocumentWriter, VersionPageModeLayoutAndPreferences) {
@@ -346,7 +375,6 @@ TEST(DocumentWriter, OutlineItemsOfRemovedPagesAreDropped) {
   document.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
   Load(document, b.Build());
   warnings.clear();
-  document.State().pages.at(1)->SetUseCount(0);  // the second page goes
   document.State().pages.pop_back();
   const std::string written = Save(document);
   EXPECT_NE(written.find("/Title (A)"), std::string::npos);
@@ -471,6 +499,147 @@ TEST(DocumentWriter, SavingOverTheSourceAndKeepingPermissions) {
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A document whose one page refers to a stream larger than the writer's
+// copy buffer, so its data crosses chunk boundaries on the way.
+std::string LargeStreamDocument(const std::string& data) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
+  b.AddStream(3, "", data);
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Blob 3 0 R >>");
+  return b.Build();
+}
+
+std::string LargeStreamData() {
+  // Pseudo-random bytes, which no compression shrinks below the buffer.
+  std::string data(5 * 1024 * 1024 / 2 + 7, '\0');
+  uint32_t x = 12345;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return data;
+}
+
+// Stream data stays in the source file until the save copies it: over the
+// source itself, twice (the document keeps reading the file it opened),
+// plain and re-encrypted from RC4, AES-128 and AES-256 sources (each
+// written back with its own security), with every byte arriving.
+TEST(DocumentWriter, StreamDataIsCopiedFromTheSourceInChunks) {
+  TempDir dir;
+  const std::string data = LargeStreamData();
+  const std::string plain = dir.Write("plain.pdf", LargeStreamDocument(data));
+  RunCommand("qpdf --allow-weak-crypto --encrypt user owner 128 --use-aes=n -- '" + plain + "' '" +
+             dir.File("rc4.pdf") + "'");
+  RunCommand("qpdf --encrypt user owner 128 --use-aes=y -- '" + plain + "' '" +
+             dir.File("aes128.pdf") + "'");
+  RunCommand("qpdf --encrypt user owner 256 -- '" + plain + "' '" + dir.File("aes256.pdf") + "'");
+  struct Case {
+    const char* source;
+    const char* password;
+  };
+  for (const Case c : {Case{"plain.pdf", ""}, Case{"rc4.pdf", "user"}, Case{"aes128.pdf", "user"},
+                       Case{"aes256.pdf", "user"}}) {
+    const std::string file = dir.File(c.source);
+    TgtPDFDocument document;
+    document.OnPassword = [&](TgtCustomPDFDocument&, std::string& pw, bool& go_on, int32_t t) {
+      pw = c.password;
+      go_on = t == 0;
+    };
+    ASSERT_TRUE(document.LoadFromFile(file)) << c.source;
+    document.SaveToFile(file);
+    document.SaveToFile(dir.File("again.pdf"));
+    // AES draws a new IV for every stream and string at every save.
+    if (std::string(c.source).find("aes") == std::string::npos)
+      ExpectSameButSecondID(ReadFile(file), ReadFile(dir.File("again.pdf")), c.source);
+    EXPECT_EQ(QpdfCheckProblems(file, c.password), "") << c.source;
+    const std::string shown =
+        RunCommand(std::string("qpdf --password='") + c.password +
+                   "' --show-object=5 --filtered-stream-data '" + file + "'");
+    EXPECT_TRUE(shown == data) << c.source << ": " << shown.size() << " bytes";
+  }
+}
+
+// A source that shrinks under an open document: the save fails with an
+// error naming the object, and the earlier file of the name stays.
+TEST(DocumentWriter, ASourceThatShrankFailsTheSaveCleanly) {
+  TempDir dir;
+  const std::string file = dir.Write("doc.pdf", LargeStreamDocument(LargeStreamData()));
+  const std::string target = dir.Write("out.pdf", "the earlier file");
+  TgtPDFDocument document;
+  ASSERT_TRUE(document.LoadFromFile(file));
+  ASSERT_EQ(::truncate(file.c_str(), 4096), 0);
+  try {
+    document.SaveToFile(target);
+    ADD_FAILURE() << "saved from a truncated source";
+  } catch (const EFileError& error) {
+    EXPECT_NE(error.Message().find("object 3"), std::string::npos) << error.Message();
+  }
+  EXPECT_EQ(ReadFile(target), "the earlier file");
+}
+
+// Progress of loading and saving: from 0 to 1, never backwards, and
+// throttled; cancelling at any report stops the work, leaves a loading
+// component empty and a destination as it was.
+TEST(DocumentWriter, WorkProgressAndCancel) {
+  TempDir dir;
+  const std::string file = dir.Write("doc.pdf", SimpleDocument(2000).Build());
+  struct Case {
+    TgtWorkStep cancel_in;
+    int cancel_at_report;  // 0: never
+  };
+  for (const Case c : {Case{TgtWorkStep::Load, 0}, Case{TgtWorkStep::Load, 1},
+                       Case{TgtWorkStep::Load, 2}, Case{TgtWorkStep::Save, 1},
+                       Case{TgtWorkStep::Save, 2}}) {
+    const std::string target = dir.Write("out.pdf", "the earlier file");
+    TgtPDFDocument document;
+    std::vector<std::pair<TgtWorkStep, double>> reports;
+    document.OnWorkProgress = [&](TgtCustomPDFDocument&, TgtWorkStep step, double f, bool& cancel) {
+      reports.emplace_back(step, f);
+      cancel = step == c.cancel_in &&
+               std::count_if(reports.begin(), reports.end(), [&](const auto& r) {
+                 return r.first == step;
+               }) == c.cancel_at_report;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    bool cancelled = false;
+    try {
+      document.LoadFromFile(file);
+      document.SaveToFile(target);
+    } catch (const EOperationCancelled&) {
+      cancelled = true;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(cancelled, c.cancel_at_report > 0);
+    EXPECT_LE(reports.size(), 4 + seconds * 30) << "throttled to a few dozen a second";
+    for (const TgtWorkStep step : {TgtWorkStep::Load, TgtWorkStep::Save}) {
+      std::vector<double> fractions;
+      for (const auto& [s, f] : reports)
+        if (s == step) fractions.push_back(f);
+      EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+      if (fractions.empty()) continue;
+      EXPECT_EQ(fractions.front(), 0.0);
+      if (!cancelled) {
+        EXPECT_EQ(fractions.back(), 1.0);
+      }
+    }
+    if (c.cancel_in == TgtWorkStep::Load && cancelled) {
+      EXPECT_FALSE(document.IsLoaded());
+      EXPECT_EQ(document.PageCount(), 0);
+    }
+    if (cancelled) {
+      EXPECT_EQ(ReadFile(target), "the earlier file");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")),
+                              std::filesystem::directory_iterator()),
+                2)
+          << "no temporary file left";
+    } else {
+      EXPECT_EQ(QpdfCheckProblems(target), "");
+    }
+  }
 }
 
 class RecordingShell : public Shell {

@@ -31,8 +31,8 @@ struct ReaderHarness {
         loader(std::make_unique<TgtObjectLoader>(*state, reporter)) {}
 
   void ReadXRef(const std::string& file) {
-    state->source = std::make_unique<TMemoryStream>(file);
-    TgtXRefReader(*loader).ReadFromStream(*state->source);
+    state->source = std::make_shared<TgtDocumentSource>(std::make_unique<TMemoryStream>(file));
+    TgtXRefReader(*loader).ReadFromStream(*state->source->Stream());
   }
   void ReadAll(const std::string& file) {
     ReadXRef(file);

@@ -91,9 +91,9 @@ TEST(RebuildFromStream, DamagedVariants) {
   for (const RebuildCase& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderHarness h;
-    h.state->source = std::make_unique<TMemoryStream>(c.file);
+    h.state->source = std::make_shared<TgtDocumentSource>(std::make_unique<TMemoryStream>(c.file));
     try {
-      TgtXRefReader(*h.loader).RebuildFromStream(*h.state->source);
+      TgtXRefReader(*h.loader).RebuildFromStream(*h.state->source->Stream());
       TgtStructureReader(*h.loader).ReadCatalog();
       EXPECT_EQ(h.state->PageCount(), c.pages);
       EXPECT_EQ(h.state->trailer.root_number, c.root);
@@ -115,8 +115,8 @@ TEST(RebuildFromStream, NewestDefinitionsWin) {
   update.Add(10, "<< /Title (New) >>");
   const std::string file = WithoutTable(update.BuildUpdate(base, "/Root 1 0 R /Info 10 0 R"));
   ReaderHarness h;
-  h.state->source = std::make_unique<TMemoryStream>(file);
-  TgtXRefReader(*h.loader).RebuildFromStream(*h.state->source);
+  h.state->source = std::make_shared<TgtDocumentSource>(std::make_unique<TMemoryStream>(file));
+  TgtXRefReader(*h.loader).RebuildFromStream(*h.state->source->Stream());
   TgtStructureReader(*h.loader).ReadCatalog();
   ASSERT_EQ(h.state->PageCount(), 2);
   EXPECT_NE(h.Page(0).Lookup("/Rotate"), nullptr);

@@ -48,6 +48,20 @@ TEST(AesCipher, PiecesAndWholeAgree) {
       std::string plain;
       EXPECT_TRUE(AesDecryptData(key, whole, plain));
       EXPECT_EQ(plain, text);
+      // The writer states /Length before the data from what the cipher
+      // promises; decrypting cannot know the padding up front.
+      EXPECT_EQ(MakeAesStreamCipher(key, true, kIv)->OutputSize(static_cast<int64_t>(size)),
+                static_cast<int64_t>(whole.size()));
+      const auto decrypt = MakeAesStreamCipher(key, false);
+      EXPECT_EQ(decrypt->OutputSize(static_cast<int64_t>(whole.size())), -1);
+      // ... but its last two blocks tell it; a damaged end tells nothing.
+      const std::string end = whole.substr(whole.size() - 32);
+      EXPECT_EQ(decrypt->OutputSizeFromEnd(static_cast<int64_t>(whole.size()), end),
+                static_cast<int64_t>(size));
+      std::string bad = end;
+      bad[15] ^= 0x55;  // changes the last plain byte, the padding length
+      EXPECT_EQ(decrypt->OutputSizeFromEnd(static_cast<int64_t>(whole.size()), bad), -1);
+      EXPECT_EQ(decrypt->OutputSizeFromEnd(static_cast<int64_t>(whole.size()) + 1, end), -1);
       for (const size_t piece : {1u, 7u, 16u, 33u, 1000u}) {
         SCOPED_TRACE(std::to_string(key.size()) + " " + std::to_string(size) + " " +
                      std::to_string(piece));
@@ -62,6 +76,7 @@ TEST(AesCipher, PiecesAndWholeAgree) {
   TRC4::Crypt(reinterpret_cast<const uint8_t*>(kKey16.data()), 16,
               reinterpret_cast<uint8_t*>(rc4.data()), rc4.size());
   EXPECT_EQ(InPieces(*MakeRc4StreamCipher(kKey16), Text(100), 7), rc4);
+  EXPECT_EQ(MakeRc4StreamCipher(kKey16)->OutputSize(100), 100);
 }
 
 // Damaged data: reported as unsound, never a crash, and what can be
