@@ -10,6 +10,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/document/thumbnail.h"
@@ -185,7 +186,10 @@ TEST(RenderThumbnails, SourceTheRendererCannotReadAsLoaded) {
     dir.Write("in.pdf", Pages());
     TgtPDFDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(file));
-    dir.Write("in.pdf", replacement);  // replaced after loading
+    // Replaced after loading by a new file of that name, as a program that
+    // saves safely replaces it; the document keeps reading the file it
+    // opened, the renderer finds another one.
+    std::filesystem::rename(dir.Write("new.pdf", replacement), file);
     EXPECT_EQ(doc.RenderThumbnails({}, 32), 3);
     for (int page = 1; page <= 3; ++page)
       EXPECT_LE(MeanDifference(Rgb(doc.Thumbnail(page, true)), Rgb(reference.Thumbnail(page, true))),
