@@ -184,6 +184,8 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
 }
 
 void TgtCustomPDFDocument::ReadAfterCrossReference() {
+  state_->classic_table.Compact();
+  state_->stream_table.Compact();
   if (!IsEncrypted()) {
     ReadDocumentStructure();
   } else if (OnPassword) {
