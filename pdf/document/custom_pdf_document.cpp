@@ -245,6 +245,16 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (OnEndRead) OnEndRead(*this);
 }
 
+const TgtPDFDictObject& TgtCustomPDFDocument::PageDict(int32_t page_number) const {
+  if (page_number < 1 || page_number > PageCount())
+    throw EInvalidPageError(Format(msg::kInvalidPageNumber, page_number));
+  return state_->pages[static_cast<size_t>(page_number - 1)]->Content()->AsDictionary();
+}
+
+const TgtPDFObject* TgtCustomPDFDocument::Resolve(const TgtPDFObject* value) const {
+  return state_->store->Follow(value);
+}
+
 std::vector<std::unique_ptr<TgtPDFIndirectObject>> TgtCustomPDFDocument::ExtractPageObjects(
     int32_t page_number) {
   if (page_number < 1 || page_number > PageCount())

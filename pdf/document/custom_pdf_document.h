@@ -203,9 +203,14 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   bool EMailAfterSave() const { return email_after_save_; }
   void SetEMailAfterSave(bool value) { email_after_save_ = value; }
 
-  // The document's state and loader, for the writer and the thumbnails.
-  TgtPDFDocumentState& State() const { return *state_; }
-  TgtObjectLoader& Loader() const { return *loader_; }
+  // The page's dictionary, read-only, page counted from 1;
+  // EInvalidPageError outside 1 to PageCount.
+  const TgtPDFDictObject& PageDict(int32_t page_number) const;
+  // What a value found in the document stands for: a reference is
+  // followed through the document's objects (nullptr when its target is
+  // missing or the chain of references is broken), anything else comes
+  // back as it is.
+  const TgtPDFObject* Resolve(const TgtPDFObject* value) const;
   TgtPDFInfo& DocumentInfo() const { return *state_->info; }
   uint32_t DocumentSerial() const { return state_->serial; }
 
@@ -217,6 +222,11 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
  private:
   friend class TgtDocumentWriter;
+  friend struct TgtDocumentInternals;
+
+  // The document's state and loader, for the writer and the thumbnails.
+  TgtPDFDocumentState& State() const { return *state_; }
+  TgtObjectLoader& Loader() const { return *loader_; }
 
   bool LoadFromSource(std::unique_ptr<TStream> source);
   // Runs the settings dialog; false when it was cancelled.

@@ -674,7 +674,7 @@ void TgtCustomPDFDocument::ApplyNeedAppearances(TgtNeedAppearances need_appearan
   if (need_appearances == naUnchanged) return;
   TgtPDFDictObject* form = nullptr;
   try {
-    form = state_->store->FollowDict(state_->catalog->acro_form.get());
+    form = state_->store->FollowAs<TgtPDFDictObject>(state_->catalog->acro_form.get());
   } catch (const EUnexpectedObjectError&) {
     return;  // a form entry of the wrong kind: nothing to set
   }

@@ -519,7 +519,6 @@ void TgtPDFIndirectObject::CopyInto(TgtPDFIndirectObject& target) const {
   target.number_ = number_;
   target.generation_ = generation_;
   target.new_number_ = new_number_;
-  target.use_count_ = use_count_;
   target.content_ = CloneOrNull(content_.get());
 }
 

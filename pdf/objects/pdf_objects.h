@@ -369,12 +369,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
         number_(number),
         generation_(generation),
         content_(std::move(content)) {}
-  // With mark_used the use count starts at 1.
-  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation,
-                       TgtPDFObjectPtr content, bool mark_used)
-      : TgtPDFIndirectObject(serial, number, generation, std::move(content)) {
-    if (mark_used) use_count_ = 1;
-  }
   TgtPDFObjectPtr Clone() const override;
 
   uint32_t Serial() const { return serial_; }
@@ -382,9 +376,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   uint16_t Generation() const { return generation_; }
   int32_t NewNumber() const { return new_number_; }
   void SetNewNumber(int32_t n) { new_number_ = n; }
-  int32_t UseCount() const { return use_count_; }
-  void SetUseCount(int32_t n) { use_count_ = n; }
-  void MarkUsed() { ++use_count_; }
 
   // May be nullptr.
   TgtPDFObject* Content() const { return content_.get(); }
@@ -404,7 +395,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   int32_t number_;
   uint16_t generation_;
   int32_t new_number_ = 0;
-  int32_t use_count_ = 0;
   TgtPDFObjectPtr content_;
 };
 
