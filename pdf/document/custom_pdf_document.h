@@ -5,7 +5,9 @@
 // the readers over it: LoadFromFile reads the cross-reference data, asks
 // for a password when the file is encrypted, then reads the structure.
 // The writer (SaveToFile) and the thumbnails (SetThumbnail) are defined in
-// files of their own in this folder and work on the same state.
+// files of their own in this folder and work on the same state. A document
+// is used from one thread at a time; RenderThumbnails runs workers of its
+// own that never touch the document's objects.
 #pragma once
 
 #include <cstdint>

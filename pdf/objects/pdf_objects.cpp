@@ -345,8 +345,10 @@ namespace {
 
 // The one name object for each distinct key text, shared by every
 // dictionary of the process and never freed (dictionaries of any thread
-// and any document may hold them). The pool grows only with key texts
-// that occur in what was read, so its size is bounded by the input.
+// and any document may hold them). The pool never shrinks: it holds each
+// distinct key text the process has met, in every document it opened, so
+// it is bounded by the distinct keys read (a few hundred in real files;
+// one damaged file may add many, once).
 const TgtPDFNameObject* InternKey(std::string_view text) {
   static std::mutex mutex;
   static auto* pool = new std::unordered_map<std::string_view, const TgtPDFNameObject*>();

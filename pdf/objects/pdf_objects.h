@@ -308,7 +308,11 @@ class TgtPDFStreamObject final : public TgtPDFObject {
   TgtPDFDictObject& Dictionary() const { return *dictionary_; }
   // The data, read from the source (and decrypted) the first time it is
   // asked for; nullptr when the stream has none. A source that cannot
-  // supply it raises EFileError.
+  // supply it raises EFileError. Keeping the data changes the object
+  // without a lock: a document is used from one thread at a time (the
+  // render workers draw from the source file with renderers of their own
+  // and never touch the object model; the window leaves its page list
+  // frozen while a job runs on the document).
   TMemoryStream* Data() const;
   // Whether the stream has data, in memory or in its source.
   bool HasData() const { return data_ || extent_; }
