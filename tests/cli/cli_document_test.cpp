@@ -85,6 +85,14 @@ const InfoCase kInfoCases[] = {
      "",
      {},
      Info(4, "1.7", "none", true, "UseOutlines", "TwoColumnRight", "1 3")},
+    {"NamesOutsideTheTables",
+     [] {
+       return FourPagesWithThumbs(PdfBuilder(), " /PageMode /UseOC /PageLayout /TwoPageLeft",
+                                  "[0 0 200 200]", "");
+     },
+     "",
+     {},
+     Info(4, "1.4", "none", true, "UseOC", "TwoPageLeft", "1 3")},
     {"ObjectStreams",
      DocumentWithThumbs,
      "--object-streams=generate",
