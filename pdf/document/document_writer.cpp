@@ -309,6 +309,20 @@ void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamC
   int64_t left = extent.length;
   int64_t offset = extent.offset;
   do {
+    if (!decrypt && !encrypt && extent.source) {
+      // Plain bytes from file to file: inside the system, chunk by chunk
+      // for the progress reports; a chunk it cannot copy goes the buffered
+      // way below.
+      const int64_t copied = extent.source->CopyTo(offset, std::min(left, kCopyChunk), output_);
+      if (copied > 0) {
+        offset += copied;
+        left -= copied;
+        written += copied;
+        if (document_.OnWorkProgress)
+          document_.ReportWork(TgtWorkStep::Save, save_fraction_, false);
+        continue;
+      }
+    }
     const int64_t n = std::min(left, kCopyChunk);
     chunk_.resize(static_cast<size_t>(n));
     if (!extent.source || !extent.source->ReadAt(offset, chunk_.data(), n))
