@@ -1,13 +1,21 @@
 // TPageRenderer over Poppler's Qt 6 binding, drawing with its Splash
 // backend: the same drawing as the poppler command-line tools.
 //
+// The document is read through a device of ours: a buffered file, or the
+// loaded bytes where they stay. The binding's own file reading asks the
+// system for a few hundred bytes at a time, which costs more than drawing
+// a page of large images; its loading from memory copies the whole
+// document for every renderer.
+//
 // Poppler's documents are not shared between threads, so each renderer
 // opens its own. Opening and closing documents is serialised here: the
 // binding creates its process-wide settings with the first open document
 // and frees them with the last one.
 #include <poppler-qt6.h>
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <algorithm>
@@ -65,8 +73,9 @@ bool ToSamples(const QImage& image, TRenderedPage& page) {
 
 class PopplerPageRenderer final : public TPageRenderer {
  public:
-  explicit PopplerPageRenderer(std::unique_ptr<Poppler::Document> document)
-      : document_(std::move(document)) {
+  PopplerPageRenderer(std::unique_ptr<QIODevice> device,
+                      std::unique_ptr<Poppler::Document> document)
+      : device_(std::move(device)), document_(std::move(document)) {
     document_->setRenderBackend(Poppler::Document::SplashBackend);
     document_->setRenderHint(Poppler::Document::Antialiasing, true);
     document_->setRenderHint(Poppler::Document::TextAntialiasing, true);
@@ -105,8 +114,22 @@ class PopplerPageRenderer final : public TPageRenderer {
     return false;
   }
 
+  // Read by the document until it is closed.
+  std::unique_ptr<QIODevice> device_;
   std::unique_ptr<Poppler::Document> document_;
   std::string error_;
+};
+
+// A read-only device over bytes that stay where they are.
+class BytesDevice final : public QBuffer {
+ public:
+  explicit BytesDevice(std::string_view bytes)
+      : bytes_(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()))) {
+    setBuffer(&bytes_);
+  }
+
+ private:
+  QByteArray bytes_;
 };
 
 }  // namespace
@@ -114,18 +137,16 @@ class PopplerPageRenderer final : public TPageRenderer {
 std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   QuietPoppler();
   const QByteArray password(source.password.data(), static_cast<qsizetype>(source.password.size()));
+  std::unique_ptr<QIODevice> device;
+  if (!source.bytes.empty())
+    device = std::make_unique<BytesDevice>(source.bytes);
+  else
+    device = std::make_unique<QFile>(QString::fromStdString(source.file_name));
+  if (!device->open(QIODevice::ReadOnly)) throw ERenderError(msg::kRenderCannotOpen);
   std::unique_ptr<Poppler::Document> document;
   {
     const std::lock_guard<std::mutex> lock(g_open_close);
-    if (!source.bytes.empty()) {
-      // The binding copies the bytes it is given; this wrapper does not.
-      const QByteArray bytes =
-          QByteArray::fromRawData(source.bytes.data(), static_cast<qsizetype>(source.bytes.size()));
-      document = Poppler::Document::loadFromData(bytes, password, password);
-    } else {
-      document =
-          Poppler::Document::load(QString::fromStdString(source.file_name), password, password);
-    }
+    document = Poppler::Document::load(device.get(), password, password);
   }
   if (!document) throw ERenderError(msg::kRenderCannotOpen);
   if (document->isLocked()) {
@@ -133,7 +154,7 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
     document.reset();
     throw ERenderError(msg::kRenderLocked);
   }
-  return std::make_unique<PopplerPageRenderer>(std::move(document));
+  return std::make_unique<PopplerPageRenderer>(std::move(device), std::move(document));
 }
 
 }  // namespace pagemint
