@@ -67,7 +67,10 @@ std::string PageRanges(const std::vector<int32_t>& pages) {
     if (ranges == kMaxRanges) return text + ", ...";
     if (!text.empty()) text += ", ";
     text += std::to_string(pages[i]);
-    if (end > i) text += "-" + std::to_string(pages[end]);
+    if (end > i) {
+      text += '-';
+      text += std::to_string(pages[end]);
+    }
     i = end + 1;
   }
   return text;
