@@ -30,42 +30,15 @@ PAGES=${PAGES:-2000}
 IMAGE_PAGES=${IMAGE_PAGES:-300}
 JOBS=${JOBS:-}
 
-bash "$ROOT/scripts/install-deps.sh"
-[ -x /usr/bin/time ] || { echo "render: GNU time (package time) is needed" >&2; exit 1; }
+BENCH=render
+# shellcheck source=bench/common.sh
+. "$ROOT/bench/common.sh"
 
+bench_install_deps
 if [ "${SKIP_BUILD:-0}" != 1 ]; then
-  echo "render: building pagemint-cli (Release) in $BUILD" >&2
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
-    -DPAGEMINT_APP=OFF -DPAGEMINT_BENCH=ON >/dev/null
-  cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/null
+  bench_build
 fi
-CLI="$BUILD/cli/pagemint-cli"
-
-mkdir -p "$DATA"
-stamp="$DATA/.made-for-$PAGES-$IMAGE_PAGES"
-if [ ! -f "$stamp" ]; then
-  echo "render: writing the source documents into $DATA" >&2
-  rm -f "$DATA"/.made-for-* "$DATA"/*.pdf
-  "$BUILD/bench/bench_roundtrip_files" "$DATA" "$PAGES" "$IMAGE_PAGES"
-  touch "$stamp"
-fi
-
-# Runs one command RUNS times after clean; sets WALL to the best wall time.
-measure() {
-  WALL=""
-  local clean=$1 times=$DATA/.time
-  shift
-  for _ in $(seq "$RUNS"); do
-    eval "$clean"
-    if ! /usr/bin/time -f "%e" -o "$times" "$@" >/dev/null 2>"$DATA/.stderr"; then
-      echo "render: failed: $*" >&2
-      cat "$DATA/.stderr" >&2
-      exit 1
-    fi
-    read -r wall <"$times"
-    if [ -z "$WALL" ] || awk "BEGIN{exit !($wall < $WALL)}"; then WALL=$wall; fi
-  done
-}
+bench_make_documents "$PAGES-$IMAGE_PAGES"
 
 declare -A wall
 printf '\n%-12s %6s %-14s %9s\n' document pages tool "wall s"
@@ -74,10 +47,10 @@ for doc in images many; do
   out="$DATA/out-$doc.pdf"
   pngs="$DATA/png-$doc"
   pages=$(qpdf --show-npages "$in")
-  measure "rm -f '$out'" "$CLI" "$in" "$out" --render-thumbs ${JOBS:+--jobs "$JOBS"}
+  bench_measure "rm -f '$out'" "$CLI" "$in" "$out" --render-thumbs ${JOBS:+--jobs "$JOBS"}
   wall[$doc,pagemint-cli]=$WALL
   printf '%-12s %6s %-14s %9.2f\n' "$doc.pdf" "$pages" pagemint-cli "$WALL"
-  measure "rm -rf '$pngs'; mkdir -p '$pngs'" pdftoppm -scale-to 128 -png "$in" "$pngs/p"
+  bench_measure "rm -rf '$pngs'; mkdir -p '$pngs'" pdftoppm -scale-to 128 -png "$in" "$pngs/p"
   wall[$doc,pdftoppm]=$WALL
   printf '%-12s %6s %-14s %9.2f\n' "$doc.pdf" "$pages" pdftoppm "$WALL"
 

@@ -38,58 +38,23 @@ CHECK=${CHECK:-1}
 USER_PW=user
 OWNER_PW=owner
 
-# The project's own dependencies, then what only this benchmark needs: GNU
-# time for peak memory and mutool as a peer.
-bash "$ROOT/scripts/install-deps.sh"
-extra=()
-[ -x /usr/bin/time ] || extra+=(time)
-command -v mutool >/dev/null 2>&1 || extra+=(mupdf-tools)
-if [ ${#extra[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  echo "roundtrip: installing ${extra[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq >/dev/null
-  $SUDO apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
-fi
+BENCH=roundtrip
+# shellcheck source=bench/common.sh
+. "$ROOT/bench/common.sh"
 
-echo "roundtrip: building pagemint-cli (Release) in $BUILD" >&2
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
-  -DPAGEMINT_APP=OFF -DPAGEMINT_BENCH=ON >/dev/null
-cmake --build "$BUILD" --target pagemint-cli bench_roundtrip_files -j 2 >/dev/null
-CLI="$BUILD/cli/pagemint-cli"
+# mutool is a peer.
+bench_install_deps mutool=mupdf-tools
+bench_build
 
-mkdir -p "$DATA"
-stamp="$DATA/.made-for-$PAGES-$IMAGE_PAGES-jpeg"
-if [ ! -f "$stamp" ]; then
-  echo "roundtrip: writing the source documents into $DATA" >&2
-  rm -f "$DATA"/.made-for-* "$DATA"/*.pdf
-  "$BUILD/bench/bench_roundtrip_files" "$DATA" "$PAGES" "$IMAGE_PAGES"
+# many.pdf encrypted by qpdf, beside the documents the writer makes.
+encrypt_many() {
   qpdf --allow-weak-crypto --encrypt "$USER_PW" "$OWNER_PW" 128 --use-aes=n -- \
     "$DATA/many.pdf" "$DATA/many-rc4.pdf"
-  touch "$stamp"
-fi
+}
+bench_make_documents "$PAGES-$IMAGE_PAGES-jpeg" encrypt_many
 
 pages_of() {  # file [password]
   qpdf ${2:+--password="$2"} --show-npages "$1"
-}
-
-# Runs one command RUNS times; sets WALL (best) and PEAK_KB (largest).
-measure() {
-  WALL="" PEAK_KB=0
-  local out=$1 times=$DATA/.time
-  shift
-  for _ in $(seq "$RUNS"); do
-    rm -f "$out"
-    if ! /usr/bin/time -f "%e %M" -o "$times" "$@" >/dev/null 2>"$DATA/.stderr"; then
-      echo "roundtrip: failed: $*" >&2
-      cat "$DATA/.stderr" >&2
-      exit 1
-    fi
-    read -r wall peak <"$times"
-    if [ -z "$WALL" ] || awk "BEGIN{exit !($wall < $WALL)}"; then WALL=$wall; fi
-    if [ "$peak" -gt "$PEAK_KB" ]; then PEAK_KB=$peak; fi
-  done
 }
 
 declare -A wall peak
@@ -103,9 +68,9 @@ for doc in $DOCS; do
   for tool in pagemint-cli mutool qpdf; do
     out="$DATA/out-$tool-$doc.pdf"
     case $tool in
-      pagemint-cli) measure "$out" "$CLI" "$in" "$out" ${pw:+--password "$pw"} ;;
-      mutool) measure "$out" mutool clean ${pw:+-p "$pw"} "$in" "$out" ;;
-      qpdf) measure "$out" qpdf ${pw:+--password="$pw"} --object-streams=disable "$in" "$out" ;;
+      pagemint-cli) bench_measure "rm -f '$out'" "$CLI" "$in" "$out" ${pw:+--password "$pw"} ;;
+      mutool) bench_measure "rm -f '$out'" mutool clean ${pw:+-p "$pw"} "$in" "$out" ;;
+      qpdf) bench_measure "rm -f '$out'" qpdf ${pw:+--password="$pw"} --object-streams=disable "$in" "$out" ;;
     esac
     wall[$doc,$tool]=$WALL
     peak[$doc,$tool]=$PEAK_KB
@@ -131,14 +96,14 @@ for doc in $DOCS; do
 done
 
 # The program's own footprint: its libraries and nothing read.
-measure "$DATA/.none" "$CLI" --help
+bench_measure "rm -f '$DATA/.none'" "$CLI" --help
 FOOT_KB=$PEAK_KB
 # Linearity: the same kind of document at a tenth of the size.
-measure "$DATA/out-pagemint-cli-many-10k.pdf" "$CLI" "$DATA/many-10k.pdf" \
+bench_measure "rm -f '$DATA/out-pagemint-cli-many-10k.pdf'" "$CLI" "$DATA/many-10k.pdf" \
   "$DATA/out-pagemint-cli-many-10k.pdf"
 WALL_10K=$WALL
 # The stream-heavy save against copying the file.
-measure "$DATA/out-cp-images.pdf" cp "$DATA/images.pdf" "$DATA/out-cp-images.pdf"
+bench_measure "rm -f '$DATA/out-cp-images.pdf'" cp "$DATA/images.pdf" "$DATA/out-cp-images.pdf"
 WALL_CP=$WALL
 
 ratio() { awk "BEGIN{print $1 / $2}"; }

@@ -215,6 +215,9 @@ inline constexpr const char kRenderPageFailed[] = "Page %d cannot be rendered (%
 inline constexpr const char kRenderKeepsOld[] = "its old thumbnail";
 inline constexpr const char kRenderKeepsNone[] = "no thumbnail";
 inline constexpr const char kRenderCancelled[] = "Rendering the thumbnails was cancelled";
+inline constexpr const char kRenderPagesDamaged[] =
+    "The renderer read past damage in pages %s (%lld reports, the first: %s); their thumbnails "
+    "may be incomplete";
 inline constexpr const char kPictureLargeThumbnail[] =
     "The picture \"%s\" is %d x %d pixels; a thumbnail over %d pixels on a side makes the file "
     "larger for nothing (a thumbnail size scales it down)";

@@ -35,6 +35,10 @@ struct TRenderedPage {
   int32_t width = 0;
   int32_t height = 0;
   std::string rgb;
+  // Damage the renderer read past while drawing the page: how many reports
+  // it made and the first of them; the picture may then be incomplete.
+  int32_t trouble_count = 0;
+  std::string trouble;
 };
 
 class TPageRenderer {
@@ -44,7 +48,8 @@ class TPageRenderer {
   // Draws page index (from 0) as a viewer shows it: its crop box, its
   // rotation, white paper, anti-aliased, annotations' appearances, scaled so
   // that its longer side is longer_side pixels. False when the page cannot
-  // be drawn; why is then in LastError().
+  // be drawn; why is then in LastError(), with the renderer's own report
+  // when it made one.
   virtual bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) = 0;
   virtual const std::string& LastError() const = 0;
 };

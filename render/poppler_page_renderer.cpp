@@ -1,16 +1,25 @@
 // TPageRenderer over Poppler's Qt 6 binding, drawing with its Splash
 // backend: the same drawing as the poppler command-line tools.
 //
+// The document is read through a device of ours: a buffered file, or the
+// loaded bytes where they stay. The binding's own file reading asks the
+// system for a few hundred bytes at a time, which costs more than drawing
+// a page of large images; its loading from memory copies the whole
+// document for every renderer.
+//
 // Poppler's documents are not shared between threads, so each renderer
 // opens its own. Opening and closing documents is serialised here: the
 // binding creates its process-wide settings with the first open document
 // and frees them with the last one.
 #include <poppler-qt6.h>
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -23,14 +32,54 @@ namespace {
 
 std::mutex g_open_close;
 
-// Poppler reports damage it reads past through this function; by default
-// it goes to Qt's debug output, that is standard error. A page it cannot
-// draw comes back as a null image, which the caller reports per page.
-void DropPopplerMessage(const QString&, const QVariant&) {}
+// Poppler reports damage it reads past through one function for the whole
+// process, on the thread that reads; by default the reports go to Qt's
+// debug output, that is standard error. Each renderer collects the reports
+// made on its thread while it opens the document or draws a page, so that
+// they reach the user as part of a warning naming the page.
+struct PopplerReports {
+  int32_t count = 0;
+  std::string first;
+  std::string last;
+};
+thread_local PopplerReports* t_reports = nullptr;
+
+// A damaged file makes Poppler report thousands of times; only the first
+// and the last report are kept, cut to this length.
+constexpr qsizetype kMaxReportLength = 200;
+
+void CollectPopplerMessage(const QString& message, const QVariant&) {
+  PopplerReports* reports = t_reports;
+  if (!reports) return;
+  std::string text = message.left(kMaxReportLength).simplified().toStdString();
+  if (reports->count == 0) reports->first = text;
+  reports->last = std::move(text);
+  if (reports->count < INT32_MAX) ++reports->count;
+}
+
+// Collects the reports made on this thread while it lives.
+class CollectReports {
+ public:
+  explicit CollectReports(PopplerReports& reports) : previous_(t_reports) {
+    reports = PopplerReports();
+    t_reports = &reports;
+  }
+  ~CollectReports() { t_reports = previous_; }
+  CollectReports(const CollectReports&) = delete;
+  CollectReports& operator=(const CollectReports&) = delete;
+
+ private:
+  PopplerReports* previous_;
+};
+
+// A reason followed by the renderer's own report, when it made one.
+std::string WithReport(const char* reason, const std::string& report) {
+  return report.empty() ? std::string(reason) : std::string(reason) + ": " + report;
+}
 
 void QuietPoppler() {
   static std::once_flag once;
-  std::call_once(once, [] { Poppler::setDebugErrorFunction(DropPopplerMessage, QVariant()); });
+  std::call_once(once, [] { Poppler::setDebugErrorFunction(CollectPopplerMessage, QVariant()); });
 }
 
 // Copies the rendered picture's pixels into packed RGB samples.
@@ -65,8 +114,9 @@ bool ToSamples(const QImage& image, TRenderedPage& page) {
 
 class PopplerPageRenderer final : public TPageRenderer {
  public:
-  explicit PopplerPageRenderer(std::unique_ptr<Poppler::Document> document)
-      : document_(std::move(document)) {
+  PopplerPageRenderer(std::unique_ptr<QIODevice> device,
+                      std::unique_ptr<Poppler::Document> document)
+      : device_(std::move(device)), document_(std::move(document)) {
     document_->setRenderBackend(Poppler::Document::SplashBackend);
     document_->setRenderHint(Poppler::Document::Antialiasing, true);
     document_->setRenderHint(Poppler::Document::TextAntialiasing, true);
@@ -83,8 +133,10 @@ class PopplerPageRenderer final : public TPageRenderer {
     page = TRenderedPage();
     if (index < 0 || index >= document_->numPages())
       return Fail(Format(msg::kRenderNoSuchPage, document_->numPages()));
+    PopplerReports reports;
+    const CollectReports collect(reports);
     const std::unique_ptr<Poppler::Page> source = document_->page(index);
-    if (!source) return Fail(msg::kRenderPageUnreadable);
+    if (!source) return Fail(WithReport(msg::kRenderPageUnreadable, reports.last));
     const QSizeF size = source->pageSizeF();
     const double longer = std::max(size.width(), size.height());
     if (!(longer > 0) || !(std::min(size.width(), size.height()) > 0))
@@ -93,7 +145,10 @@ class PopplerPageRenderer final : public TPageRenderer {
     // longer_side pixels.
     const double dpi = 72.0 * longer_side / longer;
     const QImage image = source->renderToImage(dpi, dpi);
-    if (image.isNull() || !ToSamples(image, page)) return Fail(msg::kRenderPageNotDrawn);
+    if (image.isNull() || !ToSamples(image, page))
+      return Fail(WithReport(msg::kRenderPageNotDrawn, reports.last));
+    page.trouble_count = reports.count;
+    page.trouble = std::move(reports.first);
     return true;
   }
 
@@ -105,8 +160,22 @@ class PopplerPageRenderer final : public TPageRenderer {
     return false;
   }
 
+  // Read by the document until it is closed.
+  std::unique_ptr<QIODevice> device_;
   std::unique_ptr<Poppler::Document> document_;
   std::string error_;
+};
+
+// A read-only device over bytes that stay where they are.
+class BytesDevice final : public QBuffer {
+ public:
+  explicit BytesDevice(std::string_view bytes)
+      : bytes_(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()))) {
+    setBuffer(&bytes_);
+  }
+
+ private:
+  QByteArray bytes_;
 };
 
 }  // namespace
@@ -114,26 +183,26 @@ class PopplerPageRenderer final : public TPageRenderer {
 std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   QuietPoppler();
   const QByteArray password(source.password.data(), static_cast<qsizetype>(source.password.size()));
+  std::unique_ptr<QIODevice> device;
+  if (!source.bytes.empty())
+    device = std::make_unique<BytesDevice>(source.bytes);
+  else
+    device = std::make_unique<QFile>(QString::fromStdString(source.file_name));
+  if (!device->open(QIODevice::ReadOnly)) throw ERenderError(msg::kRenderCannotOpen);
   std::unique_ptr<Poppler::Document> document;
+  PopplerReports reports;
   {
+    const CollectReports collect(reports);
     const std::lock_guard<std::mutex> lock(g_open_close);
-    if (!source.bytes.empty()) {
-      // The binding copies the bytes it is given; this wrapper does not.
-      const QByteArray bytes =
-          QByteArray::fromRawData(source.bytes.data(), static_cast<qsizetype>(source.bytes.size()));
-      document = Poppler::Document::loadFromData(bytes, password, password);
-    } else {
-      document =
-          Poppler::Document::load(QString::fromStdString(source.file_name), password, password);
-    }
+    document = Poppler::Document::load(device.get(), password, password);
   }
-  if (!document) throw ERenderError(msg::kRenderCannotOpen);
+  if (!document) throw ERenderError(WithReport(msg::kRenderCannotOpen, reports.last));
   if (document->isLocked()) {
     const std::lock_guard<std::mutex> lock(g_open_close);
     document.reset();
     throw ERenderError(msg::kRenderLocked);
   }
-  return std::make_unique<PopplerPageRenderer>(std::move(document));
+  return std::make_unique<PopplerPageRenderer>(std::move(device), std::move(document));
 }
 
 }  // namespace pagemint

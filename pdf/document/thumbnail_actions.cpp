@@ -50,7 +50,31 @@ struct RenderResult {
   int32_t height = 0;
   std::unique_ptr<TMemoryStream> compressed;  // nullptr: the page failed
   std::string error;
+  // Damage the renderer read past on a page it drew.
+  int32_t trouble_count = 0;
+  std::string trouble;
 };
+
+// Page numbers in ascending order as ranges ("3, 5-9"), the first few
+// only: a warning stays one line however many pages it concerns.
+std::string PageRanges(const std::vector<int32_t>& pages) {
+  constexpr size_t kMaxRanges = 20;
+  std::string text;
+  size_t ranges = 0;
+  for (size_t i = 0; i < pages.size(); ++ranges) {
+    size_t end = i;
+    while (end + 1 < pages.size() && pages[end + 1] == pages[end] + 1) ++end;
+    if (ranges == kMaxRanges) return text + ", ...";
+    if (!text.empty()) text += ", ";
+    text += std::to_string(pages[i]);
+    if (end > i) {
+      text += '-';
+      text += std::to_string(pages[end]);
+    }
+    i = end + 1;
+  }
+  return text;
+}
 
 // The shared state of one rendering run.
 class RenderRun {
@@ -101,6 +125,8 @@ class RenderRun {
           result.width = page.width;
           result.height = page.height;
           result.compressed = CompressSamples(page.rgb);
+          result.trouble_count = page.trouble_count;
+          result.trouble = std::move(page.trouble);
         } else {
           result.error = renderer->LastError();
         }
@@ -430,6 +456,9 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   }
 
   int32_t attached = 0;
+  std::vector<int32_t> damaged;
+  int64_t reports = 0;
+  std::string first_report;
   for (size_t i = 0; i < pages.size(); ++i) {
     TgtPDFDictObject& page = PageDictionary(*state_, pages[i]);
     RenderResult& result = results[i];
@@ -444,7 +473,15 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
                                                 result.height, std::move(result.compressed),
                                                 std::string()));
     ++attached;
+    if (result.trouble_count > 0) {
+      if (damaged.empty()) first_report = result.trouble;
+      damaged.push_back(pages[i]);
+      reports += result.trouble_count;
+    }
   }
+  if (!damaged.empty() && OnWarning)
+    OnWarning(*this, Format(msg::kRenderPagesDamaged, PageRanges(damaged).c_str(),
+                            static_cast<long long>(reports), first_report.c_str()));
   return attached;
 }
 

@@ -111,19 +111,35 @@ TEST(PageRenderer, UnreadableSourcesRaise) {
 }
 
 // A page whose content is damaged still gives a picture of what could be
-// drawn; the renderer reports nothing on standard error (checked by the
-// command-line tests, which capture it).
-TEST(PageRenderer, DamagedContentDrawsWhatItCan) {
+// drawn, with the renderer's reports about it; nothing goes to standard
+// error (checked by the command-line tests, which capture it). The reports
+// belong to the page and the thread that drew it: a sound page drawn on
+// another thread at the same time has none.
+TEST(PageRenderer, DamagedContentDrawsWhatItCanAndSaysSo) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 /MediaBox [0 0 100 100] >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R] /Count 2 /MediaBox [0 0 100 100] >>");
   b.AddStream(3, "/Filter /FlateDecode", "not deflated at all");
   b.Add(4,
         "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << /XObject << /X 9 0 R >> >> >>");
+  b.AddStream(6, "", "0 0 1 rg 0 0 100 100 re f");
+  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>");
   const std::string bytes = b.Build();
-  TRenderedPage page;
-  ASSERT_TRUE(OpenPageRenderer({"", bytes, ""})->Render(0, 32, page));
-  EXPECT_TRUE(IsWhite(At(page, 16, 16)));
+  TRenderedPage damaged[2], sound[2];
+  auto draw = [&](int index, TRenderedPage* pages) {
+    const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer({"", bytes, ""});
+    for (int round = 0; round < 2; ++round) EXPECT_TRUE(renderer->Render(index, 32, pages[round]));
+  };
+  std::thread other(draw, 1, sound);
+  draw(0, damaged);
+  other.join();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(IsWhite(At(damaged[round], 16, 16)));
+    EXPECT_GT(damaged[round].trouble_count, 0);
+    EXPECT_FALSE(damaged[round].trouble.empty());
+    EXPECT_EQ(damaged[round].trouble_count, damaged[0].trouble_count);
+    EXPECT_EQ(sound[round].trouble_count, 0) << sound[round].trouble;
+  }
 }
 
 TEST(PageRenderer, OneRendererPerThreadOnTheSameSource) {

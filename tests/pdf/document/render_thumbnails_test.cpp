@@ -219,6 +219,43 @@ TEST(RenderThumbnails, PagesTheRendererRefusesAreRenderedAsWritten) {
   EXPECT_EQ(first.rgb.substr(0, 3), std::string("\xFF\x00\x00", 3));  // red left half
 }
 
+// Pages whose content the renderer reads past damage in are still drawn;
+// one warning names them all, as ranges, the first twenty only.
+TEST(RenderThumbnails, PagesDrawnDespiteDamageAreNamedInOneWarning) {
+  const struct {
+    int pages;
+    std::vector<int> damaged;
+    const char* named;
+  } cases[] = {
+      {6, {2, 3, 5}, "pages 2-3, 5 ("},
+      {44, {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, 41, 43},
+       "pages 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, ... ("},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pages);
+    PdfBuilder b;
+    b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.AddStream(3, "", "0 0 1 rg 0 0 50 50 re f");
+    b.AddStream(4, "/Filter /FlateDecode", "not deflated at all");
+    std::string kids;
+    for (int page = 1; page <= c.pages; ++page) {
+      const bool damaged = std::count(c.damaged.begin(), c.damaged.end(), page) > 0;
+      b.Add(4 + page, "<< /Type /Page /Parent 2 0 R /Contents " + std::string(damaged ? "4" : "3") +
+                          " 0 R >>");
+      kids += std::to_string(4 + page) + " 0 R ";
+    }
+    b.Add(2, "<< /Type /Pages /Count " + std::to_string(c.pages) + " /MediaBox [0 0 50 50] /Kids [" +
+                 kids + "] >>");
+    TgtPDFDocument doc;
+    ASSERT_TRUE(doc.LoadFromBytes(b.Build()));
+    std::vector<std::string> warnings;
+    doc.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
+    EXPECT_EQ(doc.RenderThumbnails({}, 16, 2), c.pages);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(c.named), std::string::npos) << warnings[0];
+  }
+}
+
 // Pages 1 and 2 share one source thumbnail; page 3 has an indexed one
 // whose palette is an object of its own.
 std::string WithThumbs() {
