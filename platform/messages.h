@@ -186,6 +186,8 @@ inline constexpr const char kHeaderDamaged[] =
     "The PDF header is damaged or missing; the file is read as PDF %s";
 inline constexpr const char kCatalogPartDropped[] =
     "The document's %s is damaged and was left out: %s";
+inline constexpr const char kNoPageReadable[] =
+    "File is corrupted: the page tree holds no page that can be read";
 inline constexpr const char kPageKidBlank[] =
     "The page tree node %d has a kid that is not a page (%s); an empty page stands in for it";
 inline constexpr const char kPageKidSkipped[] =

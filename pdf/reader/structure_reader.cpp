@@ -101,6 +101,9 @@ void TgtStructureReader::ReadCatalog() {
   const TgtPDFObject* pages = c.Lookup("/Pages");
   if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
   ReadPageTree(pages->AsReference().Number(), nullptr);
+  // A repaired page tree must still hold a page; a sound file with an
+  // empty tree loads as it is.
+  if (Repairing() && state_.pages.empty()) throw EPDFFileCorruptedError(msg::kNoPageReadable);
   reporter_.Progress(75);
 
   if (TgtPDFObject* dests = c.Lookup("/Dests")) {
