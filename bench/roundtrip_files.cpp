@@ -150,6 +150,26 @@ bool WriteManyObjects(const std::string& path, size_t page_count) {
   return pdf.Finish();
 }
 
+// One page showing one RGB image of width x height, drawn by content; the
+// page's object number.
+int ImagePage(PdfWriter& pdf, const PageTree& tree, size_t i, int width, int height,
+              const char* filter, const std::string& data, const char* content) {
+  const int page = pdf.Reserve();
+  const int contents = pdf.Reserve();
+  const int image = pdf.Reserve();
+  pdf.Stream(image,
+             "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
+                 std::to_string(height) + " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter " +
+                 filter,
+             data);
+  pdf.Stream(contents, "", content);
+  pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
+                       " 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 " +
+                       std::to_string(image) + " 0 R >> >> /Contents " + std::to_string(contents) +
+                       " 0 R >>");
+  return page;
+}
+
 bool WriteLargeImages(const std::string& path, size_t page_count) {
   constexpr int kSide = 500;
   PdfWriter pdf(path);
@@ -172,20 +192,8 @@ bool WriteLargeImages(const std::string& path, size_t page_count) {
     if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size,
                   reinterpret_cast<const Bytef*>(samples.data()), samples.size(), 1) != Z_OK)
       return false;
-    const int page = pdf.Reserve();
-    const int contents = pdf.Reserve();
-    const int image = pdf.Reserve();
-    pdf.Stream(image,
-               "/Type /XObject /Subtype /Image /Width " + std::to_string(kSide) + " /Height " +
-                   std::to_string(kSide) +
-                   " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
-               packed.substr(0, packed_size));
-    pdf.Stream(contents, "", "q 500 0 0 500 56 146 cm /Im1 Do Q");
-    pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
-                         " 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 " +
-                         std::to_string(image) + " 0 R >> >> /Contents " +
-                         std::to_string(contents) + " 0 R >>");
-    pages.push_back(page);
+    pages.push_back(ImagePage(pdf, tree, i, kSide, kSide, "/FlateDecode",
+                              packed.substr(0, packed_size), "q 500 0 0 500 56 146 cm /Im1 Do Q"));
   }
   tree.Write(pdf, pages);
   return pdf.Finish();
@@ -241,20 +249,8 @@ bool WriteJpegPages(const std::string& path, size_t page_count) {
   std::vector<int> pages;
   uint64_t state = 0x2545F4914F6CDD1DULL;
   for (size_t i = 0; i < page_count; ++i) {
-    const int page = pdf.Reserve();
-    const int contents = pdf.Reserve();
-    const int image = pdf.Reserve();
-    pdf.Stream(image,
-               "/Type /XObject /Subtype /Image /Width " + std::to_string(kWidth) + " /Height " +
-                   std::to_string(kHeight) +
-                   " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode",
-               MakeJpeg(kWidth, kHeight, state));
-    pdf.Stream(contents, "", "q 576 0 0 432 18 180 cm /Im1 Do Q");
-    pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(tree.ParentOfPage(i)) +
-                         " 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 " +
-                         std::to_string(image) + " 0 R >> >> /Contents " +
-                         std::to_string(contents) + " 0 R >>");
-    pages.push_back(page);
+    pages.push_back(ImagePage(pdf, tree, i, kWidth, kHeight, "/DCTDecode",
+                              MakeJpeg(kWidth, kHeight, state), "q 576 0 0 432 18 180 cm /Im1 Do Q"));
   }
   tree.Write(pdf, pages);
   return pdf.Finish();

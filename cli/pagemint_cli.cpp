@@ -71,6 +71,13 @@ const char* NameText(const char* const (&names)[N], size_t value) {
   return value < N ? names[value] + 1 : "unknown";
 }
 
+// A page mode or layout as --info shows it: the source's own name when it
+// is outside the table (source_name "/UseOC" gives "UseOC").
+template <size_t N>
+std::string ModeText(const char* const (&names)[N], size_t value, const std::string& source_name) {
+  return source_name.size() > 1 ? source_name.substr(1) : NameText(names, value);
+}
+
 // What the source is encrypted with: "rc4-40", "rc4-128", "aes-128",
 // "aes-256" or "none".
 const char* EncryptionText(const TgtPDFDocument& document) {
@@ -321,8 +328,10 @@ int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
       << "version: " << VersionText(document.PDFVersion()) << '\n'
       << "encryption: " << EncryptionText(document) << '\n'
       << "owner: " << (document.IsOwner() ? "yes" : "no") << '\n'
-      << "page_mode: " << NameText(kPageModeNames, document.PageMode()) << '\n'
-      << "page_layout: " << NameText(kPageLayoutNames, document.PageLayout()) << '\n'
+      << "page_mode: " << ModeText(kPageModeNames, document.PageMode(), document.PageModeName())
+      << '\n'
+      << "page_layout: "
+      << ModeText(kPageLayoutNames, document.PageLayout(), document.PageLayoutName()) << '\n'
       << "thumbnails: " << ThumbnailPages(document) << '\n'
       << "thumbnail_sizes: " << ThumbnailSizes(document) << '\n';
   Done(owned);

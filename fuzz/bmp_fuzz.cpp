@@ -4,20 +4,15 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/picture_fuzz.h"
 #include "pdf/document/thumbnail.h"
 #include "picture/dib.h"
 #include "picture/graphic.h"
-#include "picture/picture_limits.h"
 
 using namespace pagemint;
 
-namespace {
-// Small enough that a bitmap claiming a huge size costs the fuzzer little.
-constexpr int64_t kFuzzPixelLimit = 1 << 20;
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetPicturePixelLimit(kFuzzPixelLimit);
+  fuzzing::LimitPictures();
   return 0;
 }
 
@@ -27,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     bitmap.LoadFromBytes(bytes, "fuzz.bmp");
     if (bitmap.Width() < 1 || bitmap.Height() < 1 ||
-        int64_t{bitmap.Width()} * bitmap.Height() > kFuzzPixelLimit)
+        int64_t{bitmap.Width()} * bitmap.Height() > fuzzing::kFuzzPixelLimit)
       std::abort();
     TBitmap canvas;
     canvas.SetSize(16, 16);

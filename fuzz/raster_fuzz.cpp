@@ -8,15 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/picture_fuzz.h"
 #include "picture/graphic.h"
 #include "picture/picture_file.h"
-#include "picture/picture_limits.h"
 
 using namespace pagemint;
 
 namespace {
-// Small enough that a picture claiming a huge size costs the fuzzer little.
-constexpr int64_t kFuzzPixelLimit = 1 << 20;
 constexpr int kThumbnailSide = 64;
 // The names an input may come with; the input's size picks one, so that
 // content without a signature reaches each reader too.
@@ -24,7 +22,7 @@ constexpr const char* kNames[] = {"fuzz.png", "fuzz.gif", "fuzz.tif", "fuzz.webp
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  SetPicturePixelLimit(kFuzzPixelLimit);
+  fuzzing::LimitPictures();
   return 0;
 }
 
@@ -38,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const std::unique_ptr<TGraphic> picture = LoadPictureBytes(bytes, name);
     if (picture->Width() < 1 || picture->Height() < 1 ||
-        int64_t{picture->Width()} * picture->Height() > kFuzzPixelLimit)
+        int64_t{picture->Width()} * picture->Height() > fuzzing::kFuzzPixelLimit)
       std::abort();
     const std::unique_ptr<TBitmap> thumb = PictureOnWhite(*picture, kThumbnailSide, name);
     if (thumb->Width() > kThumbnailSide || thumb->Height() > kThumbnailSide) std::abort();

@@ -212,6 +212,9 @@ inline constexpr const char kOutlineDestNotPage[] =
 inline constexpr const char kDocumentSigned[] =
     "The document is digitally signed; saving rewrites it and the signatures will no longer "
     "verify";
+inline constexpr const char kUserPasswordUnknown[] =
+    "The source was opened with its owner password and its user password cannot be recovered; "
+    "the file is written without a user password, so anyone can open it";
 inline constexpr const char kSettingsDialogCaption[] = "Document Settings and Preferences";
 inline constexpr const char kOutputTooLarge[] =
     "The document is too large to save: object %d would start at byte %lld, beyond the "

@@ -10,15 +10,20 @@ namespace pagemint {
 
 namespace {
 
-template <typename T>
-bool ParseInteger(std::string_view text, T& value) {
+// The index after the leading blanks and an optional sign; negative tells
+// whether the sign was '-'.
+size_t SkipBlanksAndSign(std::string_view text, bool& negative) {
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
+  negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  return i;
+}
+
+template <typename T>
+bool ParseInteger(std::string_view text, T& value) {
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = SkipBlanksAndSign(text, negative);
   int base = 10;
   if (i < text.size() && text[i] == '$') {
     base = 16;
@@ -71,13 +76,8 @@ int64_t StrToInt64(std::string_view text) {
 }
 
 bool TryStrToFloat(std::string_view text, double& value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = SkipBlanksAndSign(text, negative);
   // from_chars takes no sign of its own here and no leading "+".
   // Only digits or a point may start the number: no "inf" or "nan".
   if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return false;

@@ -180,6 +180,11 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
     state_->catalog->page_mode_name.clear();
   }
   TgtPageLayout PageLayout() const { return state_->page_layout; }
+  // The source's /PageMode and /PageLayout names outside the tables
+  // ("/UseOC", "/TwoPageLeft"), written back as they are; empty when the
+  // value is one of the tables' or was set since.
+  const std::string& PageModeName() const { return state_->catalog->page_mode_name; }
+  const std::string& PageLayoutName() const { return state_->catalog->page_layout_name; }
   void SetPageLayout(TgtPageLayout value) {
     state_->page_layout = value;
     state_->catalog->page_layout_name.clear();

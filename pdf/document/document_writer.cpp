@@ -541,6 +541,11 @@ void TgtDocumentWriter::Write() {
   if (document_.OnWarning && HoldsSignatures(state_))
     document_.OnWarning(document_, msg::kDocumentSigned);
   const bool encryption_enabled = state_.encryption->Enabled();
+  // New settings over a source whose user password was not recovered: the
+  // empty user password they hold was never chosen by anyone.
+  if (document_.OnWarning && encryption_enabled && !state_.encryption->KeptSecurity() &&
+      !state_.encryption->UserPasswordKnown() && state_.encryption->UserPassword().empty())
+    document_.OnWarning(document_, msg::kUserPasswordUnknown);
   // Information setters encrypt their values for object 2 while the
   // document is to be saved encrypted. The encryptor stays installed after
   // the save, so it holds the component and the state (which outlive this

@@ -19,22 +19,6 @@ TgtPDFKey32 TgtBasePDFCrypt::PadPassword(std::string_view password) {
   return padded;
 }
 
-void TgtBasePDFCrypt::CryptObject(const uint8_t* key, size_t key_length, int32_t number,
-                                  int32_t generation, uint8_t* data, size_t size) {
-  uint8_t input[16 + 5];
-  std::copy_n(key, key_length, input);
-  const auto n = static_cast<uint32_t>(number);
-  const auto g = static_cast<uint32_t>(generation);
-  uint8_t* tail = input + key_length;
-  tail[0] = static_cast<uint8_t>(n);
-  tail[1] = static_cast<uint8_t>(n >> 8);
-  tail[2] = static_cast<uint8_t>(n >> 16);
-  tail[3] = static_cast<uint8_t>(g);
-  tail[4] = static_cast<uint8_t>(g >> 8);
-  const TMD5Digest digest = TMD5::Digest(input, key_length + 5);
-  TRC4::Crypt(digest.data(), std::min<size_t>(key_length + 5, digest.size()), data, size);
-}
-
 std::string TgtBasePDFCrypt::ObjectKey(TgtCryptMethod method, const uint8_t* key, size_t key_length,
                                        int32_t number, int32_t generation) {
   if (method == TgtCryptMethod::None) return {};

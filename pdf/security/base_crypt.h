@@ -40,15 +40,10 @@ class TgtBasePDFCrypt {
   static std::string ToString(const TgtPDFKey32& key) {
     return std::string(reinterpret_cast<const char*>(key.data()), key.size());
   }
-  // RC4 of data (in place, fresh state) with the key of object
-  // (number, generation): MD5 of the first key_length bytes of key, the
-  // three low bytes of number and the two low bytes of generation, cut
-  // to key_length + 5 bytes, at most 16.
-  static void CryptObject(const uint8_t* key, size_t key_length, int32_t number, int32_t generation,
-                          uint8_t* data, size_t size);
-
-  // The key of object (number, generation) for method: RC4 and AES-128
-  // derive it as CryptObject does (AES-128 with "sAlT" after the numbers),
+  // The key of object (number, generation) for method: for RC4 and
+  // AES-128, MD5 of the first key_length bytes of key (at most 16), the
+  // three low bytes of number and the two low bytes of generation (AES-128
+  // with "sAlT" after them), cut to key_length + 5 bytes, at most 16;
   // AES-256 uses the file key itself. Empty for TgtCryptMethod::None.
   static std::string ObjectKey(TgtCryptMethod method, const uint8_t* key, size_t key_length,
                                int32_t number, int32_t generation);

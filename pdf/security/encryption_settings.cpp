@@ -18,6 +18,7 @@ void TgtPDFEncryptionSettings::SetOwnerPassword(std::string value) {
 
 void TgtPDFEncryptionSettings::SetUserPassword(std::string value) {
   Change(user_password_, std::move(value));
+  user_password_known_ = true;
 }
 
 void TgtPDFEncryptionSettings::SetUserPermissions(TgtUserPermissions value) {

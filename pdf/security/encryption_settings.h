@@ -31,6 +31,12 @@ class TgtPDFEncryptionSettings {
   void SetOwnerPassword(std::string value);
   const std::string& UserPassword() const { return user_password_; }
   void SetUserPassword(std::string value);
+  // False when the document was opened with the owner password of a
+  // handler that cannot give the user password back (AES-256) and the
+  // user password is not empty; UserPassword is then empty, and settings
+  // changed without setting one would write a file that opens without a
+  // password. Setting a user password makes it known.
+  bool UserPasswordKnown() const { return user_password_known_; }
   TgtUserPermissions UserPermissions() const { return permissions_; }
   void SetUserPermissions(TgtUserPermissions value);
 
@@ -72,6 +78,7 @@ class TgtPDFEncryptionSettings {
   TgtPDFEncryptionLevel level_ = el128bit;
   std::string owner_password_;
   std::string user_password_;
+  bool user_password_known_ = true;
   TgtUserPermissions permissions_ = TgtUserPermissions::All();
 };
 

@@ -168,6 +168,7 @@ bool TgtPDFDecrypt::CheckOwnerPassword(std::string_view password, std::string* u
     for (const std::string& utf8 : Utf8PasswordCandidates(password)) {
       if (!CheckOwnerPasswordR6(utf8)) continue;
       if (user_password) user_password->clear();
+      user_password_known_ = EmptyUserPasswordR6();
       return true;
     }
     return false;
@@ -199,6 +200,13 @@ bool TgtPDFDecrypt::CheckUserPasswordR6(std::string_view utf8) {
               kHashSize, file_key_.data());
   CheckPerms();
   return true;
+}
+
+bool TgtPDFDecrypt::EmptyUserPasswordR6() const {
+  if (user_hash_.size() < kAes256KeyEntrySize) return false;
+  const std::string_view u = user_hash_;
+  return SameBytes(HashPasswordR6(Revision(), "", u.substr(kHashSize, kSaltSize), {}),
+                   u.substr(0, kHashSize));
 }
 
 bool TgtPDFDecrypt::CheckOwnerPasswordR6(std::string_view utf8) {
@@ -271,6 +279,7 @@ void TgtPDFDecrypt::Accept(TgtPDFEncryptionSettings& settings, bool owner,
                            std::string_view password, std::string user_password) {
   settings.enabled_ = true;
   settings.user_password_ = std::move(user_password);
+  settings.user_password_known_ = !owner || user_password_known_;
   settings.owner_password_ = owner                  ? std::string(password)
                              : make_owner_password_ ? make_owner_password_()
                                                     : std::string();

@@ -131,6 +131,8 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
   int64_t PValue() const;
   bool AuthenticateAtLevel(TgtPDFEncryptionSettings& settings, std::string_view password);
   bool CheckOwnerPasswordR6(std::string_view utf8);
+  // Whether /U admits the empty user password (revisions 5 and 6).
+  bool EmptyUserPasswordR6() const;
   bool CheckUserPasswordR6(std::string_view utf8);
   void CheckPerms();
   void Accept(TgtPDFEncryptionSettings& settings, bool owner, std::string_view password,
@@ -144,6 +146,9 @@ class TgtPDFDecrypt : public TgtBasePDFCrypt, public TgtDecryptor {
   int64_t version_ = 0;
   bool length_guessed_ = false;
   bool key_known_ = true;  // false: opened without a key (/EFF only)
+  // False after an owner password opened a revision 5 or 6 file whose user
+  // password is not empty: that password cannot be recovered.
+  bool user_password_known_ = true;
   TgtCryptFilters filters_;
   std::array<uint8_t, 32> file_key_{};
   // Revisions 5 and 6: /O and /U in full (48 bytes), /OE, /UE, /Perms.

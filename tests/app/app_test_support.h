@@ -3,6 +3,8 @@
 // spot (PDF files, pictures, qpdf's view of a written file).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QColor>
 #include <QImage>
@@ -187,6 +189,29 @@ inline void WritePicture(const QString& path, const char* format, int width, int
   image.fill(QColor(40, 120, 200));
   if (!image.save(path, format)) throw std::runtime_error("cannot write " + path.toStdString());
 }
+
+// A fixture with a temporary folder holding a three-page source and two
+// pictures (a bitmap and a JPEG), and a window harness.
+class WindowFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    source_ = Path("source.pdf");
+    WritePdf(source_, 3);
+    bmp_ = Path("cover.bmp");
+    WritePicture(bmp_, "BMP", 24, 16);
+    jpeg_ = Path("photo.jpg");
+    WritePicture(jpeg_, "JPG", 40, 30);
+  }
+
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+
+  QTemporaryDir dir_;
+  QString source_;
+  QString bmp_;
+  QString jpeg_;
+  Harness harness_;
+};
 
 // Exit code of a program run to its end; output kept in *output if given.
 inline int Run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {

@@ -22,19 +22,8 @@
 namespace pagemint::testing {
 namespace {
 
-class Form1Work : public ::testing::Test {
+class Form1Work : public WindowFiles {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    source_ = Path("source.pdf");
-    WritePdf(source_, 3);
-    bmp_ = Path("cover.bmp");
-    WritePicture(bmp_, "BMP", 24, 16);
-    jpeg_ = Path("photo.jpg");
-    WritePicture(jpeg_, "JPG", 40, 30);
-  }
-
-  QString Path(const QString& name) const { return dir_.filePath(name); }
 
   static QByteArray Contents(const QString& path) {
     QFile file(path);
@@ -56,12 +45,6 @@ class Form1Work : public ::testing::Test {
     for (int page : pages)
       selection->select(form.Pages->Model().index(page - 1), QItemSelectionModel::Select);
   }
-
-  QTemporaryDir dir_;
-  QString source_;
-  QString bmp_;
-  QString jpeg_;
-  Harness harness_;
 };
 
 // What each progress value found when it reached the bar.

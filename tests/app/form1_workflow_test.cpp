@@ -17,19 +17,8 @@
 namespace pagemint::testing {
 namespace {
 
-class Form1Workflow : public ::testing::Test {
+class Form1Workflow : public WindowFiles {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    source_ = Path("source.pdf");
-    WritePdf(source_, 3);
-    bmp_ = Path("cover.bmp");
-    WritePicture(bmp_, "BMP", 24, 16);
-    jpeg_ = Path("photo.jpg");
-    WritePicture(jpeg_, "JPG", 40, 30);
-  }
-
-  QString Path(const QString& name) const { return dir_.filePath(name); }
   static QString Corpus(const char* name) { return QString(PAGEMINT_CORPUS_DIR) + "/" + name; }
 
   // Width x height of the page's thumbnail in the written file, or "none".
@@ -40,12 +29,6 @@ class Form1Workflow : public ::testing::Test {
     if (thumb.isEmpty()) return "none";
     return QString("%1x%2").arg(thumb.value("/Width").toInt()).arg(thumb.value("/Height").toInt());
   }
-
-  QTemporaryDir dir_;
-  QString source_;
-  QString bmp_;
-  QString jpeg_;
-  Harness harness_;
 };
 
 TEST_F(Form1Workflow, OpenAddTwoPicturesGenerate) {

@@ -14,17 +14,9 @@ namespace {
 // Four pages, page mode and layout set, version 1.7, and thumbnails
 // already on pages 1 and 3.
 std::string DocumentWithThumbs() {
-  PdfBuilder b("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
-  b.Add(1, "<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /PageLayout /TwoColumnRight >>");
-  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R 7 0 R] /Count 4 /MediaBox [0 0 200 200] >>");
-  b.AddStream(3, "", "0 0 1 rg 10 10 50 50 re f");
-  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
-  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
-  b.Add(6, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
-  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
-  b.AddStream(8, "/Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8",
-              std::string("\xFF\x00\x00", 3));
-  return b.Build();
+  return FourPagesWithThumbs(PdfBuilder("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n"),
+                             " /PageMode /UseOutlines /PageLayout /TwoColumnRight",
+                             "[0 0 200 200]", "0 0 1 rg 10 10 50 50 re f");
 }
 
 // Writes bytes into dir as name, then, when qpdf_options is not empty,
@@ -93,6 +85,14 @@ const InfoCase kInfoCases[] = {
      "",
      {},
      Info(4, "1.7", "none", true, "UseOutlines", "TwoColumnRight", "1 3")},
+    {"NamesOutsideTheTables",
+     [] {
+       return FourPagesWithThumbs(PdfBuilder(), " /PageMode /UseOC /PageLayout /TwoPageLeft",
+                                  "[0 0 200 200]", "");
+     },
+     "",
+     {},
+     Info(4, "1.4", "none", true, "UseOC", "TwoPageLeft", "1 3")},
     {"ObjectStreams",
      DocumentWithThumbs,
      "--object-streams=generate",

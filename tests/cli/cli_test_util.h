@@ -120,4 +120,22 @@ inline std::string MetafileFile() {
   return header + records;
 }
 
+// Four pages sharing one content stream (object 3), pages 1 and 3 with the
+// same 1 x 1 red thumbnail (object 8); catalog_entries go into the
+// catalog, media_box is the page tree's.
+inline std::string FourPagesWithThumbs(PdfBuilder b, const std::string& catalog_entries,
+                                       const std::string& media_box, const std::string& content) {
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R" + catalog_entries + " >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R 7 0 R] /Count 4 /MediaBox " + media_box +
+               " >>");
+  b.AddStream(3, "", content);
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
+  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
+  b.Add(6, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
+  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
+  b.AddStream(8, "/Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+              std::string("\xFF\x00\x00", 3));
+  return b.Build();
+}
+
 }  // namespace pagemint::testing

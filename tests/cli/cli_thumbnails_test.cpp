@@ -23,17 +23,7 @@ std::string Line(const std::string& out, const std::string& key) {
 // Four pages of 612 x 792 points, the first and third with a 1 x 1
 // thumbnail already.
 std::string WithThumbs() {
-  PdfBuilder b;
-  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R 7 0 R] /Count 4 /MediaBox [0 0 612 792] >>");
-  b.AddStream(3, "", "0 0 1 rg 100 100 300 300 re f");
-  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
-  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
-  b.Add(6, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Thumb 8 0 R >>");
-  b.Add(7, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
-  b.AddStream(8, "/Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8",
-              std::string("\xFF\x00\x00", 3));
-  return b.Build();
+  return FourPagesWithThumbs(PdfBuilder(), "", "[0 0 612 792]", "0 0 1 rg 100 100 300 300 re f");
 }
 
 std::string Png(const TempDir& dir, const std::string& name, int width, int height, QRgb colour) {

@@ -4,12 +4,14 @@
 // qpdf and poppler open with both passwords; damaged AES data is a warning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/security/security.h"
 #include "platform/codepage.h"
+#include "platform/messages.h"
 
 namespace pagemint::testing {
 namespace {
@@ -221,6 +223,35 @@ TEST(AesDocument, NewSettingsGiveEachDocumentItsOwnIdentifierAndKey) {
   ASSERT_EQ(a.size(), 65u);
   EXPECT_EQ(a.substr(0, 32), b.substr(0, 32));
   EXPECT_NE(a.substr(33), b.substr(33));
+}
+
+// An AES-256 source opened with its owner password cannot give its user
+// password back; new settings written without one make a file that opens
+// without a password, which the save says. The source's own security kept,
+// or a user password set by the caller, gives no such warning.
+TEST(AesDocument, UnrecoveredUserPasswordIsAWarningOnNewSettings) {
+  if (!HaveTools()) GTEST_SKIP() << "qpdf or poppler-utils missing";
+  TempDir dir;
+  const std::string plain = PlainSource(dir);
+  const struct {
+    bool new_permissions;
+    const char* set_user;  // nullptr: the user password is left as it is
+    bool warned;
+  } cases[] = {{true, nullptr, true}, {false, nullptr, false}, {true, "new", false}};
+  for (const auto& c : cases) {
+    const std::string source = dir.File("src.pdf");
+    Qpdf("--encrypt user owner 256 -- " + ShellQuote(plain) + " " + ShellQuote(source));
+    TgtPDFDocument document;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(LoadWith(document, source, "owner", &warnings));
+    if (c.new_permissions) document.Encryption().SetUserPermissions(TgtUserPermissions::None());
+    if (c.set_user) document.Encryption().SetUserPassword(c.set_user);
+    warnings.clear();
+    document.SaveToFile(dir.File("out.pdf"));
+    const bool warned = std::find(warnings.begin(), warnings.end(),
+                                  std::string(msg::kUserPasswordUnknown)) != warnings.end();
+    EXPECT_EQ(warned, c.warned) << c.new_permissions << " " << (c.set_user ? c.set_user : "-");
+  }
 }
 
 // Damaged AES data: a bad padding and a partial block are warnings, the
