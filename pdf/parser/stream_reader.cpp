@@ -474,15 +474,21 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
     TgtPDFObjectPtr key = ReadName();
     std::unique_ptr<TgtPDFNameObject> name(static_cast<TgtPDFNameObject*>(key.release()));
     if (!More()) throw EUnexpectedEndError(msg::kEndInDictionary);
+    const int32_t repairs_before = repairs_;
     TgtPDFObjectPtr value = ReadObject();
     if (!value) {
       // A key without its value ("<< /Key >>"): damage, never a
       // dictionary with an entry that has no value. While repairing the
-      // value is null.
-      if (!repairing_) throw EDictionaryReadError(Format(msg::kKeyWithoutValue, name->Text().c_str()));
+      // entry is left out.
+      if (!repairing_)
+        throw EDictionaryReadError(Format(msg::kKeyWithoutValue, name->Text().c_str()));
       ++repairs_;
-      value = std::make_unique<TgtPDFNullObject>();
+      continue;
     }
+    // A value that a repair read as null: the entry is left out (a null
+    // value means the same as no entry, and a reader of the output need
+    // not meet a null where a name or array belongs).
+    if (repairs_ != repairs_before && value->IsNull()) continue;
     dictionary->Add(std::move(name), std::move(value));
   }
 }

@@ -153,6 +153,9 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
   }
   if (read_with("/Length1")) return;
   PAGEMINT_REPORT_WARNING(reporter_, msg::kStreamWithoutData, object.Number());
+  // No data is no encoded data: the filters would not decode it.
+  dictionary.Remove("/Filter");
+  dictionary.Remove("/DecodeParms");
 }
 
 TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& reference) {

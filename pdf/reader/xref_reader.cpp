@@ -286,6 +286,13 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
     FinishReading();
     if (state_.trailer.root_number < 0 && state_.object_streams_expanded)
       FindCatalogInObjectStreams();
+    // A catalog written into the trailer itself instead of referred to:
+    // it becomes an object of its own.
+    if (state_.trailer.root_number < 0 && direct_root_) {
+      auto catalog = std::make_unique<TgtPDFIndirectObject>(
+          state_.serial, state_.store->NextObjectNumber(), 0, std::move(direct_root_));
+      state_.trailer.root_number = state_.store->Add(std::move(catalog))->Number();
+    }
   } catch (...) {
     state_.reader.reset();
     throw;
@@ -488,9 +495,12 @@ void TgtXRefReader::EnterSection(int32_t offset) {
 
 void TgtXRefReader::MergeTrailer(const TgtPDFDictObject& trailer) {
   TgtPDFTrailer& record = state_.trailer;
-  if (record.root_number == -1)
+  if (record.root_number == -1) {
     if (const TgtPDFObject* root = trailer.Lookup("/Root"); root && root->IsReference())
       record.root_number = root->AsReference().Number();
+    else if (root && root->IsDictionary() && !direct_root_)
+      direct_root_ = root->Clone();
+  }
   if (!record.raw_id)
     if (const TgtPDFObject* id = trailer.Lookup("/ID")) record.raw_id = id->Clone();
   if (!record.encrypt)

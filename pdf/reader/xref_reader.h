@@ -95,6 +95,8 @@ class TgtXRefReader {
   TgtPDFDocumentState& state_;
   TgtReadReporter& reporter_;
   std::unordered_set<int32_t> visited_;
+  // A /Root given as a dictionary in a trailer the rebuild found.
+  TgtPDFObjectPtr direct_root_;
   // Bytes the rebuild may still parse to look into the objects the scan
   // marked, so that a file full of marks costs time linear in its size.
   int64_t parse_budget_ = 0;

@@ -331,14 +331,14 @@ TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
       // A key without its value, a damaged keyword, a real or reference,
       // a lone ">", and a hex string with a byte that is no hex digit.
       {"<</A /B>>", "<</A /B;>>", 0},
-      {"<</A>>", "<</A null;>>", 1},
-      {"<</A ]>>", "<</A null;>>", 2},
+      {"<</A>>", "<<>>", 1},
+      {"<</A ]>>", "<<>>", 2},
       {"[nul trux 1.2.3 1x 0 R 7]", "[null null null null i7]", 4},
       {"<</A 1 > /B 2>>", "<</A i1;/B i2;>>", 1},
       {"<</A <12/B 2>>", "<</A h<12>;/B i2;>>", 1},
       // What ends an object ends the containers that lost their ends.
       {"<</A [1 2 endobj", "<</A [i1 i2];>>", 2},
-      {"<</A 1 /B 3 0 obj", "<</A i1;/B null;>>", 2},
+      {"<</A 1 /B 3 0 obj", "<</A i1;>>", 2},
       {"<</Length 3 stream", "<</Length i3;>>", 1},
       {"<</A 1>>", "<</A i1;>>", 0},
   };

@@ -96,6 +96,9 @@ TEST(RebuildFromStream, DamagedVariants) {
   loop_kid.replace(loop_kid.find("5 0 R"), 5, "2 0 R");
   std::string bad_type = WithoutTable(sound);
   bad_type.replace(bad_type.find("/Type /Page /"), 11, "/Type /P#xge");
+  std::string direct_root = WithoutTable(sound);
+  direct_root.replace(direct_root.find("/Type /Catalog"), 14, "/Type /Catxlog");
+  direct_root.replace(direct_root.find("/Root 1 0 R"), 11, "/Root << /Pages 2 0 R >>");
   std::string bad_header = sound;
   bad_header.replace(0, 5, std::string("%U\xA0") + "F-");
   const RebuildCase cases[] = {
@@ -113,6 +116,7 @@ TEST(RebuildFromStream, DamagedVariants) {
       {"node reached twice", loop_kid, 4, 1, 2},
       {"damaged type", bad_type, 5, 1, 1},
       {"damaged header", bad_header, 5, 1, 2},
+      {"catalog inside the trailer", direct_root, 5, 10, 1},
       {"no objects", "%PDF-1.4\ntrailer << /Root 1 0 R >>\n", -1, -1, 0},
   };
   for (const RebuildCase& c : cases) {
