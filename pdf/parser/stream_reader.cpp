@@ -489,6 +489,15 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
     // value means the same as no entry, and a reader of the output need
     // not meet a null where a name or array belongs).
     if (repairs_ != repairs_before && value->IsNull()) continue;
+    // A key given twice: while repairing the last value stands, as
+    // readers take it, and the output holds the key once.
+    if (repairing_) {
+      if (const int32_t index = dictionary->IndexOfKey(name->Text()); index >= 0) {
+        ++repairs_;
+        dictionary->PutValueAt(index, std::move(value));
+        continue;
+      }
+    }
     dictionary->Add(std::move(name), std::move(value));
   }
 }

@@ -340,6 +340,7 @@ TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
       {"<</A [1 2 endobj", "<</A [i1 i2];>>", 2},
       {"<</A 1 /B 3 0 obj", "<</A i1;>>", 2},
       {"<</Length 3 stream", "<</Length i3;>>", 1},
+      {"<</A 1 /B 2 /A 3>>", "<</A i3;/B i2;>>", 1},
       {"<</A 1>>", "<</A i1;>>", 0},
   };
   for (const auto& c : cases) {
