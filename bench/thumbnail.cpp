@@ -193,8 +193,8 @@ Result Attach(const std::string& file, bool jpeg) {
     picture = std::make_unique<TBitmap>();
   picture->LoadFromFile(file);
   doc.SetThumbnail(1, *picture);
-  const auto* ref = doc.State().pages[0]->Content()->AsDictionary().Lookup("/Thumb");
-  return {doc.State().store->Find(ref->AsReference())->Content()->AsStream().Data()->Size()};
+  const TgtPDFObject* thumb = doc.Resolve(doc.PageDict(1).Lookup("/Thumb"));
+  return {thumb->AsStream().Data()->Size()};
 }
 
 // ---- the floor -------------------------------------------------------------

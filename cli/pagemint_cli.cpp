@@ -86,14 +86,12 @@ const char* EncryptionText(const TgtPDFDocument& document) {
 }
 
 bool HasThumb(const TgtPDFDocument& document, size_t index) {
-  const TgtPDFObject* content = document.State().pages[index]->Content();
-  return content != nullptr && content->IsDictionary() &&
-         content->AsDictionary().Lookup("/Thumb") != nullptr;
+  return document.PageDict(static_cast<int32_t>(index + 1)).Lookup("/Thumb") != nullptr;
 }
 
 std::string ThumbnailPages(const TgtPDFDocument& document) {
   std::string pages;
-  for (size_t i = 0; i < document.State().pages.size(); ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(document.PageCount()); ++i) {
     if (!HasThumb(document, i)) continue;
     if (!pages.empty()) pages += ' ';
     pages += std::to_string(i + 1);
@@ -105,7 +103,7 @@ std::string ThumbnailPages(const TgtPDFDocument& document) {
 // entry is not an image whose size can be read.
 std::string ThumbnailSizes(const TgtPDFDocument& document) {
   std::string sizes;
-  for (size_t i = 0; i < document.State().pages.size(); ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(document.PageCount()); ++i) {
     if (!HasThumb(document, i)) continue;
     const TgtThumbnailImage image = document.Thumbnail(static_cast<int32_t>(i + 1));
     if (!sizes.empty()) sizes += ' ';

@@ -149,6 +149,8 @@ inline constexpr const char kBadXRefPredictor[] =
 inline constexpr const char kObjectNotAtOffset[] =
     "File is corrupted: object %d is not at offset %d where the cross-reference data puts it";
 inline constexpr const char kObjectStreamUnreadable[] = "Object stream %d cannot be read: %s";
+inline constexpr const char kReferenceChainTooLong[] =
+    "File is corrupted: object %d: reference chain longer than %d";
 inline constexpr const char kNestedTooDeeply[] =
     "File is corrupted: objects refer to each other more than %d levels deep";
 inline constexpr const char kNoRoot[] = "File is corrupted: the trailer names no catalog (/Root)";

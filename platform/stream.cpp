@@ -52,6 +52,8 @@ int64_t TStream::ReadAt(int64_t offset, void* buffer, int64_t count) {
   return n;
 }
 
+int64_t TStream::CopyRangeFrom(TStream&, int64_t, int64_t) { return 0; }
+
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count != 0 && Read(buffer, count) != count) throw EFileError(msg::kStreamReadError);
 }
@@ -330,6 +332,31 @@ int64_t TFileStream::ReadAt(int64_t offset, void* buffer, int64_t count) {
     if (n <= 0) break;
     done += n;
   }
+  return done;
+}
+
+int64_t TFileStream::CopyRangeFrom(TStream& source, int64_t offset, int64_t count) {
+  auto* from = dynamic_cast<TFileStream*>(&source);
+  if (!from || from->mode_ != TFileMode::fmOpenRead || from->fd_ < 0 ||
+      mode_ == TFileMode::fmOpenRead || fd_ < 0 || count <= 0 || offset < 0 || position_ < 0)
+    return 0;
+  Flush();
+  int64_t done = 0;
+  while (done < count) {
+    loff_t in = static_cast<loff_t>(offset + done);
+    loff_t out = static_cast<loff_t>(position_ + done);
+    const ssize_t n = ::copy_file_range(from->fd_, &in, fd_, &out,
+                                        static_cast<size_t>(count - done), 0);
+    if (n < 0 && errno == EINTR) continue;
+    // Not possible between these files (another file system, a kernel
+    // without it), or the end of the source: what is left goes through
+    // the caller's buffer, which reports a short source.
+    if (n <= 0) break;
+    done += n;
+  }
+  position_ += done;
+  size_ = std::max(size_, position_);
+  buffer_start_ = position_;
   return done;
 }
 

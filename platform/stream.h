@@ -56,6 +56,11 @@ class TStream {
   // Copies count bytes from the source's position; a count of 0 copies the
   // whole source from its start. Returns the number of bytes copied.
   int64_t CopyFrom(TStream& source, int64_t count);
+  // Copies up to count bytes at source's offset to this stream's position
+  // without passing them through the caller's memory (between two files,
+  // inside the system). Returns how many were copied; 0 when these two
+  // streams cannot do that, and the caller then copies through a buffer.
+  virtual int64_t CopyRangeFrom(TStream& source, int64_t offset, int64_t count);
 };
 
 // A growable stream in memory. The bytes are a std::string so that they
@@ -119,6 +124,8 @@ class TFileStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   MemoryView View() override;
   int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override;
+  // Writing mode, from a file in reading mode: through copy_file_range.
+  int64_t CopyRangeFrom(TStream& source, int64_t offset, int64_t count) override;
   // Unmaps the file (reading mode); View() is empty from then on.
   void ReleaseView();
   // Lets the system drop the mapped pages read so far from this process's

@@ -184,6 +184,8 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
 }
 
 void TgtCustomPDFDocument::ReadAfterCrossReference() {
+  state_->classic_table.Compact();
+  state_->stream_table.Compact();
   if (!IsEncrypted()) {
     ReadDocumentStructure();
   } else if (OnPassword) {
@@ -241,6 +243,16 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   state_->loaded = true;
   if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kDocumentReadComplete, PageCount()));
   if (OnEndRead) OnEndRead(*this);
+}
+
+const TgtPDFDictObject& TgtCustomPDFDocument::PageDict(int32_t page_number) const {
+  if (page_number < 1 || page_number > PageCount())
+    throw EInvalidPageError(Format(msg::kInvalidPageNumber, page_number));
+  return state_->pages[static_cast<size_t>(page_number - 1)]->Content()->AsDictionary();
+}
+
+const TgtPDFObject* TgtCustomPDFDocument::Resolve(const TgtPDFObject* value) const {
+  return state_->store->Follow(value);
 }
 
 std::vector<std::unique_ptr<TgtPDFIndirectObject>> TgtCustomPDFDocument::ExtractPageObjects(

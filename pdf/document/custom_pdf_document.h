@@ -5,7 +5,9 @@
 // the readers over it: LoadFromFile reads the cross-reference data, asks
 // for a password when the file is encrypted, then reads the structure.
 // The writer (SaveToFile) and the thumbnails (SetThumbnail) are defined in
-// files of their own in this folder and work on the same state.
+// files of their own in this folder and work on the same state. A document
+// is used from one thread at a time; RenderThumbnails runs workers of its
+// own that never touch the document's objects.
 #pragma once
 
 #include <cstdint>
@@ -208,9 +210,14 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   bool EMailAfterSave() const { return email_after_save_; }
   void SetEMailAfterSave(bool value) { email_after_save_ = value; }
 
-  // The document's state and loader, for the writer and the thumbnails.
-  TgtPDFDocumentState& State() const { return *state_; }
-  TgtObjectLoader& Loader() const { return *loader_; }
+  // The page's dictionary, read-only, page counted from 1;
+  // EInvalidPageError outside 1 to PageCount.
+  const TgtPDFDictObject& PageDict(int32_t page_number) const;
+  // What a value found in the document stands for: a reference is
+  // followed through the document's objects (nullptr when its target is
+  // missing or the chain of references is broken), anything else comes
+  // back as it is.
+  const TgtPDFObject* Resolve(const TgtPDFObject* value) const;
   TgtPDFInfo& DocumentInfo() const { return *state_->info; }
   uint32_t DocumentSerial() const { return state_->serial; }
 
@@ -222,6 +229,11 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
  private:
   friend class TgtDocumentWriter;
+  friend struct TgtDocumentInternals;
+
+  // The document's state and loader, for the writer and the thumbnails.
+  TgtPDFDocumentState& State() const { return *state_; }
+  TgtObjectLoader& Loader() const { return *loader_; }
 
   bool LoadFromSource(std::unique_ptr<TStream> source);
   // Runs the settings dialog; false when it was cancelled.

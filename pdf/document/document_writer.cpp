@@ -148,11 +148,15 @@ class TgtDocumentWriter final : public TgtTextContext {
     AppendDecimal(text_, number);
     text_.append(" 0 obj");
     text_.append(kCrLf);
-    text_.append(content);
+    WriteObjectText(number, text_);
+    // The content goes out as it is: the page tree's is large, and a copy
+    // would stay in text_'s capacity for the rest of the save.
+    output_.WriteBuffer(content.data(), static_cast<int64_t>(content.size()));
+    text_.clear();
     text_.append(kCrLf);
     text_.append("endobj");
     text_.append(kCrLf);
-    WriteObjectText(number, text_);
+    output_.WriteBuffer(text_.data(), static_cast<int64_t>(text_.size()));
   }
   void WriteObjects(int64_t& visited, int64_t total);
   // A page's content as written: a page the source left untyped is
@@ -305,6 +309,20 @@ void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamC
   int64_t left = extent.length;
   int64_t offset = extent.offset;
   do {
+    if (!decrypt && !encrypt && extent.source) {
+      // Plain bytes from file to file: inside the system, chunk by chunk
+      // for the progress reports; a chunk it cannot copy goes the buffered
+      // way below.
+      const int64_t copied = extent.source->CopyTo(offset, std::min(left, kCopyChunk), output_);
+      if (copied > 0) {
+        offset += copied;
+        left -= copied;
+        written += copied;
+        if (document_.OnWorkProgress)
+          document_.ReportWork(TgtWorkStep::Save, save_fraction_, false);
+        continue;
+      }
+    }
     const int64_t n = std::min(left, kCopyChunk);
     chunk_.resize(static_cast<size_t>(n));
     if (!extent.source || !extent.source->ReadAt(offset, chunk_.data(), n))
@@ -488,8 +506,15 @@ void TgtDocumentWriter::WriteHeader() {
 void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
   const int64_t xref_start = output_.Size();
   const size_t entries = offsets_.size() + 1;
+  // The table goes out in pieces: whole, it would be 20 bytes per object
+  // held in memory at the end of the save, when the most is held already.
+  constexpr size_t kXRefPiece = 64 * 1024;
   std::string text;
-  text.reserve(entries * 20 + 256);
+  text.reserve(kXRefPiece + 256);
+  auto flush = [&] {
+    output_.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    text.clear();
+  };
   text.append("xref");
   text.append(kCrLf);
   text.append("0 ");
@@ -501,6 +526,7 @@ void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
   for (const int32_t offset : offsets_) {
     std::snprintf(entry, sizeof entry, "%.10d %.5d %s\r\n", offset, 0, "n");
     text.append(entry, 20);
+    if (text.size() >= kXRefPiece) flush();
   }
   text.append("trailer");
   text.append(kCrLf);
@@ -532,7 +558,7 @@ void TgtDocumentWriter::WriteTrailer(int32_t encrypt_number) {
   text.append(kCrLf);
   text.append("%%EOF");
   text.append(kCrLf);
-  output_.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  flush();
 }
 
 void TgtDocumentWriter::Write() {
@@ -580,6 +606,7 @@ void TgtDocumentWriter::Write() {
   content.clear();
   AppendPageTreeText(content, page_numbers_);
   WriteFramed(kPageTreeNumber, content);
+  std::string().swap(content);  // let the page tree's text go before the objects
 
   const int64_t total = std::max<int64_t>(
       1, int64_t{state_.store->Count()} + temporary_.Count() + int64_t(extra_pages_.size()));
@@ -666,7 +693,7 @@ void TgtCustomPDFDocument::ApplyNeedAppearances(TgtNeedAppearances need_appearan
   if (need_appearances == naUnchanged) return;
   TgtPDFDictObject* form = nullptr;
   try {
-    form = state_->store->FollowDict(state_->catalog->acro_form.get());
+    form = state_->store->FollowAs<TgtPDFDictObject>(state_->catalog->acro_form.get());
   } catch (const EUnexpectedObjectError&) {
     return;  // a form entry of the wrong kind: nothing to set
   }

@@ -160,7 +160,7 @@ class OutlineBuilder {
 
   void Register(const TgtObjectKey& key, std::unique_ptr<TgtPDFDictObject> dictionary) {
     store_.Add(std::make_unique<TgtPDFIndirectObject>(key.serial, key.number, key.generation,
-                                                      std::move(dictionary), true));
+                                                      std::move(dictionary)));
   }
 
   TgtPDFDocumentState& state_;

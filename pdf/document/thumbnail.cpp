@@ -105,7 +105,7 @@ std::unique_ptr<TgtPDFIndirectReference> RegisterImageXObject(
 
   const int32_t number = store.NextObjectNumber();
   auto stream = std::make_unique<TgtPDFStreamObject>(std::move(dict), std::move(compressed));
-  auto object = std::make_unique<TgtPDFIndirectObject>(serial, number, 0, std::move(stream), true);
+  auto object = std::make_unique<TgtPDFIndirectObject>(serial, number, 0, std::move(stream));
   return store.Add(std::move(object))->MakeReference();
 }
 
@@ -123,52 +123,17 @@ std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& s
                               resource_name);
 }
 
-// The use counts of the store say which objects the writer writes. The
-// reader counts one use for each reference it followed, so taking the old
-// image's use away leaves it written exactly when something else still
-// refers to it; an object whose count reaches zero gives up its own
-// references in turn (an image's colour space, soft mask, ...). Each
-// object is opened at most once, as its count reaches zero only once.
-void ReplaceThumbnail(TgtPDFObjectStore& store, TgtPDFDictObject& page,
-                      std::unique_ptr<TgtPDFIndirectReference> image) {
-  TgtPDFObjectPtr old;
+// The old image is simply no longer referred to from the page: the writer
+// writes what the trailer reaches, so it is left out unless something else
+// still refers to it.
+void ReplaceThumbnail(TgtPDFDictObject& page, std::unique_ptr<TgtPDFIndirectReference> image) {
   if (const int32_t index = page.IndexOfKey("/Thumb"); index >= 0) {
-    if (image) {
-      old = page.PutValueAt(index, std::move(image));
-    } else {
-      old = page.TakeValueAt(index);
+    if (image)
+      page.PutValueAt(index, std::move(image));
+    else
       page.DeleteAt(index);
-    }
   } else if (image) {
     page.SetValue("/Thumb", std::move(image));
-  }
-  std::vector<const TgtPDFObject*> work{old.get()};
-  while (!work.empty()) {
-    const TgtPDFObject* item = work.back();
-    work.pop_back();
-    if (!item) continue;
-    switch (item->Tag()) {
-      case otReference: {
-        TgtPDFIndirectObject* target = store.Find(item->AsReference());
-        if (!target || target->UseCount() <= 0) break;
-        target->SetUseCount(target->UseCount() - 1);
-        if (target->UseCount() == 0) work.push_back(target->Content());
-        break;
-      }
-      case otArray:
-        for (int32_t i = 0; i < item->AsArray().Count(); ++i)
-          work.push_back(item->AsArray().ItemAt(i));
-        break;
-      case otDictionary:
-        for (int32_t i = 0; i < item->AsDictionary().Count(); ++i)
-          work.push_back(item->AsDictionary().ValueAt(i));
-        break;
-      case otStream:
-        work.push_back(&item->AsStream().Dictionary());
-        break;
-      default:
-        break;
-    }
   }
 }
 
@@ -181,7 +146,7 @@ void TgtCustomPDFDocument::SetThumbnail(int32_t page_number, TGraphic& picture) 
   // fails to decode leaves the page as it was.
   std::unique_ptr<TgtPDFIndirectReference> image =
       CreateImageXObject(*State().store, DocumentSerial(), picture, std::string());
-  ReplaceThumbnail(*State().store, dict, std::move(image));
+  ReplaceThumbnail(dict, std::move(image));
 }
 
 }  // namespace pagemint

@@ -58,9 +58,8 @@ std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& s
                                                             const std::string& resource_name);
 
 // Sets the page dictionary's /Thumb to image (nullptr removes the entry).
-// The image the entry referred to before is no longer counted as used by
-// the page, so the writer leaves it out once nothing else refers to it.
-void ReplaceThumbnail(TgtPDFObjectStore& store, TgtPDFDictObject& page,
-                      std::unique_ptr<TgtPDFIndirectReference> image);
+// The writer leaves the image it referred to before out once nothing else
+// refers to it.
+void ReplaceThumbnail(TgtPDFDictObject& page, std::unique_ptr<TgtPDFIndirectReference> image);
 
 }  // namespace pagemint

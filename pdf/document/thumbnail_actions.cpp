@@ -179,7 +179,7 @@ TRenderSource BytesSource(TMemoryStream& bytes, const std::string& password) {
 // Reading a thumbnail back
 
 int32_t IntegerOf(const TgtPDFObjectStore& store, TgtPDFObject* object) {
-  const TgtPDFIntegerObject* value = store.FollowInteger(object);
+  const TgtPDFIntegerObject* value = store.FollowAs<TgtPDFIntegerObject>(object);
   return value ? value->Value() : 0;
 }
 
@@ -192,7 +192,7 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
                                    int32_t width, int32_t height) {
   TgtPDFDictObject& dict = stream.Dictionary();
   if (!stream.Data()) return {};
-  if (const TgtPDFDictObject* parms = store.FollowDict(dict.Lookup("/DecodeParms")))
+  if (const TgtPDFDictObject* parms = store.FollowAs<TgtPDFDictObject>(dict.Lookup("/DecodeParms")))
     if (IntegerOf(store, parms->Lookup("/Predictor")) > 1) return {};
   TgtPDFObject* filter = store.Follow(dict.Lookup("/Filter"));
   bool dct = false;
@@ -342,12 +342,12 @@ void TgtCustomPDFDocument::SetThumbnailFromFile(int32_t page_number, const std::
       (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide))
     OnWarning(*this, Format(msg::kPictureLargeThumbnail, file_name.c_str(), bitmap->Width(),
                             bitmap->Height(), kLargeThumbnailSide));
-  ReplaceThumbnail(*state_->store, page,
+  ReplaceThumbnail(page,
                    CreateImageXObject(*state_->store, DocumentSerial(), *bitmap, std::string()));
 }
 
 void TgtCustomPDFDocument::RemoveThumbnail(int32_t page_number) {
-  ReplaceThumbnail(*state_->store, PageDictionary(*state_, page_number), nullptr);
+  ReplaceThumbnail(PageDictionary(*state_, page_number), nullptr);
 }
 
 int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_numbers,
@@ -440,10 +440,9 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
                          page.Lookup("/Thumb") ? msg::kRenderKeepsOld : msg::kRenderKeepsNone));
       continue;
     }
-    ReplaceThumbnail(
-        *state_->store, page,
-        RegisterImageXObject(*state_->store, DocumentSerial(), result.width, result.height,
-                             std::move(result.compressed), std::string()));
+    ReplaceThumbnail(page, RegisterImageXObject(*state_->store, DocumentSerial(), result.width,
+                                                result.height, std::move(result.compressed),
+                                                std::string()));
     ++attached;
   }
   return attached;

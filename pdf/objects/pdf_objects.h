@@ -80,6 +80,18 @@ class TgtPDFObject {
   // The type-name table entry ("Dictionary Object", ...).
   const char* KindName() const;
 
+  // The smallest objects (numbers, booleans, nulls, references: 16 or 24
+  // bytes, a document holds millions of them) come from pools of
+  // fixed-size slots instead of one heap block each, which would cost them
+  // half as much again in the allocator's own bookkeeping. A freed slot
+  // goes back to its pool for the next object, in any thread; the pools
+  // keep what they hold for the process, so they stay at the largest
+  // number of such objects alive at one time. Larger objects, and every
+  // object in a build with the address sanitizer (which must see each
+  // block), use the heap.
+  static void* operator new(size_t size);
+  static void operator delete(void* block, size_t size) noexcept;
+
   // Checked downcasts: an object of another kind raises EInvalidCast
   // ("Invalid class typecast"); the model never converts between kinds.
   TgtPDFBooleanObject& AsBoolean();
@@ -296,7 +308,11 @@ class TgtPDFStreamObject final : public TgtPDFObject {
   TgtPDFDictObject& Dictionary() const { return *dictionary_; }
   // The data, read from the source (and decrypted) the first time it is
   // asked for; nullptr when the stream has none. A source that cannot
-  // supply it raises EFileError.
+  // supply it raises EFileError. Keeping the data changes the object
+  // without a lock: a document is used from one thread at a time (the
+  // render workers draw from the source file with renderers of their own
+  // and never touch the object model; the window leaves its page list
+  // frozen while a job runs on the document).
   TMemoryStream* Data() const;
   // Whether the stream has data, in memory or in its source.
   bool HasData() const { return data_ || extent_; }
@@ -357,12 +373,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
         number_(number),
         generation_(generation),
         content_(std::move(content)) {}
-  // With mark_used the use count starts at 1.
-  TgtPDFIndirectObject(uint32_t serial, int32_t number, uint16_t generation,
-                       TgtPDFObjectPtr content, bool mark_used)
-      : TgtPDFIndirectObject(serial, number, generation, std::move(content)) {
-    if (mark_used) use_count_ = 1;
-  }
   TgtPDFObjectPtr Clone() const override;
 
   uint32_t Serial() const { return serial_; }
@@ -370,9 +380,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   uint16_t Generation() const { return generation_; }
   int32_t NewNumber() const { return new_number_; }
   void SetNewNumber(int32_t n) { new_number_ = n; }
-  int32_t UseCount() const { return use_count_; }
-  void SetUseCount(int32_t n) { use_count_ = n; }
-  void MarkUsed() { ++use_count_; }
 
   // May be nullptr.
   TgtPDFObject* Content() const { return content_.get(); }
@@ -392,7 +399,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   int32_t number_;
   uint16_t generation_;
   int32_t new_number_ = 0;
-  int32_t use_count_ = 0;
   TgtPDFObjectPtr content_;
 };
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/stream.h"
+
 namespace pagemint {
 
 class TgtPDFDictObject;
@@ -54,6 +56,9 @@ class TgtStreamSource {
   // source holds fewer (a file that shrank since it was opened) or has
   // been closed.
   virtual bool ReadAt(int64_t offset, char* buffer, int64_t count) = 0;
+  // Copies up to count raw bytes at offset straight to out's position (file
+  // to file inside the system); returns how many, 0 when it cannot.
+  virtual int64_t CopyTo(int64_t /*offset*/, int64_t /*count*/, TStream& /*out*/) { return 0; }
   // Decrypts one stream's whole data in place, for object (number,
   // generation); its dictionary picks the crypt filter (or none).
   virtual void Decrypt(std::string& data, const TgtPDFDictObject* dictionary, int32_t number,

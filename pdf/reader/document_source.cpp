@@ -23,6 +23,10 @@ bool TgtDocumentSource::ReadAt(int64_t offset, char* buffer, int64_t count) {
   return stream_ && stream_->ReadAt(offset, buffer, count) == count;
 }
 
+int64_t TgtDocumentSource::CopyTo(int64_t offset, int64_t count, TStream& out) {
+  return stream_ ? out.CopyRangeFrom(*stream_, offset, count) : 0;
+}
+
 void TgtDocumentSource::Decrypt(std::string& data, const TgtPDFDictObject* dictionary,
                                 int32_t number, int32_t generation) {
   if (!decryptor_) throw EFileError(Format(msg::kSourceDataMissing, number));

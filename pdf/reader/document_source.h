@@ -46,6 +46,7 @@ class TgtDocumentSource final : public TgtStreamSource {
   }
 
   bool ReadAt(int64_t offset, char* buffer, int64_t count) override;
+  int64_t CopyTo(int64_t offset, int64_t count, TStream& out) override;
   void Decrypt(std::string& data, const TgtPDFDictObject* dictionary, int32_t number,
                int32_t generation) override;
   std::unique_ptr<TgtStreamCipher> DecryptCipher(const TgtPDFDictObject* dictionary,

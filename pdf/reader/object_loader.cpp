@@ -16,9 +16,6 @@ constexpr int kMaxLengthDepth = 4;
 // ResolveDeep copies a value with every reference resolved; a loop of
 // references (or absurd nesting) ends with an error at this depth.
 constexpr int kMaxResolveDepth = 256;
-// A resolver follows a reference whose target is again a reference at
-// most this often.
-constexpr int kMaxResolveChain = 32;
 // Every this many objects read, the source's pages read so far are let go
 // from resident memory (a power of two).
 constexpr int64_t kTrimInterval = 8192;
@@ -128,7 +125,7 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
   if (!is_xref) LoadLength(dictionary.Lookup("/Length"));
   auto read_with = [&](const char* key) {
     reader.SetPos(after_dictionary);
-    const TgtPDFIntegerObject* length = state_.store->FollowInteger(dictionary.Lookup(key));
+    const TgtPDFIntegerObject* length = state_.store->FollowAs<TgtPDFIntegerObject>(dictionary.Lookup(key));
     if (!length || length->Value() < 0) return false;
     if (!state_.source) {
       stream.SetData(reader.ReadStreamData(length->Value(), object.Number(), object.Generation(),
@@ -170,7 +167,6 @@ TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& re
     // An object taken out of an object stream is walked the first time a
     // walk reaches it.
     TgtPDFIndirectObject* found = store.ItemAt(index);
-    found->MarkUsed();
     return unwalked_.Erase(index) ? found : nullptr;
   }
   if (reference.Generation() != 0 && store.IsRegistered(reference.Serial(), number) != -1)
@@ -179,7 +175,6 @@ TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& re
   std::unique_ptr<TgtPDFIndirectObject> object = ReadObjectNumber(number);
   if (!object) return nullptr;
   TgtPDFIndirectObject* registered = store.Add(std::move(object));
-  registered->MarkUsed();
   if (registered->Generation() == reference.Generation()) return registered;
   // Found under another generation than asked for: a reference with that
   // generation walks it later.
@@ -267,7 +262,7 @@ void TgtObjectLoader::WalkFrom(size_t base) {
   }
 }
 
-TgtTakenObject TgtObjectLoader::TakeObject(int32_t number) {
+TgtTakenObject TgtObjectLoader::TakeObject(int32_t number, bool register_read) {
   TgtTakenObject taken;
   if (const int32_t index = state_.store->IsRegistered(state_.serial, number); index != -1) {
     taken.object = state_.store->ItemAt(index);
@@ -275,89 +270,28 @@ TgtTakenObject TgtObjectLoader::TakeObject(int32_t number) {
   }
   taken.owned = ReadObjectNumber(number);
   taken.object = taken.owned.get();
+  if (register_read && taken.owned) taken.object = state_.store->Add(std::move(taken.owned));
   return taken;
 }
 
-TgtPDFIndirectObject* TgtObjectLoader::FetchObject(int32_t number) {
-  TgtTakenObject taken = TakeObject(number);
-  if (!taken) return nullptr;
-  TgtPDFIndirectObject* object =
-      taken.owned ? state_.store->Add(std::move(taken.owned)) : taken.object;
-  object->MarkUsed();
-  return object;
-}
-
-TgtPDFObjectPtr TgtObjectLoader::GetObjectCopy(const TgtPDFIndirectReference& start) {
-  int32_t number = start.Number();
-  for (int step = 0; step < kMaxResolveChain; ++step) {
-    TgtTakenObject taken = TakeObject(number);
-    if (!taken) return nullptr;
-    taken.object->MarkUsed();
-    const TgtPDFObject* content = taken.object->Content();
-    if (!content) return nullptr;
-    if (!content->IsReference()) return content->Clone();
-    number = content->AsReference().Number();
-  }
-  throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxResolveChain));
-}
-
-TgtPDFObject* TgtObjectLoader::ResolveTarget(TgtPDFObject* object, bool register_read,
-                                             std::unique_ptr<TgtPDFIndirectObject>& owned) {
-  for (int step = 0; step < kMaxResolveChain; ++step) {
-    if (!object || !object->IsReference()) return object;
-    const TgtPDFIndirectReference& reference = object->AsReference();
-    TgtPDFIndirectObject* target = state_.store->Find(reference);
-    if (!target) {
-      if (state_.store->IsRegistered(reference.Serial(), reference.Number()) != -1) return nullptr;
-      std::unique_ptr<TgtPDFIndirectObject> read = ReadObjectNumber(reference.Number());
-      if (!read) return nullptr;
-      if (register_read) {
-        target = state_.store->Add(std::move(read));
-      } else {
-        owned = std::move(read);
-        target = owned.get();
-      }
-    }
-    target->MarkUsed();
-    object = target->Content();
-  }
-  throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxResolveChain));
-}
-
-TgtResolved<TgtPDFArrayObject> TgtObjectLoader::ResolveArray(TgtPDFObject* object,
-                                                             bool register_read) {
-  TgtResolved<TgtPDFArrayObject> result;
-  TgtPDFObject* target = ResolveTarget(object, register_read, result.owned);
-  if (target && !target->IsArray()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  result.value = target ? &target->AsArray() : nullptr;
+TgtResolved<TgtPDFObject> TgtObjectLoader::Resolve(TgtPDFObject* object, bool register_read) {
+  TgtResolved<TgtPDFObject> result;
+  TgtPDFObjectStore& store = *state_.store;
+  auto find = [&](const TgtPDFIndirectReference& reference) -> TgtPDFIndirectObject* {
+    if (TgtPDFIndirectObject* found = store.Find(reference)) return found;
+    if (store.IsRegistered(reference.Serial(), reference.Number()) != -1) return nullptr;
+    std::unique_ptr<TgtPDFIndirectObject> read = ReadObjectNumber(reference.Number());
+    if (!read) return nullptr;
+    if (register_read) return store.Add(std::move(read));
+    result.owned = std::move(read);
+    return result.owned.get();
+  };
+  std::optional<int32_t> broken_at;
+  result.value = FollowChain(object, find, broken_at);
+  if (broken_at)
+    throw EPDFFileCorruptedError(
+        Format(msg::kReferenceChainTooLong, *broken_at, kMaxReferenceChain));
   return result;
-}
-
-TgtResolved<TgtPDFDictObject> TgtObjectLoader::ResolveDictionary(TgtPDFObject* object,
-                                                                 bool register_read) {
-  TgtResolved<TgtPDFDictObject> result;
-  TgtPDFObject* target = ResolveTarget(object, register_read, result.owned);
-  if (target && !target->IsDictionary()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  result.value = target ? &target->AsDictionary() : nullptr;
-  return result;
-}
-
-std::unique_ptr<TgtPDFStringObject> TgtObjectLoader::ResolveString(TgtPDFObject* object) {
-  std::unique_ptr<TgtPDFIndirectObject> owned;
-  TgtPDFObject* target = ResolveTarget(object, false, owned);
-  if (!target) return nullptr;
-  if (!target->IsString()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return std::unique_ptr<TgtPDFStringObject>(
-      static_cast<TgtPDFStringObject*>(target->Clone().release()));
-}
-
-std::unique_ptr<TgtPDFNameObject> TgtObjectLoader::ResolveName(TgtPDFObject* object) {
-  std::unique_ptr<TgtPDFIndirectObject> owned;
-  TgtPDFObject* target = ResolveTarget(object, false, owned);
-  if (!target) return nullptr;
-  if (!target->IsName()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return std::unique_ptr<TgtPDFNameObject>(
-      static_cast<TgtPDFNameObject*>(target->Clone().release()));
 }
 
 TgtPDFObjectPtr TgtObjectLoader::ResolveDeep(const TgtPDFObject* object) {
@@ -391,7 +325,6 @@ TgtPDFObjectPtr TgtObjectLoader::ResolveDeepAt(const TgtPDFObject* object, int d
       const TgtPDFIndirectReference& reference = object->AsReference();
       TgtTakenObject taken = TakeObject(reference.Number());
       if (!taken) return std::make_unique<TgtPDFNullObject>();
-      taken.object->MarkUsed();
       return ResolveDeepAt(taken.object->Content(), depth + 1);
     }
     case otIndirect:

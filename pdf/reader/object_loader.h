@@ -1,7 +1,7 @@
 // Loading objects from the file into the store.
 //
 // Loading is eager: everything reachable from what the structure reader
-// asks for is read once, registered and marked used. Each object is read
+// asks for is read once and registered. Each object is read
 // from the file at most once by the loaders, and the walk over what an
 // object refers to keeps its own work list, so neither reference cycles
 // nor long chains of objects can recurse without bound.
@@ -51,30 +51,44 @@ class TgtObjectLoader {
   // another number raises EPDFFileCorruptedError.
   std::unique_ptr<TgtPDFIndirectObject> ReadObjectNumber(int32_t number);
 
-  // Loads, registers and marks the target and everything it refers to.
+  // Loads and registers the target and everything it refers to.
   void LoadReference(const TgtPDFIndirectReference& reference);
   void LoadReferencedObjects(TgtPDFObject* object);
   // Registers the objects of every object stream that the stream table
   // names. Run once, after decryption has been set up.
   void ExpandObjectStreams();
 
-  // The registered object (serial, number, 0), or the one read from the
-  // file, which is not registered. Nothing when neither exists.
-  TgtTakenObject TakeObject(int32_t number);
-  // The registered object, read and registered first when needed; marked
-  // used. nullptr when there is none.
-  TgtPDFIndirectObject* FetchObject(int32_t number);
+  // The object (serial, number, 0): the registered one, or the one read
+  // from the file, registered when register_read is set and otherwise held
+  // in owned. Nothing when neither exists.
+  TgtTakenObject TakeObject(int32_t number, bool register_read = false);
 
-  // A copy of the target's content (a reference in it is followed).
-  TgtPDFObjectPtr GetObjectCopy(const TgtPDFIndirectReference& reference);
-  // nullptr or a value of the wanted kind comes back as it is; a
-  // reference is followed (reading the file when the target is not
-  // registered, registering what was read when asked); any other kind
-  // raises EUnexpectedObjectError.
-  TgtResolved<TgtPDFArrayObject> ResolveArray(TgtPDFObject* object, bool register_read = false);
-  TgtResolved<TgtPDFDictObject> ResolveDictionary(TgtPDFObject* object, bool register_read = false);
-  std::unique_ptr<TgtPDFStringObject> ResolveString(TgtPDFObject* object);
-  std::unique_ptr<TgtPDFNameObject> ResolveName(TgtPDFObject* object);
+  // The loader's resolver, the store's (TgtPDFObjectStore::Follow) with
+  // the file behind it: a reference is followed through the store, and a
+  // target that is not registered is read from the file (registered when
+  // register_read is set, otherwise held in the result's owned). nullptr
+  // or a value that is not a reference comes back as it is; a missing
+  // target gives nothing. A chain of references longer than
+  // kMaxReferenceChain raises EPDFFileCorruptedError naming the object
+  // where it stopped.
+  TgtResolved<TgtPDFObject> Resolve(TgtPDFObject* object, bool register_read = false);
+  TgtResolved<const TgtPDFObject> Resolve(const TgtPDFObject* object) {
+    TgtResolved<TgtPDFObject> found = Resolve(const_cast<TgtPDFObject*>(object));
+    TgtResolved<const TgtPDFObject> result;
+    result.value = found.value;
+    result.owned = std::move(found.owned);
+    return result;
+  }
+  // The same for a value of kind T: any other kind raises
+  // EUnexpectedObjectError.
+  template <class T>
+  TgtResolved<T> ResolveAs(TgtPDFObject* object, bool register_read = false) {
+    TgtResolved<TgtPDFObject> found = Resolve(object, register_read);
+    TgtResolved<T> result;
+    result.value = AsObjectKind<T>(found.value);
+    result.owned = std::move(found.owned);
+    return result;
+  }
   // A new tree equal to object with every reference replaced by a resolved
   // copy of its target.
   TgtPDFObjectPtr ResolveDeep(const TgtPDFObject* object);
@@ -89,9 +103,6 @@ class TgtObjectLoader {
   void ReplaceNamedDestinations(TgtPDFDictObject& dictionary);
   void ReadStreamData(TgtPDFIndirectObject& object, int64_t after_dictionary);
   void LoadLength(TgtPDFObject* length);
-  // The target of a resolver's reference; owned holds it when it was read.
-  TgtPDFObject* ResolveTarget(TgtPDFObject* object, bool register_read,
-                              std::unique_ptr<TgtPDFIndirectObject>& owned);
   TgtPDFObjectPtr ResolveDeepAt(const TgtPDFObject* object, int depth);
   // With claim, the stream's own header decides which objects it holds
   // (after a rebuild, when no cross-reference data says so).

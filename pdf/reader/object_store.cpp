@@ -6,15 +6,6 @@
 #include "platform/messages.h"
 
 namespace pagemint {
-namespace {
-
-// Reference chains (an indirect object whose content is a reference to
-// another, and so on) longer than this are treated as broken: a loop of
-// such objects would otherwise be followed forever.
-constexpr int kMaxReferenceChain = 64;
-
-}  // namespace
-
 int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
   if (key.generation != 0 || key.number < 0 || static_cast<size_t>(key.number) > kMaxDenseNumber)
     return nullptr;
@@ -96,56 +87,19 @@ TgtPDFIndirectObject* TgtPDFObjectStore::ItemAt(int32_t index) const {
   return objects_[static_cast<size_t>(index)].get();
 }
 
-TgtPDFObject* TgtPDFObjectStore::Target(TgtPDFObject* object) const {
-  for (int step = 0; object && step < kMaxReferenceChain; ++step) {
-    if (object->IsIndirect()) {
-      object = object->AsIndirect().Content();
-    } else if (object->IsReference()) {
-      TgtPDFIndirectObject* target = Find(object->AsReference());
-      object = target ? target->Content() : nullptr;
-    } else {
-      return object;
-    }
-  }
-  return nullptr;
+void ThrowUnexpectedObject() { throw EUnexpectedObjectError(msg::kUnexpectedObject); }
+
+TgtPDFObject* TgtPDFObjectStore::Follow(TgtPDFObject* object) const {
+  if (object && object->IsIndirect()) object = object->AsIndirect().Content();
+  std::optional<int32_t> broken_at;
+  return FollowChain(
+      object, [this](const TgtPDFIndirectReference& reference) { return Find(reference); },
+      broken_at);
 }
-
-TgtPDFObject* TgtPDFObjectStore::Follow(TgtPDFObject* object) const { return Target(object); }
-
-namespace {
-
-template <class T>
-T* WantKind(TgtPDFObject* object, bool (TgtPDFObject::*is_kind)() const) {
-  if (!object) return nullptr;
-  if (!(object->*is_kind)()) throw EUnexpectedObjectError(msg::kUnexpectedObject);
-  return static_cast<T*>(object);
-}
-
-}  // namespace
-
-// A reference is followed; anything that is not a reference is checked as
-// it stands (an indirect object is not unwrapped here, as a value never
-// is one).
-#define PAGEMINT_FOLLOW_KIND(Name, Type, Test)                \
-  Type* TgtPDFObjectStore::Name(TgtPDFObject* object) const { \
-    if (object && object->IsReference()) {                    \
-      object = Target(object);                                \
-      if (!object) return nullptr;                            \
-    }                                                         \
-    return WantKind<Type>(object, &TgtPDFObject::Test);       \
-  }
-
-PAGEMINT_FOLLOW_KIND(FollowInteger, TgtPDFIntegerObject, IsInteger)
-PAGEMINT_FOLLOW_KIND(FollowName, TgtPDFNameObject, IsName)
-PAGEMINT_FOLLOW_KIND(FollowString, TgtPDFStringObject, IsString)
-PAGEMINT_FOLLOW_KIND(FollowDict, TgtPDFDictObject, IsDictionary)
-PAGEMINT_FOLLOW_KIND(FollowArray, TgtPDFArrayObject, IsArray)
-
-#undef PAGEMINT_FOLLOW_KIND
 
 std::unique_ptr<TgtPDFArrayObject> TgtPDFObjectStore::FollowArrayOrName(
     TgtPDFObject* object) const {
-  if (object && object->IsReference()) object = Target(object);
+  if (object && object->IsReference()) object = Follow(object);
   if (!object || object->IsNull()) return nullptr;
   if (object->IsName()) {
     auto array = std::make_unique<TgtPDFArrayObject>();

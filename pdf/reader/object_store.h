@@ -8,11 +8,66 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "pdf/objects/pdf_objects.h"
 
 namespace pagemint {
+
+// A chain of references (an indirect object whose content is again a
+// reference, and so on) is followed at most this many steps by every
+// resolver: a loop of such objects would otherwise be followed forever,
+// and no writer makes chains anywhere near this long.
+inline constexpr int kMaxReferenceChain = 32;
+
+// Whether object is of kind T (any kind for TgtPDFObject itself).
+template <class T>
+bool IsObjectKind(const TgtPDFObject& object) {
+  if constexpr (std::is_same_v<T, TgtPDFObject>) return true;
+  else if constexpr (std::is_same_v<T, TgtPDFBooleanObject>) return object.IsBoolean();
+  else if constexpr (std::is_same_v<T, TgtPDFIntegerObject>) return object.IsInteger();
+  else if constexpr (std::is_same_v<T, TgtPDFInt64Object>) return object.IsInt64();
+  else if constexpr (std::is_same_v<T, TgtPDFRealObject>) return object.IsReal();
+  else if constexpr (std::is_same_v<T, TgtPDFStringObject>) return object.IsString();
+  else if constexpr (std::is_same_v<T, TgtPDFNameObject>) return object.IsName();
+  else if constexpr (std::is_same_v<T, TgtPDFArrayObject>) return object.IsArray();
+  else if constexpr (std::is_same_v<T, TgtPDFDictObject>) return object.IsDictionary();
+  else if constexpr (std::is_same_v<T, TgtPDFStreamObject>) return object.IsStream();
+  else if constexpr (std::is_same_v<T, TgtPDFNullObject>) return object.IsNull();
+  else static_assert(sizeof(T) == 0, "not an object kind a value can have");
+}
+
+// Raises EUnexpectedObjectError "Unexpected PDF object encountered".
+[[noreturn]] void ThrowUnexpectedObject();
+
+// nullptr, or object as a T; any other kind raises EUnexpectedObjectError.
+template <class T>
+T* AsObjectKind(TgtPDFObject* object) {
+  if (!object) return nullptr;
+  if (!IsObjectKind<T>(*object)) ThrowUnexpectedObject();
+  return static_cast<T*>(object);
+}
+// The core of every resolver, the store's and the loader's: follows the
+// references starting at object, each through find(reference), which
+// gives the target indirect object or nullptr. Returns the first value
+// that is not a reference; nullptr when a target is missing, and when the
+// chain is longer than kMaxReferenceChain, with broken_at set to the
+// number of the object where it stopped.
+template <class Find>
+TgtPDFObject* FollowChain(TgtPDFObject* object, Find&& find, std::optional<int32_t>& broken_at) {
+  for (int step = 0; object && object->IsReference(); ++step) {
+    const TgtPDFIndirectReference& reference = object->AsReference();
+    if (step == kMaxReferenceChain) {
+      broken_at = reference.Number();
+      return nullptr;
+    }
+    TgtPDFIndirectObject* target = find(reference);
+    object = target ? target->Content() : nullptr;
+  }
+  return object;
+}
 
 struct TgtObjectKey {
   uint32_t serial;
@@ -114,25 +169,32 @@ class TgtPDFObjectStore {
   // In registration order; an index out of range raises EListError.
   TgtPDFIndirectObject* ItemAt(int32_t index) const;
 
-  // Follows references through the store (and an indirect object to its
-  // content) until an object of another kind. nullptr when the start is
-  // nullptr or a target is not registered. Never reads a file; returns
-  // the registered objects themselves.
+  // The store's resolver. Follows references through the store (an
+  // indirect object stands for its content) until an object of another
+  // kind; nullptr when the start is nullptr, a target is not registered or
+  // the chain is broken (see FollowChain). Never reads a file; returns the
+  // registered objects themselves.
   TgtPDFObject* Follow(TgtPDFObject* object) const;
-  // nullptr or an object of the wanted kind comes back unchanged; a
-  // reference is followed; any other kind raises EUnexpectedObjectError.
-  TgtPDFIntegerObject* FollowInteger(TgtPDFObject* object) const;
-  TgtPDFNameObject* FollowName(TgtPDFObject* object) const;
-  TgtPDFStringObject* FollowString(TgtPDFObject* object) const;
-  TgtPDFDictObject* FollowDict(TgtPDFObject* object) const;
-  TgtPDFArrayObject* FollowArray(TgtPDFObject* object) const;
-  // A copy of the array found like FollowArray; null gives nullptr and a
+  const TgtPDFObject* Follow(const TgtPDFObject* object) const {
+    return Follow(const_cast<TgtPDFObject*>(object));
+  }
+  // The same for a value of kind T: a reference is followed, anything
+  // else is taken as it stands (a value is never an indirect object);
+  // nullptr or a T comes back, any other kind raises
+  // EUnexpectedObjectError.
+  template <class T>
+  T* FollowAs(TgtPDFObject* object) const {
+    if (object && object->IsReference()) {
+      object = Follow(object);
+      if (!object) return nullptr;
+    }
+    return AsObjectKind<T>(object);
+  }
+  // A copy of the array found like FollowAs; null gives nullptr and a
   // name gives a new one-item array holding a copy of it.
   std::unique_ptr<TgtPDFArrayObject> FollowArrayOrName(TgtPDFObject* object) const;
 
  private:
-  // The object a reference chain starting at object ends on, or nullptr.
-  TgtPDFObject* Target(TgtPDFObject* object) const;
 
   int32_t counter_ = 0;
   std::vector<std::unique_ptr<TgtPDFIndirectObject>> objects_;

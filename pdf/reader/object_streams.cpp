@@ -94,15 +94,15 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number, bool claim) {
   TgtPDFStreamObject& stream = holder->Content()->AsStream();
   TgtPDFObjectStore& store = *state_.store;
   const TgtPDFDictObject& dictionary = stream.Dictionary();
-  const TgtPDFNameObject* type = store.FollowName(dictionary.Lookup("/Type"));
+  const TgtPDFNameObject* type = store.FollowAs<TgtPDFNameObject>(dictionary.Lookup("/Type"));
   if (!type || type->Text() != "/ObjStm" || !stream.Data()) return;
   TgtPDFObject* filter = store.Follow(dictionary.Lookup("/Filter"));
   if (HasImageFilter(filter)) return;
 
   std::unique_ptr<TMemoryStream> data =
       DecodeStreamData(*stream.Data(), filter, kMaxObjectStreamSize);
-  const TgtPDFIntegerObject* count = store.FollowInteger(dictionary.Lookup("/N"));
-  const TgtPDFIntegerObject* first = store.FollowInteger(dictionary.Lookup("/First"));
+  const TgtPDFIntegerObject* count = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/N"));
+  const TgtPDFIntegerObject* first = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/First"));
   if (!count || !first || first->Value() < 0) throw EPDFFileCorruptedError(msg::kFileCorrupted);
 
   TgtPDFStreamReader reader(state_.serial, data.get());

@@ -46,7 +46,7 @@ int IndexOfName(const Names& names, const std::string& name) {
 
 std::string NameText(TgtObjectLoader& loader, TgtPDFObject* value) {
   if (value->IsReference()) {
-    std::unique_ptr<TgtPDFNameObject> name = loader.ResolveName(value);
+    TgtResolved<TgtPDFNameObject> name = loader.ResolveAs<TgtPDFNameObject>(value);
     return name ? name->Text() : std::string();
   }
   return value->AsName().Text();
@@ -111,7 +111,6 @@ void TgtStructureReader::ReadCatalog() {
     ReadPart("/Dests", [&] {
       if (dests->IsReference()) {
         TgtTakenObject taken = loader_.TakeObject(dests->AsReference().Number());
-        if (taken) taken.object->MarkUsed();
         if (const TgtPDFDictObject* dictionary = DictionaryOf(taken.object))
           ReadDestinationsDictionary(*dictionary);
       } else if (dests->IsDictionary()) {
@@ -184,7 +183,7 @@ void TgtStructureReader::ReadInformation() {
   if (!state_.trailer.info || state_.info->Dictionary().Count() != 0) return;
   TgtPDFIndirectReference reference(state_.trailer.info->Serial(), state_.trailer.info->Number(),
                                     state_.trailer.info->Generation());
-  TgtResolved<TgtPDFDictObject> info = loader_.ResolveDictionary(&reference);
+  TgtResolved<TgtPDFDictObject> info = loader_.ResolveAs<TgtPDFDictObject>(&reference);
   if (!info) return;
   state_.info->SetDictionary(CloneDictionary(*info.value));
   loader_.LoadReferencedObjects(&state_.info->Dictionary());
@@ -213,7 +212,7 @@ void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
       holder.page_layout_name = std::move(name);
   }
   TgtResolved<TgtPDFDictObject> preferences =
-      loader_.ResolveDictionary(c.Lookup("/ViewerPreferences"));
+      loader_.ResolveAs<TgtPDFDictObject>(c.Lookup("/ViewerPreferences"));
   if (!preferences) return;
   holder.viewer_preferences->SetDictionary(CloneDictionary(*preferences.value));
   // Every key is written back, so what the values refer to must be loaded.
@@ -322,7 +321,7 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
     }
     TgtResolved<TgtPDFArrayObject> kids;
     try {
-      kids = loader_.ResolveArray(d.Lookup("/Kids"));
+      kids = loader_.ResolveAs<TgtPDFArrayObject>(d.Lookup("/Kids"));
     } catch (const EUnexpectedObjectError&) {
       if (!repairing) throw;
       PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidSkipped, number, "/Kids is not an array");
@@ -343,7 +342,6 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
 
   TgtPDFIndirectObject* page = node.object;
   if (node.owned) page = state_.store->Add(std::move(node.owned));
-  page->MarkUsed();
   if (repairing) d.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
   d.Remove("/Parent");
   d.Remove("/B");
@@ -394,7 +392,6 @@ void TgtStructureReader::ReadDestinationsDictionary(const TgtPDFDictObject& dest
     TgtTakenObject taken;
     if (value && value->IsReference()) {
       taken = loader_.TakeObject(value->AsReference().Number());
-      if (taken) taken.object->MarkUsed();
       value = taken ? taken.object->Content() : nullptr;
     }
     table.Add(dests.KeyAt(i)->PlainName(),
@@ -405,20 +402,19 @@ void TgtStructureReader::ReadDestinationsDictionary(const TgtPDFDictObject& dest
 void TgtStructureReader::ReadNameTree(const TgtPDFDictObject& node, int depth) {
   if (depth > kMaxNameTreeDepth)
     throw EPDFFileCorruptedError(Format(msg::kNestedTooDeeply, kMaxNameTreeDepth));
-  if (TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(node.Lookup("/Kids"))) {
+  if (TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveAs<TgtPDFArrayObject>(node.Lookup("/Kids"))) {
     for (int32_t i = 0; i < kids->Count(); ++i) {
       const int32_t number = kids->ItemAt(i)->AsReference().Number();
       if (!name_nodes_.insert(number).second)
         throw EPDFFileCorruptedError(Format(msg::kNameTreeLoop, number));
       TgtTakenObject kid = loader_.TakeObject(number);
       if (!kid) continue;
-      kid.object->MarkUsed();
       if (const TgtPDFDictObject* dictionary = DictionaryOf(kid.object))
         ReadNameTree(*dictionary, depth + 1);
     }
     return;
   }
-  TgtResolved<TgtPDFArrayObject> names = loader_.ResolveArray(node.Lookup("/Names"));
+  TgtResolved<TgtPDFArrayObject> names = loader_.ResolveAs<TgtPDFArrayObject>(node.Lookup("/Names"));
   if (!names) return;
   TgtNamedDestinations& table = Destinations();
   for (int32_t i = 0; i < names->Count(); i += 2) {
@@ -434,7 +430,6 @@ void TgtStructureReader::ReadNameTree(const TgtPDFDictObject& node, int depth) {
         table.Add(std::move(key), std::make_unique<TgtPDFNullObject>());
         continue;
       }
-      target.object->MarkUsed();
       table.Add(std::move(key), DestinationOf(target.object->Content()));
     }
   }
@@ -446,7 +441,6 @@ void TgtStructureReader::ReadDestinationNameTree(const TgtPDFDictObject& names) 
   if (dests->IsReference()) {
     TgtTakenObject root = loader_.TakeObject(dests->AsReference().Number());
     if (!root) return;
-    root.object->MarkUsed();
     if (const TgtPDFDictObject* dictionary = DictionaryOf(root.object)) ReadNameTree(*dictionary);
   } else if (dests->IsDictionary()) {
     ReadNameTree(dests->AsDictionary());
@@ -469,13 +463,13 @@ void TgtStructureReader::ReadInteractiveForm(const TgtPDFObject& value) {
   TgtPDFCatalog& holder = *state_.catalog;
   holder.acro_form = value.Clone();
   if (value.IsReference()) {
-    TgtPDFIndirectObject* form = loader_.FetchObject(value.AsReference().Number());
+    TgtPDFIndirectObject* form = loader_.TakeObject(value.AsReference().Number(), true).object;
     if (form && form->Content() && form->Content()->IsDictionary())
       ReadFormFields(form->Content()->AsDictionary());
   } else if (value.IsDictionary()) {
     ReadFormFields(holder.acro_form->AsDictionary());
     auto wrapper = std::make_unique<TgtPDFIndirectObject>(
-        state_.serial, state_.store->NextObjectNumber(), 0, std::move(holder.acro_form), true);
+        state_.serial, state_.store->NextObjectNumber(), 0, std::move(holder.acro_form));
     holder.acro_form = state_.store->Add(std::move(wrapper))->MakeReference();
   }
 }
@@ -484,7 +478,7 @@ void TgtStructureReader::ReadNames(const TgtPDFObject& value) {
   TgtPDFCatalog& holder = *state_.catalog;
   holder.names = value.Clone();
   if (value.IsReference()) {
-    TgtPDFIndirectObject* names = loader_.FetchObject(value.AsReference().Number());
+    TgtPDFIndirectObject* names = loader_.TakeObject(value.AsReference().Number(), true).object;
     if (!names || !names->Content() || !names->Content()->IsDictionary()) return;
     ReadDestinationNameTree(names->Content()->AsDictionary());
     loader_.LoadReferencedObjects(names->Content());
@@ -552,8 +546,8 @@ std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOneOutlineItem(int32_t nu
   if (const TgtPDFObject* count = d.Lookup("/Count"); count && count->IsInteger())
     item->SetClosed(count->AsInteger().Value() < 0);
   if (TgtPDFObject* title = d.Lookup("/Title"); title && !title->IsString()) {
-    if (std::unique_ptr<TgtPDFStringObject> text = loader_.ResolveString(title))
-      d.SetValue("/Title", std::move(text));
+    if (TgtResolved<TgtPDFStringObject> text = loader_.ResolveAs<TgtPDFStringObject>(title))
+      d.SetValue("/Title", text->Clone());
     else
       d.Remove("/Title");
   }
@@ -584,8 +578,8 @@ std::unique_ptr<TgtPDFOutline> TgtStructureReader::ReadOneOutlineItem(int32_t nu
 void TgtStructureReader::ResolveDestinationEntry(TgtPDFDictObject& dictionary, const char* key) {
   const TgtPDFObject* value = dictionary.Lookup(key);
   if (!value || value->IsArray()) return;
-  TgtPDFObjectPtr resolved =
-      value->IsReference() ? loader_.GetObjectCopy(value->AsReference()) : value->Clone();
+  TgtPDFObjectPtr resolved;
+  if (auto found = loader_.Resolve(value)) resolved = found->Clone();
   if (!resolved) {
     dictionary.Remove(key);
     return;
@@ -604,7 +598,8 @@ void TgtStructureReader::FixUpAction(TgtPDFDictObject& item) {
   const TgtPDFObject* value = item.Lookup("/A");
   if (!value) return;
   if (value->IsReference()) {
-    TgtPDFObjectPtr action = loader_.GetObjectCopy(value->AsReference());
+    auto found = loader_.Resolve(value);
+    TgtPDFObjectPtr action = found ? found->Clone() : nullptr;
     if (!action || !action->IsDictionary()) throw EUnexpectedError(msg::kUnexpectedErrorText);
     item.SetValue("/A", std::move(action));
   } else if (!value->IsDictionary()) {
@@ -637,14 +632,14 @@ void TgtStructureReader::ReadFormFields(TgtPDFDictObject& form) {
   TgtPDFDictObject* fonts = nullptr;
   std::string appearance;
   try {
-    if (TgtPDFDictObject* resources = store.FollowDict(form.Lookup("/DR")))
-      fonts = store.FollowDict(resources->Lookup("/Font"));
-    if (const TgtPDFStringObject* da = store.FollowString(form.Lookup("/DA")))
+    if (TgtPDFDictObject* resources = store.FollowAs<TgtPDFDictObject>(form.Lookup("/DR")))
+      fonts = store.FollowAs<TgtPDFDictObject>(resources->Lookup("/Font"));
+    if (const TgtPDFStringObject* da = store.FollowAs<TgtPDFStringObject>(form.Lookup("/DA")))
       appearance = da->Value();
   } catch (const EUnexpectedObjectError&) {
     // Defaults of the wrong kind only leave the fields without defaults.
   }
-  TgtResolved<TgtPDFArrayObject> fields = loader_.ResolveArray(form.Lookup("/Fields"), true);
+  TgtResolved<TgtPDFArrayObject> fields = loader_.ResolveAs<TgtPDFArrayObject>(form.Lookup("/Fields"), true);
   if (!fields) return;
   state_.form_fields = std::make_unique<std::vector<TgtAcroFormField>>();
   for (int32_t i = 0; i < fields->Count(); ++i) {
@@ -659,10 +654,7 @@ void TgtStructureReader::ReadField(const TgtPDFIndirectReference& reference,
                                    TgtPDFDictObject* fonts, int depth) {
   if (depth > kMaxFieldDepth || !fields_.insert(reference.Number()).second) return;
   TgtPDFIndirectObject* field = state_.store->Find(reference);
-  if (field)
-    field->MarkUsed();
-  else
-    field = loader_.FetchObject(reference.Number());
+  if (!field) field = loader_.TakeObject(reference.Number(), true).object;
   if (!field || !field->Content() || !field->Content()->IsDictionary()) return;
   TgtPDFDictObject& d = field->Content()->AsDictionary();
 
@@ -686,7 +678,7 @@ void TgtStructureReader::ReadField(const TgtPDFIndirectReference& reference,
       loader_.LoadReferencedObjects(d.ValueAt(i));
       continue;
     }
-    TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveArray(d.ValueAt(i), true);
+    TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveAs<TgtPDFArrayObject>(d.ValueAt(i), true);
     if (!kids) continue;
     for (int32_t k = 0; k < kids->Count(); ++k)
       ReadField(kids->ItemAt(k)->AsReference(), record.qualified_name, record.default_appearance,

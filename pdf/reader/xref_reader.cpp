@@ -607,8 +607,8 @@ std::string TgtXRefReader::StreamEntries(TgtPDFStreamObject& stream) {
   }
   if (!parameters || !parameters->IsDictionary()) return data;
   const TgtPDFDictObject& parms = parameters->AsDictionary();
-  const TgtPDFIntegerObject* predictor = store.FollowInteger(parms.Lookup("/Predictor"));
-  const TgtPDFIntegerObject* columns = store.FollowInteger(parms.Lookup("/Columns"));
+  const TgtPDFIntegerObject* predictor = store.FollowAs<TgtPDFIntegerObject>(parms.Lookup("/Predictor"));
+  const TgtPDFIntegerObject* columns = store.FollowAs<TgtPDFIntegerObject>(parms.Lookup("/Columns"));
   const int32_t kind = predictor ? predictor->Value() : 1;
   if (kind >= 10) return DecodePNGRows(data, columns ? columns->Value() : 1);
   if (kind == 2) return DecodeTIFFRows(std::move(data), columns ? columns->Value() : 1);
@@ -619,11 +619,11 @@ std::string TgtXRefReader::StreamEntries(TgtPDFStreamObject& stream) {
 void TgtXRefReader::StoreStreamEntries(const TgtPDFDictObject& dictionary,
                                        const std::string& data) {
   TgtPDFObjectStore& store = *state_.store;
-  const TgtPDFArrayObject* widths = store.FollowArray(dictionary.Lookup("/W"));
+  const TgtPDFArrayObject* widths = store.FollowAs<TgtPDFArrayObject>(dictionary.Lookup("/W"));
   if (!widths || widths->Count() < 3) throw EPDFFileCorruptedError(msg::kBadXRefWidths);
   int64_t w[3];
   for (int32_t i = 0; i < 3; ++i) {
-    const TgtPDFIntegerObject* width = store.FollowInteger(widths->ItemAt(i));
+    const TgtPDFIntegerObject* width = store.FollowAs<TgtPDFIntegerObject>(widths->ItemAt(i));
     if (!width || width->Value() < 0 || width->Value() > kMaxFieldWidth)
       throw EPDFFileCorruptedError(msg::kBadXRefWidths);
     w[i] = width->Value();
@@ -632,15 +632,15 @@ void TgtXRefReader::StoreStreamEntries(const TgtPDFDictObject& dictionary,
   if (entry_size == 0) return;
 
   std::vector<std::pair<int64_t, int64_t>> subsections;
-  if (const TgtPDFArrayObject* index = store.FollowArray(dictionary.Lookup("/Index"))) {
+  if (const TgtPDFArrayObject* index = store.FollowAs<TgtPDFArrayObject>(dictionary.Lookup("/Index"))) {
     for (int32_t i = 0; i + 1 < index->Count(); i += 2) {
-      const TgtPDFIntegerObject* first = store.FollowInteger(index->ItemAt(i));
-      const TgtPDFIntegerObject* count = store.FollowInteger(index->ItemAt(i + 1));
+      const TgtPDFIntegerObject* first = store.FollowAs<TgtPDFIntegerObject>(index->ItemAt(i));
+      const TgtPDFIntegerObject* count = store.FollowAs<TgtPDFIntegerObject>(index->ItemAt(i + 1));
       if (!first || !count) throw EPDFFileCorruptedError(msg::kFileCorrupted);
       if (count->Value() == 0) break;
       subsections.emplace_back(first->Value(), count->Value());
     }
-  } else if (const TgtPDFIntegerObject* size = store.FollowInteger(dictionary.Lookup("/Size"))) {
+  } else if (const TgtPDFIntegerObject* size = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/Size"))) {
     subsections.emplace_back(0, size->Value());
   }
 
@@ -676,7 +676,7 @@ void TgtXRefReader::ResolveIdentifier() {
   if (trailer.raw_id->IsArray()) {
     trailer.id.reset(static_cast<TgtPDFArrayObject*>(trailer.raw_id->Clone().release()));
   } else if (trailer.raw_id->IsReference()) {
-    TgtResolved<TgtPDFArrayObject> array = loader_.ResolveArray(trailer.raw_id.get());
+    TgtResolved<TgtPDFArrayObject> array = loader_.ResolveAs<TgtPDFArrayObject>(trailer.raw_id.get());
     if (array) trailer.id.reset(static_cast<TgtPDFArrayObject*>(array.value->Clone().release()));
   }
 }

@@ -57,6 +57,9 @@ class TgtLocationTable {
     if (number >= 0 && number < SlotCount()) slots_[static_cast<size_t>(number)].reset();
   }
   void Clear() { slots_.clear(); }
+  // Gives back the room that growing by doubling left unused: the table
+  // lives as long as the document, through the peak of a save.
+  void Compact() { slots_.shrink_to_fit(); }
 
  private:
   std::vector<std::optional<Item>> slots_;

@@ -110,6 +110,9 @@ class TgtWriteOnlyFilter : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
     return stream_->Seek(offset, origin);
   }
+  int64_t CopyRangeFrom(TStream& source, int64_t offset, int64_t count) override {
+    return stream_->CopyRangeFrom(source, offset, count);
+  }
 
   TStream* Stream() const { return stream_; }
 

@@ -15,6 +15,9 @@
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/pages_panel.h"
 #include "app_test_support.h"
@@ -113,6 +116,22 @@ TEST_F(Form1Work, ProgressReachesTheBarWhileTheControlsAreDisabled) {
   EXPECT_GT(moved(open_samples, samples.size()), 0) << "generating";
 }
 
+// Holds the window's job at each progress report past 0 until released is
+// set (at most 10 s), so that a cancel given by the test reaches a job that
+// is still running however fast the build is.
+void HoldJobUntil(TForm1& form, const std::atomic<bool>& released) {
+  auto report = form.PDFDoc().OnWorkProgress;
+  form.PDFDoc().OnWorkProgress = [report, &released](TgtCustomPDFDocument& document,
+                                                     TgtWorkStep step, double fraction,
+                                                     bool& cancel) {
+    report(document, step, fraction, cancel);
+    if (fraction <= 0 || cancel) return;
+    for (int i = 0; i < 1000 && !released.load(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    report(document, step, fraction, cancel);
+  };
+}
+
 // Cancel during Generate writes nothing and leaves the file that was there;
 // closing the window during work cancels it too. Cancel during Open leaves
 // no document.
@@ -123,11 +142,12 @@ TEST_F(Form1Work, CancelWritesNothingAndOpensNothing) {
   harness_.Open(big);
   ASSERT_TRUE(form.PDFDoc().IsLoaded());
 
-  bool cancelled = false;
+  std::atomic<bool> cancelled = false;
+  HoldJobUntil(form, cancelled);
   QObject::connect(form.WorkProgress, &QProgressBar::valueChanged, [&](int value) {
     if (value > 0 && !cancelled) {
-      cancelled = true;
       form.CancelButton->click();
+      cancelled = true;
     }
   });
   const QString existing = Path("existing.pdf");
@@ -148,22 +168,27 @@ TEST_F(Form1Work, CancelWritesNothingAndOpensNothing) {
   EXPECT_TRUE(form.PDFDoc().IsLoaded());
 
   // Closing while generating: the work stops first, then the window closes.
-  cancelled = true;  // the bar no longer cancels by itself
+  // The bar no longer cancels by itself; the job is held until the window
+  // has been asked to close.
+  std::atomic<bool> closing = false;
+  HoldJobUntil(form, closing);
   harness_.prompts().confirm_answers = {true};
   form.Button2->click();
   ASSERT_TRUE(form.IsBusy());
   form.close();
+  closing = true;
   EXPECT_TRUE(form.isVisible());
   harness_.WaitIdle();
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(Contents(existing), "keep me");
 
   Harness opening;
-  bool open_cancelled = false;
+  std::atomic<bool> open_cancelled = false;
+  HoldJobUntil(opening.form(), open_cancelled);
   QObject::connect(opening.form().WorkProgress, &QProgressBar::valueChanged, [&](int value) {
     if (value > 0 && !open_cancelled) {
-      open_cancelled = true;
       opening.form().CancelButton->click();
+      open_cancelled = true;
     }
   });
   opening.Open(big);

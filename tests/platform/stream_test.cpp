@@ -55,6 +55,33 @@ TEST(FileStream, LargeWritesAndSeeksLandWhereTheyShould) {
   fs::remove(p);
 }
 
+// A range copied file to file lands after what the writer still buffered,
+// stops at the source's end (a file that shrank), and a source that is not
+// a file copies nothing, so the caller copies through a buffer.
+TEST(FileStream, RangeCopiesLandAfterBufferedBytesAndStopAtTheSourceEnd) {
+  const fs::path in = TempPath("range-in.bin"), out = TempPath("range-out.bin");
+  std::string source;
+  for (int i = 0; i < (3 << 20); ++i) source.push_back(static_cast<char>(i * 7));
+  std::ofstream(in, std::ios::binary) << source;
+  TFileStream from(in.string(), TFileMode::fmOpenRead);
+  TMemoryStream memory(source);
+  {
+    TFileStream to(out.string(), TFileMode::fmCreate);
+    to.WriteString("head");
+    EXPECT_EQ(to.CopyRangeFrom(from, 5, 2 << 20), 2 << 20);
+    EXPECT_EQ(to.CopyRangeFrom(from, (3 << 20) - 10, 100), 10);
+    EXPECT_EQ(to.CopyRangeFrom(memory, 0, 100), 0);
+    to.WriteString("tail");
+    EXPECT_EQ(to.Size(), 4 + (2 << 20) + 10 + 4);
+    to.Close();
+  }
+  std::ifstream written(out, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, "head" + source.substr(5, 2 << 20) + source.substr((3 << 20) - 10) + "tail");
+  fs::remove(in);
+  fs::remove(out);
+}
+
 TEST(FileStream, MissingFilesAndFoldersFailClearly) {
   EXPECT_THROW(TFileStream("/nonexistent/pagemint/x.pdf", TFileMode::fmOpenRead), EFileError);
   EXPECT_THROW(TFileStream(fs::temp_directory_path().string(), TFileMode::fmOpenRead), EFileError);

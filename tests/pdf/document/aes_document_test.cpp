@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/security/security.h"
@@ -60,9 +61,9 @@ bool LoadWith(TgtPDFDocument& document, const std::string& file, const std::stri
 // object number in the file.
 std::pair<int32_t, std::string> FirstContent(TgtPDFDocument& document) {
   const TgtPDFObject* contents =
-      document.State().pages.at(0)->Content()->AsDictionary().Lookup("/Contents");
+      TgtDocumentInternals::State(document).pages.at(0)->Content()->AsDictionary().Lookup("/Contents");
   if (!contents || !contents->IsReference()) return {0, ""};
-  const TgtPDFIndirectObject* target = document.State().store->Find(contents->AsReference());
+  const TgtPDFIndirectObject* target = TgtDocumentInternals::State(document).store->Find(contents->AsReference());
   if (!target || !target->Content() || !target->Content()->IsStream()) return {0, ""};
   return {target->Number(), target->Content()->AsStream().Data()->Bytes()};
 }
@@ -345,7 +346,7 @@ TEST(AesDocument, ClearMetadataAndIdentityStreams) {
     ASSERT_TRUE(LoadWith(document, source, password));
     const auto stream_data = [&](int32_t number) {
       const TgtPDFIndirectObject* object =
-          document.State().store->Find(document.State().serial, number, 0);
+          TgtDocumentInternals::State(document).store->Find(TgtDocumentInternals::State(document).serial, number, 0);
       return object && object->Content() && object->Content()->IsStream()
                  ? object->Content()->AsStream().Data()->Bytes()
                  : std::string("(missing)");

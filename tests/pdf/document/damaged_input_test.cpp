@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "platform/messages.h"
@@ -247,7 +248,7 @@ TEST(DamagedInput, HugeLength) {
   ASSERT_TRUE(document.LoadFromBytes(b.Build()));
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
   const TgtPDFIndirectObject* contents =
-      document.State().store->Find(document.DocumentSerial(), 3, 0);
+      TgtDocumentInternals::State(document).store->Find(document.DocumentSerial(), 3, 0);
   EXPECT_EQ(contents->Content()->AsStream().Data()->Bytes(), "q Q\n");
 }
 

@@ -2,6 +2,7 @@
 // the password loop, closing, serials, and what a failed load leaves.
 #include <gtest/gtest.h>
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/security/security.h"
@@ -89,9 +90,9 @@ TEST(LoadFromFile, FailedLoadLeavesNothingBehind) {
   EXPECT_FALSE(document.IsLoaded());
   EXPECT_FALSE(document.IsEncrypted());
   EXPECT_EQ(document.PageCount(), 0);
-  EXPECT_EQ(document.State().store->Count(), 0);
-  EXPECT_TRUE(document.State().classic_table.Empty());
-  EXPECT_EQ(document.State().trailer.root_number, -1);
+  EXPECT_EQ(TgtDocumentInternals::State(document).store->Count(), 0);
+  EXPECT_TRUE(TgtDocumentInternals::State(document).classic_table.Empty());
+  EXPECT_EQ(TgtDocumentInternals::State(document).trailer.root_number, -1);
   ASSERT_TRUE(document.LoadFromBytes(SimpleDocument(1).Build()));
   EXPECT_EQ(document.PageCount(), 1);
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/objects/object_text.h"
 #include "pdf/reader/pdf_test_builder.h"
@@ -152,9 +153,9 @@ TEST(DocumentWriter, WritesWhatIsReachableWithoutChangingTheDocument) {
   b.Add(40, "[ 1 2 3 ]");
   TgtPDFDocument document;
   Load(document, b.Build());
-  TgtPDFDictObject& page = document.State().pages.at(0)->Content()->AsDictionary();
+  TgtPDFDictObject& page = TgtDocumentInternals::State(document).pages.at(0)->Content()->AsDictionary();
   page.SetValue("/Extra", std::make_unique<TgtPDFIntegerObject>(9));
-  const int32_t objects = document.State().store->Count();
+  const int32_t objects = TgtDocumentInternals::State(document).store->Count();
   const std::string written = Save(document);
   EXPECT_NE(written.find("\r\n4 0 obj\r\n<<\r\n/Type /Page\r\n/Contents 5 0 R\r\n/Extra 9\r\n"
                          "/Gone null\r\n"),
@@ -165,9 +166,9 @@ TEST(DocumentWriter, WritesWhatIsReachableWithoutChangingTheDocument) {
   EXPECT_NE(written.find("\r\n6 0 obj\r\n<<\r\n/Contents 5 0 R\r\n/Type /Page\r\n/Parent 3 0 R"),
             std::string::npos);
   EXPECT_NE(written.find("xref\r\n0 8\r\n"), std::string::npos);
-  EXPECT_EQ(document.State().store->Count(), objects);
+  EXPECT_EQ(TgtDocumentInternals::State(document).store->Count(), objects);
   EXPECT_EQ(document.PageCount(), 3);
-  EXPECT_EQ(document.State().pages.at(1)->Content()->AsDictionary().Lookup("/Type"), nullptr);
+  EXPECT_EQ(TgtDocumentInternals::State(document).pages.at(1)->Content()->AsDictionary().Lookup("/Type"), nullptr);
   ExpectSameButSecondID(written, Save(document));
   TempDir dir;
   EXPECT_EQ(QpdfCheckProblems(dir.Write("out.pdf", written)), "");
@@ -337,10 +338,10 @@ TEST(DocumentWriter, OutlinesSurviveARoundTrip) {
 
   TgtPDFDocument second;
   Load(second, once);
-  ASSERT_NE(second.State().outline_root, nullptr);
+  ASSERT_NE(TgtDocumentInternals::State(second).outline_root, nullptr);
   std::vector<std::u16string> titles;
   std::vector<bool> closed;
-  for (const TgtPDFOutline* item = second.State().outline_root->FirstChild(); item;
+  for (const TgtPDFOutline* item = TgtDocumentInternals::State(second).outline_root->FirstChild(); item;
        item = item->Next()) {
     titles.push_back(item->Dictionary()->Lookup("/Title")->AsString().UnicodeText());
     closed.push_back(item->Closed());
@@ -375,7 +376,7 @@ TEST(DocumentWriter, OutlineItemsOfRemovedPagesAreDropped) {
   document.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
   Load(document, b.Build());
   warnings.clear();
-  document.State().pages.pop_back();
+  TgtDocumentInternals::State(document).pages.pop_back();
   const std::string written = Save(document);
   EXPECT_NE(written.find("/Title (A)"), std::string::npos);
   EXPECT_EQ(written.find("/Title (B)"), std::string::npos);
@@ -463,7 +464,7 @@ TEST(DocumentWriter, FailedSaveLeavesTheFolderAsItWas) {
     outer->Add(std::move(nested));
     nested = std::move(outer);
   }
-  document.State().pages.at(0)->Content()->AsDictionary().AddValue("/Deep", std::move(nested));
+  TgtDocumentInternals::State(document).pages.at(0)->Content()->AsDictionary().AddValue("/Deep", std::move(nested));
   bool completed = false;
   document.OnStatusMessage = [&](TgtCustomPDFDocument&, const std::string& m) {
     completed |= m == "Save Complete";
@@ -477,7 +478,7 @@ TEST(DocumentWriter, FailedSaveLeavesTheFolderAsItWas) {
 
   // A folder that does not exist: a clear error naming the file asked for.
   try {
-    document.State().pages.at(0)->Content()->AsDictionary().Remove("/Deep");
+    TgtDocumentInternals::State(document).pages.at(0)->Content()->AsDictionary().Remove("/Deep");
     document.SaveToFile(dir.File("missing/out.pdf"));
     ADD_FAILURE() << "saved into a missing folder";
   } catch (const EFileError& error) {

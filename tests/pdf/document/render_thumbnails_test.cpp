@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/document/thumbnail.h"
 #include "pdf/objects/pdf_exceptions.h"
@@ -111,7 +112,7 @@ TEST(RenderThumbnails, SameResultWhateverTheWorkersAndTheOrderAsked) {
     EXPECT_EQ(doc.RenderThumbnails(asked[run], 40, run == 0 ? 1 : 3), 3);
     for (int page = 1; page <= 3; ++page) {
       samples[run].push_back(doc.Thumbnail(page, true).rgb);
-      numbers[run].push_back(doc.State()
+      numbers[run].push_back(TgtDocumentInternals::State(doc)
                                  .pages[static_cast<size_t>(page - 1)]
                                  ->Content()
                                  ->AsDictionary()
@@ -128,7 +129,7 @@ TEST(RenderThumbnails, SameResultWhateverTheWorkersAndTheOrderAsked) {
 TEST(RenderThumbnails, CancellingOrBadArgumentsLeaveEveryPageAsItWas) {
   TgtPDFDocument doc;
   ASSERT_TRUE(doc.LoadFromBytes(Pages()));
-  const int32_t stored = doc.State().store->Count();
+  const int32_t stored = TgtDocumentInternals::State(doc).store->Count();
   int events = 0;
   doc.OnWorkProgress = [&](TgtCustomPDFDocument&, TgtWorkStep step, double fraction, bool& cancel) {
     EXPECT_EQ(step, TgtWorkStep::Render);
@@ -142,7 +143,7 @@ TEST(RenderThumbnails, CancellingOrBadArgumentsLeaveEveryPageAsItWas) {
   EXPECT_THROW(doc.RenderThumbnails({}, 1025), EThumbnailError);
   EXPECT_THROW(doc.RenderThumbnails({1, 4}), EInvalidPageError);
   EXPECT_THROW(doc.RenderThumbnails({0}), EInvalidPageError);
-  EXPECT_EQ(doc.State().store->Count(), stored);
+  EXPECT_EQ(TgtDocumentInternals::State(doc).store->Count(), stored);
   for (int page = 1; page <= 3; ++page) EXPECT_TRUE(doc.Thumbnail(page).Empty());
   // No document: no pages to render.
   TgtPDFDocument empty;

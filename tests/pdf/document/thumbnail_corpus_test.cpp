@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "corpus_manifest.h"
+#include "pdf/document/document_internals.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/streams/filters.h"
@@ -90,8 +91,8 @@ TEST(ThumbnailCorpus, EveryPictureAttachesOrFailsClearly) {
     const std::string file = root + "/" + row.path;
     TgtPDFDocument doc;
     ASSERT_TRUE(doc.LoadFromBytes(TwoPages()));
-    const TgtPDFDictObject& page = doc.State().pages[0]->Content()->AsDictionary();
-    const int32_t stored = doc.State().store->Count();
+    const TgtPDFDictObject& page = TgtDocumentInternals::State(doc).pages[0]->Content()->AsDictionary();
+    const int32_t stored = TgtDocumentInternals::State(doc).store->Count();
     const int keys = page.Count();
     auto picture = NewPicture(row.kind);
     std::string error;
@@ -106,18 +107,18 @@ TEST(ThumbnailCorpus, EveryPictureAttachesOrFailsClearly) {
       EXPECT_NE(error.find(file), std::string::npos) << error;
       EXPECT_EQ(page.Lookup("/Thumb"), nullptr);
       EXPECT_EQ(page.Count(), keys);
-      EXPECT_EQ(doc.State().store->Count(), stored);
+      EXPECT_EQ(TgtDocumentInternals::State(doc).store->Count(), stored);
       std::printf("[thumb corpus] %-55s %-6s error: %s\n", row.path.c_str(), row.expect.c_str(),
                   error.c_str());
       ++tally[row.kind + " " + row.expect + " -> error"];
       continue;
     }
     EXPECT_NE(row.expect, "reject");
-    EXPECT_EQ(doc.State().store->Count(), stored + 1);
+    EXPECT_EQ(TgtDocumentInternals::State(doc).store->Count(), stored + 1);
     const TgtPDFObject* ref = page.Lookup("/Thumb");
     ASSERT_NE(ref, nullptr);
     const TgtPDFStreamObject& image =
-        doc.State().store->Find(ref->AsReference())->Content()->AsStream();
+        TgtDocumentInternals::State(doc).store->Find(ref->AsReference())->Content()->AsStream();
     const int width = image.Dictionary().Lookup("/Width")->AsInteger().Value();
     const int height = image.Dictionary().Lookup("/Height")->AsInteger().Value();
     EXPECT_EQ(width, picture->Width());

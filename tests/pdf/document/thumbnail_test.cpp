@@ -1,6 +1,7 @@
 // Designated initializers leave the other fields at their defaults on purpose.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+#include "pdf/document/document_internals.h"
 #include "pdf/document/thumbnail.h"
 
 #include <gtest/gtest.h>
@@ -36,9 +37,9 @@ std::string ThreePages() {
 
 TgtPDFStreamObject& ThumbOf(TgtPDFDocument& doc, int page) {
   const auto* ref =
-      doc.State().pages[static_cast<size_t>(page - 1)]->Content()->AsDictionary().Lookup("/Thumb");
+      TgtDocumentInternals::State(doc).pages[static_cast<size_t>(page - 1)]->Content()->AsDictionary().Lookup("/Thumb");
   EXPECT_NE(ref, nullptr);
-  return doc.State().store->Find(ref->AsReference())->Content()->AsStream();
+  return TgtDocumentInternals::State(doc).store->Find(ref->AsReference())->Content()->AsStream();
 }
 
 // The page's thumbnail samples, inflated by our own Flate decoder.
@@ -115,8 +116,8 @@ TEST(Thumbnail, ReplacingKeepsTheKeyInPlaceAndAppendingGoesLast) {
   white.SetSize(1, 1);
   doc.SetThumbnail(1, white);
   doc.SetThumbnail(3, white);
-  const auto& first = doc.State().pages[0]->Content()->AsDictionary();
-  const auto& third = doc.State().pages[2]->Content()->AsDictionary();
+  const auto& first = TgtDocumentInternals::State(doc).pages[0]->Content()->AsDictionary();
+  const auto& third = TgtDocumentInternals::State(doc).pages[2]->Content()->AsDictionary();
   EXPECT_EQ(first.IndexOfKey("/Thumb"), 1);  // where the source had it
   EXPECT_EQ(third.IndexOfKey("/Thumb"), third.Count() - 1);
   const std::string samples = Samples(doc, 1);
@@ -131,7 +132,7 @@ TEST(Thumbnail, FailuresLeaveThePageAndTheStoreUnchanged) {
   ASSERT_TRUE(doc.LoadFromBytes(ThreePages()));
   TBitmap white;
   white.SetSize(1, 1);
-  const int32_t stored = doc.State().store->Count();
+  const int32_t stored = TgtDocumentInternals::State(doc).store->Count();
   struct Case {
     int page;
     const char* message;
@@ -155,10 +156,10 @@ TEST(Thumbnail, FailuresLeaveThePageAndTheStoreUnchanged) {
   }
   FailingMetafile broken;
   EXPECT_THROW(doc.SetThumbnail(2, broken), EInvalidGraphic);
-  EXPECT_EQ(doc.State().store->Count(), stored);
-  EXPECT_EQ(doc.State().pages[1]->Content()->AsDictionary().Lookup("/Thumb"), nullptr);
+  EXPECT_EQ(TgtDocumentInternals::State(doc).store->Count(), stored);
+  EXPECT_EQ(TgtDocumentInternals::State(doc).pages[1]->Content()->AsDictionary().Lookup("/Thumb"), nullptr);
   EXPECT_EQ(
-      doc.State().pages[0]->Content()->AsDictionary().Lookup("/Thumb")->AsReference().Number(), 6);
+      TgtDocumentInternals::State(doc).pages[0]->Content()->AsDictionary().Lookup("/Thumb")->AsReference().Number(), 6);
 }
 
 TEST(Thumbnail, DrawnPicturesKeepUnpaintedPartsWhite) {

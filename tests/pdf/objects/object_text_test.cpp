@@ -207,7 +207,7 @@ TEST(ObjectText, References) {
 TEST(ObjectText, IndirectObjectFraming) {
   auto catalog = Dict();
   catalog->AddName("/Type", "/Catalog");
-  TgtPDFIndirectObject object(1, 40, 2, std::move(catalog), true);
+  TgtPDFIndirectObject object(1, 40, 2, std::move(catalog));
   object.SetNewNumber(5);
   const char expected[] = "\r\n5 0 obj\r\n<<\r\n/Type /Catalog\r\n>>\r\nendobj\r\n";
   EXPECT_EQ(Text(object), expected);

@@ -249,9 +249,7 @@ TEST(Clone, StreamCopiesAllDataWhateverItsPosition) {
 }
 
 TEST(Clone, IndirectObjectKeepsItsBookkeeping) {
-  TgtPDFIndirectObject object(7, 12, 3, std::make_unique<TgtPDFNameObject>("/X"), true);
-  EXPECT_EQ(object.UseCount(), 1);
-  object.MarkUsed();
+  TgtPDFIndirectObject object(7, 12, 3, std::make_unique<TgtPDFNameObject>("/X"));
   object.SetNewNumber(40);
   TgtPDFObjectPtr copy = object.Clone();
   const TgtPDFIndirectObject& c = copy->AsIndirect();
@@ -259,7 +257,6 @@ TEST(Clone, IndirectObjectKeepsItsBookkeeping) {
   EXPECT_EQ(c.Number(), 12);
   EXPECT_EQ(c.Generation(), 3);
   EXPECT_EQ(c.NewNumber(), 40);
-  EXPECT_EQ(c.UseCount(), 2);
   ASSERT_NE(c.Content(), object.Content());
   EXPECT_EQ(c.Content()->AsName().Text(), "/X");
 }

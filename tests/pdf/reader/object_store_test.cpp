@@ -98,13 +98,13 @@ TEST(TgtPDFObjectStore, FollowFamily) {
   TgtPDFIndirectReference to_six(1, 6, 0), to_loop(1, 7, 0), missing(1, 99, 0);
   TgtPDFNameObject name("/FlateDecode");
 
-  EXPECT_EQ(store.FollowInteger(&to_six)->Value(), 42);
-  EXPECT_EQ(store.FollowInteger(nullptr), nullptr);
-  EXPECT_EQ(store.FollowInteger(&missing), nullptr);
+  EXPECT_EQ(store.FollowAs<TgtPDFIntegerObject>(&to_six)->Value(), 42);
+  EXPECT_EQ(store.FollowAs<TgtPDFIntegerObject>(nullptr), nullptr);
+  EXPECT_EQ(store.FollowAs<TgtPDFIntegerObject>(&missing), nullptr);
   EXPECT_EQ(store.Follow(&to_loop), nullptr);  // a loop of references ends
-  EXPECT_EQ(store.FollowName(&name), &name);
-  EXPECT_THROW(store.FollowInteger(&name), EUnexpectedObjectError);
-  EXPECT_THROW(store.FollowDict(&to_six), EUnexpectedObjectError);
+  EXPECT_EQ(store.FollowAs<TgtPDFNameObject>(&name), &name);
+  EXPECT_THROW(store.FollowAs<TgtPDFIntegerObject>(&name), EUnexpectedObjectError);
+  EXPECT_THROW(store.FollowAs<TgtPDFDictObject>(&to_six), EUnexpectedObjectError);
 
   std::unique_ptr<TgtPDFArrayObject> filters = store.FollowArrayOrName(&name);
   ASSERT_EQ(filters->Count(), 1);
