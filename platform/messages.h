@@ -64,6 +64,10 @@ inline constexpr const char kEndInArray[] = "The data ended while reading a PDF 
 inline constexpr const char kEndInDictionary[] = "The data ended while reading a PDF dictionary";
 inline constexpr const char kEndBeforeName[] = "The data ended where a PDF name was expected";
 inline constexpr const char kNestingTooDeep[] = "PDF objects are nested more than %d levels deep";
+inline constexpr const char kKeyWithoutValue[] = "Error reading PDF dictionary: %s has no value";
+inline constexpr const char kHeaderInsideObject[] =
+    "An array or dictionary runs on into the header of the next object";
+inline constexpr const char kHexStringDamaged[] = "Error reading PDF hex string (%s)";
 
 // pdf/security
 inline constexpr const char kInvalidPermission[] = "Invalid permission in encryption dictionary";
@@ -178,6 +182,18 @@ inline constexpr const char kDamagedSyntaxSkipped[] =
 inline constexpr const char kEncryptionTrailerLost[] =
     "File is corrupted: it is encrypted, but the trailer that names its encryption dictionary "
     "and file identifier is lost";
+inline constexpr const char kDamagedObjectNull[] =
+    "Object %d is damaged and was read as null: %s";
+inline constexpr const char kHeaderDamaged[] =
+    "The PDF header is damaged or missing; the file is read as PDF %s";
+inline constexpr const char kCatalogPartDropped[] =
+    "The document's %s is damaged and was left out: %s";
+inline constexpr const char kNoPageReadable[] =
+    "File is corrupted: the page tree holds no page that can be read";
+inline constexpr const char kPageKidBlank[] =
+    "The page tree node %d has a kid that is not a page (%s); an empty page stands in for it";
+inline constexpr const char kPageKidSkipped[] =
+    "The page tree node %d has a kid that is not a page (%s); it was skipped";
 inline constexpr const char kTrailerIgnored[] =
     "The trailer dictionary at offset %lld is damaged and was ignored: %s";
 

@@ -46,6 +46,59 @@ void AppendInteger(std::string& out, Int value) {
   out.append(buffer, result.ptr);
 }
 
+bool IsHexDigitByte(uint8_t c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// A byte a name cannot hold as it is: white space and other bytes outside
+// "!".."~", the delimiters, and a "#" that does not start an escape.
+bool NeedsNameEscape(std::string_view text, size_t i) {
+  const uint8_t c = static_cast<uint8_t>(text[i]);
+  if (c < 0x21 || c > 0x7E) return true;
+  switch (c) {
+    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}':
+    case '/': case '%':
+      return true;
+    case '#':
+      return i + 2 >= text.size() ||
+             !IsHexDigitByte(static_cast<uint8_t>(text[i + 1])) ||
+             !IsHexDigitByte(static_cast<uint8_t>(text[i + 2]));
+    default:
+      return false;
+  }
+}
+
+// A name (its text starts with the slash) as valid syntax: bytes that a
+// damaged or careless source left raw are written as "#xx" escapes, which
+// stand for the same name; a zero byte, which no name can hold, is left
+// out. A name object whose text has no slash is raw text that the engine
+// writes verbatim.
+void AppendName(std::string& out, std::string_view text) {
+  if (text.empty() || text[0] != '/') {
+    out.append(text);
+    return;
+  }
+  size_t i = 1;
+  while (i < text.size() && !NeedsNameEscape(text, i)) ++i;
+  if (i == text.size()) {
+    out.append(text);
+    return;
+  }
+  out.append(text.substr(0, i));
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (; i < text.size(); ++i) {
+    if (!NeedsNameEscape(text, i)) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    if (c == 0) continue;
+    out.push_back('#');
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+}
+
 void AppendHexUpper(std::string& out, std::string_view bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   const size_t start = out.size();
@@ -114,7 +167,7 @@ class TextBuilder {
         String(object.AsString());
         return;
       case otName:
-        out_.append(object.AsName().Text());
+        AppendName(out_, object.AsName().Text());
         return;
       case otArray:
         Array(object.AsArray());
@@ -177,7 +230,7 @@ class TextBuilder {
     for (int32_t i = 0; i < dictionary.Count(); ++i) {
       const std::string& key = dictionary.KeyAt(i)->Text();
       if (parent > 0 && key == "/Parent") continue;
-      out_.append(key);
+      AppendName(out_, key);
       out_.push_back(' ');
       Value(dictionary.ValueAt(i));
       out_.append(kCrLf);

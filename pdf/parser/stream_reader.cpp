@@ -55,6 +55,20 @@ int32_t HeaderNumber(std::string_view token) {
   return StrToInt(token);
 }
 
+// Like HeaderNumber, without raising an error.
+bool TryHeaderNumber(std::string_view token, int32_t& value) {
+  return ReadSmallDecimal(token, value) || TryStrToInt(token, value);
+}
+
+// The bytes a number can start with.
+bool IsNumberStart(uint8_t c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
+
+// The keywords that follow an object, or the sections after the objects.
+bool EndsObject(std::string_view word) {
+  return word == "endobj" || word == "stream" || word == "endstream" || word == "xref" ||
+         word == "trailer" || word == "startxref";
+}
+
 bool IsObjKeyword(std::string_view token) {
   // Case-insensitive: setting bit 5 folds exactly "O", "B", "J" onto "o", "b", "j".
   return token.size() == 3 && (token[0] | 0x20) == 'o' && (token[1] | 0x20) == 'b' &&
@@ -200,22 +214,72 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadObject() {
     case '<':
       return BytesAt(Pos(), "<<") ? ReadDictionary() : ReadString();
     case 't':
-      if (!ReadKeyword("true")) throw EBooleanError(Format(msg::kExpectedBoolean, "true"));
-      return std::make_unique<TgtPDFBooleanObject>(true);
+      if (KeywordToken("true")) return std::make_unique<TgtPDFBooleanObject>(true);
+      if (!repairing_) throw EBooleanError(Format(msg::kExpectedBoolean, "true"));
+      return ReadDamagedWord();
     case 'f':
-      if (!ReadKeyword("false")) throw EBooleanError(Format(msg::kExpectedBoolean, "false"));
-      return std::make_unique<TgtPDFBooleanObject>(false);
+      if (KeywordToken("false")) return std::make_unique<TgtPDFBooleanObject>(false);
+      if (!repairing_) throw EBooleanError(Format(msg::kExpectedBoolean, "false"));
+      return ReadDamagedWord();
     case 'n':
-      if (!ReadKeyword("null")) throw ENullObjectError(msg::kExpectedNull);
-      return std::make_unique<TgtPDFNullObject>();
+      if (KeywordToken("null")) return std::make_unique<TgtPDFNullObject>();
+      if (!repairing_) throw ENullObjectError(msg::kExpectedNull);
+      return ReadDamagedWord();
     case ')':
     case '>':
     case ']':
     case '}':
       return nullptr;
+    case '{':
+      if (!repairing_) return ReadNumberOrHeader();
+      ++repairs_;
+      ReadByte();
+      return std::make_unique<TgtPDFNullObject>();
     default:
       return ReadNumberOrHeader();
   }
+}
+
+// A keyword at the position, consumed when found. While repairing it must
+// be a whole word ("nullx" is a damaged word, not null); otherwise the
+// bytes after it are left to the caller, as they always were.
+bool TgtPDFStreamReader::KeywordToken(std::string_view word) {
+  const int64_t start = Pos();
+  if (!BytesAt(start, word)) return false;
+  const int64_t end = start + static_cast<int64_t>(word.size());
+  SetPos(end);
+  if (!repairing_ || end >= DataSize()) return true;
+  const uint8_t next = PeekByte();
+  if (chars::Is(next, chars::kTokenStop) || next == '%') return true;
+  SetPos(start);
+  return false;
+}
+
+// While repairing, a word where a value belongs. The keywords that end an
+// object ("endobj", "stream", "endstream") and the header of the next
+// object end the container that is open, as when its closing delimiter
+// had been lost: nothing is read, as at a closing delimiter. Any other word
+// reads as null.
+TgtPDFObjectPtr TgtPDFStreamReader::ReadDamagedWord() {
+  const int64_t start = Pos();
+  std::string scratch;
+  const std::string_view word = ScanToken(scratch);
+  if (containers_ > 0 && EndsObject(word)) {
+    SetPos(start);
+    return nullptr;
+  }
+  ++repairs_;
+  if (Pos() <= start && More()) ReadByte();
+  return std::make_unique<TgtPDFNullObject>();
+}
+
+bool TgtPDFStreamReader::EndsContainer() {
+  if (!repairing_ || containers_ == 0 || !More()) return false;
+  const int64_t start = Pos();
+  std::string scratch;
+  const bool ends = EndsObject(ScanToken(scratch));
+  SetPos(start);
+  return ends;
 }
 
 // A number, or the start of a reference ("12 0 R") or of an indirect
@@ -240,12 +304,34 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadNumberOrHeader() {
   const std::string_view token1 = SpanText(t1, scratch1);
   const std::string_view token3 = SpanText(t3, scratch3);
   if (token3 == "R") {
-    const int32_t generation = HeaderNumber(SpanText(t2, scratch2));
+    int32_t number = 0, generation = 0;
+    if (repairing_ && (!TryHeaderNumber(token1, number) ||
+                       !TryHeaderNumber(SpanText(t2, scratch2), generation) || number < 0 ||
+                       generation < 0 || generation > 65535)) {
+      ++repairs_;
+      return std::make_unique<TgtPDFNullObject>();
+    }
+    generation = HeaderNumber(SpanText(t2, scratch2));
     return std::make_unique<TgtPDFIndirectReference>(serial_, HeaderNumber(token1),
                                                      static_cast<uint16_t>(generation));
   }
-  if (IsObjKeyword(token3)) return ReadIndirectObject(token1, SpanText(t2, scratch2));
+  if (IsObjKeyword(token3)) {
+    // An object header inside an array, a dictionary or another object:
+    // what is open lost its end, and the next object begins. That is
+    // damage; while repairing it ends here, as at a closing delimiter.
+    if (depth_ > 0) {
+      if (!repairing_) throw EUnexpectedEndError(msg::kHeaderInsideObject);
+      SetPos(t1.start);
+      return nullptr;
+    }
+    return ReadIndirectObject(token1, SpanText(t2, scratch2));
+  }
   SetPos(t1.next);
+  if (repairing_ && !token1.empty() && !IsNumberStart(static_cast<uint8_t>(token1[0]))) {
+    // A word where a value belongs.
+    SetPos(t1.start);
+    return ReadDamagedWord();
+  }
   return ConvertNumber(token1);
 }
 
@@ -257,6 +343,10 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
   current_generation_ = g;
   NestingGuard guard(*this);
   TgtPDFObjectPtr content = ReadObject();
+  if (!content && repairing_) {
+    ++repairs_;
+    content = std::make_unique<TgtPDFNullObject>();
+  }
   if (StreamKeywordFollows()) {
     // The stream's data is read later, once its length is known.
     if (!content || !content->IsDictionary()) throw EInvalidCast(msg::kInvalidCast);
@@ -279,7 +369,11 @@ TgtPDFObjectPtr TgtPDFStreamReader::ConvertNumber(std::string_view token) {
   if (token.find('.') != std::string_view::npos) {
     double real = 0;
     if (TryStrToFloat(token, real)) return std::make_unique<TgtPDFRealObject>(real);
-    return std::make_unique<TgtPDFStringObject>(std::string(token));
+    if (repairing_) {
+      ++repairs_;
+      return std::make_unique<TgtPDFNullObject>();
+    }
+    throw Exception(Format(msg::kInvalidInteger, std::string(token).c_str()));
   }
   int32_t value = 0;
   if (TryStrToInt(token, value)) return std::make_unique<TgtPDFIntegerObject>(value);
@@ -298,6 +392,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadArray() {
   const uint8_t open = ReadByte();
   if (open != '[') throw EArrayReadError(Format(msg::kArrayReadError, ByteText(open).c_str()));
   NestingGuard guard(*this);
+  ContainerGuard container(*this);
   auto array = std::make_unique<TgtPDFArrayObject>();
   SkipWhitespace();
   for (;;) {
@@ -348,6 +443,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       throw EDictionaryReadError(Format(msg::kDictionaryReadError, ByteText(open).c_str()));
   }
   NestingGuard guard(*this);
+  ContainerGuard container(*this);
   auto dictionary = std::make_unique<TgtPDFDictObject>();
   for (;;) {
     SkipWhitespace();
@@ -355,16 +451,70 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
     if (PeekByte() == '>') {
       // ">>"; a lone ">" at the very end is taken as the close as well.
       ReadByte();
-      ReadByte();
+      if (More() && PeekByte() != '>') {
+        // A lone ">" inside: damage. While repairing it is passed over.
+        if (!repairing_)
+          throw EDictionaryReadError(Format(msg::kDictionaryReadError, ">"));
+        ++repairs_;
+        continue;
+      }
+      if (More()) ReadByte();
       dictionary->ShrinkToFit();
       return dictionary;
     }
-    if (PeekByte() != '/' && repairing_ && SkipDamagedEntry()) continue;
+    if (PeekByte() != '/' && repairing_) {
+      // The end of the object where a key belongs: the ">>" was lost.
+      if (EndsContainer() || HeaderFollows()) {
+        ++repairs_;
+        dictionary->ShrinkToFit();
+        return dictionary;
+      }
+      if (SkipDamagedEntry()) continue;
+    }
     TgtPDFObjectPtr key = ReadName();
     std::unique_ptr<TgtPDFNameObject> name(static_cast<TgtPDFNameObject*>(key.release()));
     if (!More()) throw EUnexpectedEndError(msg::kEndInDictionary);
-    dictionary->Add(std::move(name), ReadObject());
+    const int32_t repairs_before = repairs_;
+    TgtPDFObjectPtr value = ReadObject();
+    if (!value) {
+      // A key without its value ("<< /Key >>"): damage, never a
+      // dictionary with an entry that has no value. While repairing the
+      // entry is left out.
+      if (!repairing_)
+        throw EDictionaryReadError(Format(msg::kKeyWithoutValue, name->Text().c_str()));
+      ++repairs_;
+      continue;
+    }
+    // A value that a repair read as null: the entry is left out (a null
+    // value means the same as no entry, and a reader of the output need
+    // not meet a null where a name or array belongs).
+    if (repairs_ != repairs_before && value->IsNull()) continue;
+    // A key given twice: while repairing the last value stands, as
+    // readers take it, and the output holds the key once.
+    if (repairing_) {
+      if (const int32_t index = dictionary->IndexOfKey(name->Text()); index >= 0) {
+        ++repairs_;
+        dictionary->PutValueAt(index, std::move(value));
+        continue;
+      }
+    }
+    dictionary->Add(std::move(name), std::move(value));
   }
+}
+
+// "N G obj" next: the header of another object.
+bool TgtPDFStreamReader::HeaderFollows() {
+  const int64_t start = Pos();
+  if (!More() || !IsNumberStart(PeekByte())) return false;
+  const TokenSpan t1 = ScanTokenSpan();
+  const TokenSpan t2 = ScanTokenSpan();
+  const TokenSpan t3 = ScanTokenSpan();
+  std::string s1, s2, s3;
+  int32_t number = 0, generation = 0;
+  const bool header = IsObjKeyword(SpanText(t3, s3)) && TryHeaderNumber(SpanText(t1, s1), number) &&
+                      TryHeaderNumber(SpanText(t2, s2), generation);
+  SetPos(start);
+  return header;
 }
 
 // Where a key should be and something else is: that item is passed over

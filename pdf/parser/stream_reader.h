@@ -59,11 +59,15 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   void SetDecryptor(TgtDecryptor* decryptor) { decryptor_ = decryptor; }
   // While repairing (a damaged file, after the user has been warned), a
   // dictionary item where a key should be is passed over, a word where a
-  // value should be reads as null and an array cut off by another closing
-  // delimiter ends there, as many times as Repairs() counts; otherwise
-  // each is an error.
+  // value should be, a key without a value and a reference with damaged
+  // numbers read as null, an array cut off by another closing delimiter
+  // ends there, an array or dictionary that runs into "endobj", "stream"
+  // or the next object's header ends there, and a hex string ends at its
+  // first byte that is not a hex digit, as many times as Repairs() counts;
+  // otherwise each is an error.
   void SetRepairing(bool on) { repairing_ = on; }
   int32_t Repairs() const { return repairs_; }
+  bool Repairing() const { return repairing_; }
   int32_t CurrentObjectNumber() const { return current_number_; }
   int32_t CurrentGeneration() const { return current_generation_; }
 
@@ -102,6 +106,14 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
 
  private:
   class NestingGuard;
+  // Counts the arrays and dictionaries open for as long as it lives.
+  struct ContainerGuard {
+    explicit ContainerGuard(TgtPDFStreamReader& reader) : count(reader.containers_) { ++count; }
+    ~ContainerGuard() { --count; }
+    ContainerGuard(const ContainerGuard&) = delete;
+    ContainerGuard& operator=(const ContainerGuard&) = delete;
+    int& count;
+  };
 
   void SkipWhitespaceAndComments();
   bool StreamKeywordFollows();
@@ -155,11 +167,17 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
 
   TgtPDFObjectPtr ReadNumberOrHeader();
   bool SkipDamagedEntry();
+  bool KeywordToken(std::string_view word);
+  TgtPDFObjectPtr ReadDamagedWord();
+  // While repairing inside a container: the next word ends the object.
+  bool EndsContainer();
+  bool HeaderFollows();
   TgtPDFObjectPtr ReadIndirectObject(std::string_view number, std::string_view generation);
   TgtPDFObjectPtr ConvertNumber(std::string_view token);
   // A string's text up to the delimiter that closes it; special holds the
   // class bits of open, close and the backslash.
   void ReadRawText(uint8_t open, uint8_t close, uint8_t special, std::string& raw);
+  void ReadHexText(std::string& raw);
   // Where the stream data that starts at start really ends, or -1 when no
   // "endstream" is found.
   int64_t FindDataEnd(int64_t start, int64_t declared);
@@ -173,6 +191,7 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   int32_t current_number_ = 0;
   int32_t current_generation_ = 0;
   int depth_ = 0;
+  int containers_ = 0;
   bool repairing_ = false;
   int32_t repairs_ = 0;
   // The look-ahead tokens of the last number read (see ReadNumberOrHeader).

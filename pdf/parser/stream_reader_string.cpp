@@ -127,6 +127,24 @@ void TgtPDFStreamReader::ReadRawText(uint8_t open, uint8_t close, uint8_t specia
   }
 }
 
+// A hex string's digits and white space up to its ">". Any other byte is
+// damage: while repairing the string ends before it, otherwise it is an
+// error (the raw text would be written back as it is).
+void TgtPDFStreamReader::ReadHexText(std::string& raw) {
+  const int64_t start = Pos();
+  SkipClass(chars::kHexDigit | chars::kWhite);
+  AppendRange(raw, start, Pos());
+  if (!More()) throw EUnexpectedEndError(msg::kEndInString);
+  const uint8_t c = PeekByte();
+  if (c == '>') {
+    ReadByte();
+    return;
+  }
+  if (!repairing_)
+    throw EStringReadError(Format(msg::kHexStringDamaged, std::string(1, static_cast<char>(c)).c_str()));
+  ++repairs_;
+}
+
 TgtPDFObjectPtr TgtPDFStreamReader::ReadString() {
   SkipWhitespace();
   if (!More()) throw EUnexpectedEndError(msg::kEndInString);
@@ -137,7 +155,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadString() {
   bool hex = open == '<';
   std::string body;
   if (hex) {
-    ReadRawText('<', '>', chars::kHexSpecial, body);
+    ReadHexText(body);
   } else {
     ReadRawText('(', ')', chars::kLiteralSpecial, body);
     Unescape(body);

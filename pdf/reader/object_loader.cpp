@@ -40,8 +40,8 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectAt() {
   TgtPDFObjectPtr object;
   try {
     object = reader->ReadObject();
-  } catch (const Exception&) {
-    object = ReadEmptyObject(position);
+  } catch (const Exception& e) {
+    object = ReadEmptyObject(position, reader->Repairing() ? e.what() : nullptr);
     if (!object) throw;
   }
   if (!object || !object->IsIndirect())
@@ -55,15 +55,21 @@ std::unique_ptr<TgtPDFIndirectObject> TgtObjectLoader::ReadObjectAt() {
 
 // "n g obj endobj": an object with nothing in it stands for null. The
 // parser refuses it, so it is recognised here once parsing has failed.
-TgtPDFObjectPtr TgtObjectLoader::ReadEmptyObject(int64_t position) {
+// While repairing (problem is then what the parser raised), any object
+// whose header is sound but whose content cannot be parsed stands for
+// null as well, with a warning.
+TgtPDFObjectPtr TgtObjectLoader::ReadEmptyObject(int64_t position, const char* problem) {
   TgtPDFStreamReader& reader = *state_.reader;
   reader.SetPos(position);
   reader.SkipWhitespace();
   int32_t number = 0, generation = 0;
   if (!TryStrToInt(reader.ReadToken(), number) || !TryStrToInt(reader.ReadToken(), generation) ||
-      reader.ReadToken() != "obj" || reader.PeekToken() != "endobj" || generation < 0 ||
-      generation > 65535)
+      reader.ReadToken() != "obj" || generation < 0 || generation > 65535)
     return nullptr;
+  if (reader.PeekToken() != "endobj") {
+    if (!problem) return nullptr;
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kDamagedObjectNull, number, problem);
+  }
   return std::make_unique<TgtPDFIndirectObject>(state_.serial, number,
                                                 static_cast<uint16_t>(generation),
                                                 std::make_unique<TgtPDFNullObject>());
@@ -144,6 +150,9 @@ void TgtObjectLoader::ReadStreamData(TgtPDFIndirectObject& object, int64_t after
   }
   if (read_with("/Length1")) return;
   PAGEMINT_REPORT_WARNING(reporter_, msg::kStreamWithoutData, object.Number());
+  // No data is no encoded data: the filters would not decode it.
+  dictionary.Remove("/Filter");
+  dictionary.Remove("/DecodeParms");
 }
 
 TgtPDFIndirectObject* TgtObjectLoader::LoadOne(const TgtPDFIndirectReference& reference) {

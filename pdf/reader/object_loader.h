@@ -99,7 +99,7 @@ class TgtObjectLoader {
  private:
   // The first part of LoadReference: the object to walk, or nullptr.
   TgtPDFIndirectObject* LoadOne(const TgtPDFIndirectReference& reference);
-  TgtPDFObjectPtr ReadEmptyObject(int64_t position);
+  TgtPDFObjectPtr ReadEmptyObject(int64_t position, const char* problem);
   void ReplaceNamedDestinations(TgtPDFDictObject& dictionary);
   void ReadStreamData(TgtPDFIndirectObject& object, int64_t after_dictionary);
   void LoadLength(TgtPDFObject* length);

@@ -101,17 +101,22 @@ void TgtStructureReader::ReadCatalog() {
   const TgtPDFObject* pages = c.Lookup("/Pages");
   if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
   ReadPageTree(pages->AsReference().Number(), nullptr);
+  // A repaired page tree must still hold a page; a sound file with an
+  // empty tree loads as it is.
+  if (Repairing() && state_.pages.empty()) throw EPDFFileCorruptedError(msg::kNoPageReadable);
   reporter_.Progress(75);
 
   if (TgtPDFObject* dests = c.Lookup("/Dests")) {
     ReportStatus(reporter_, msg::kProcessingDestinations);
-    if (dests->IsReference()) {
-      TgtTakenObject taken = loader_.TakeObject(dests->AsReference().Number());
-      if (const TgtPDFDictObject* dictionary = DictionaryOf(taken.object))
-        ReadDestinationsDictionary(*dictionary);
-    } else if (dests->IsDictionary()) {
-      ReadDestinationsDictionary(dests->AsDictionary());
-    }
+    ReadPart("/Dests", [&] {
+      if (dests->IsReference()) {
+        TgtTakenObject taken = loader_.TakeObject(dests->AsReference().Number());
+        if (const TgtPDFDictObject* dictionary = DictionaryOf(taken.object))
+          ReadDestinationsDictionary(*dictionary);
+      } else if (dests->IsDictionary()) {
+        ReadDestinationsDictionary(dests->AsDictionary());
+      }
+    }, [&] { state_.destinations.reset(); });
   }
 
   reporter_.Progress(30);
@@ -120,28 +125,56 @@ void TgtStructureReader::ReadCatalog() {
   reporter_.Progress(90);
 
   if (const TgtPDFObject* form = c.Lookup("/AcroForm")) {
-    ReadInteractiveForm(*form);
+    ReadPart("/AcroForm", [&] { ReadInteractiveForm(*form); }, [&] {
+      state_.catalog->acro_form.reset();
+      state_.form_fields.reset();
+    });
     ReportStatus(reporter_, msg::kAcroFormsProcessed);
   }
   if (TgtPDFObject* action = c.Lookup("/OpenAction")) {
-    loader_.LoadReferencedObjects(action);
-    state_.catalog->open_action = action->Clone();
+    ReadPart("/OpenAction", [&] {
+      loader_.LoadReferencedObjects(action);
+      state_.catalog->open_action = action->Clone();
+    }, [&] { state_.catalog->open_action.reset(); });
   }
   if (TgtPDFObject* actions = c.Lookup("/AA")) {
-    loader_.LoadReferencedObjects(actions);
-    state_.catalog->additional_actions = actions->Clone();
+    ReadPart("/AA", [&] {
+      loader_.LoadReferencedObjects(actions);
+      state_.catalog->additional_actions = actions->Clone();
+    }, [&] { state_.catalog->additional_actions.reset(); });
   }
   if (const TgtPDFObject* names = c.Lookup("/Names")) {
     ReportStatus(reporter_, msg::kProcessingNameTree);
-    ReadNames(*names);
+    ReadPart("/Names", [&] { ReadNames(*names); }, [&] { state_.catalog->names.reset(); });
   }
 
   reporter_.Progress(60);
   ReportStatus(reporter_, msg::kReadingOutlines);
   if (const TgtPDFObject* outlines = c.Lookup("/Outlines"); outlines && outlines->IsReference())
-    state_.outline_root = ReadOutlineItem(outlines->AsReference().Number(), nullptr, nullptr);
+    ReadPart("/Outlines", [&] {
+      state_.outline_root = ReadOutlineItem(outlines->AsReference().Number(), nullptr, nullptr);
+    }, [&] { state_.outline_root.reset(); });
   KeepOtherEntries(c);
   reporter_.Progress(100);
+}
+
+// While repairing, a part of the catalog that cannot be read (a damaged
+// outline, form or name tree) is dropped with a warning instead of
+// failing the load; drop undoes what the part had set up.
+template <class Read, class Drop>
+void TgtStructureReader::ReadPart(const char* part, Read read, Drop drop) {
+  if (!Repairing()) {
+    read();
+    return;
+  }
+  try {
+    read();
+  } catch (const ENestingTooDeepError&) {
+    throw;
+  } catch (const Exception& e) {
+    drop();
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kCatalogPartDropped, part, e.what());
+  }
 }
 
 // The information dictionary, unless an object stream supplied it. What
@@ -193,6 +226,55 @@ void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* in
   ReadPageNode(std::move(node), inherited, depth);
 }
 
+bool TgtStructureReader::Repairing() const {
+  return state_.reader && state_.reader->Repairing();
+}
+
+// A kid of a page tree node. While repairing (the load has failed once
+// already), a kid that cannot be read, is missing or is no dictionary
+// stands for a page whose content is lost: an empty page takes its place,
+// so the pages after it keep their numbers. Otherwise each is an error,
+// which makes the load try again with repair.
+void TgtStructureReader::ReadKid(const TgtPDFObject* kid, int32_t parent,
+                                 const TgtPDFDictObject* inherited, int depth) {
+  if (kid && kid->IsDictionary()) {
+    ReadDirectKid(kid->AsDictionary(), inherited, depth);
+    return;
+  }
+  if (!Repairing()) {
+    ReadPageTree(kid ? kid->AsReference().Number() : 0, inherited, depth);
+    return;
+  }
+  std::string problem = "not a reference";
+  if (kid && kid->IsReference()) {
+    const int32_t number = kid->AsReference().Number();
+    TgtTakenObject node;
+    try {
+      node = loader_.TakeObject(number);
+      problem = Format(msg::kPageNodeMissing, number);
+    } catch (const ENestingTooDeepError&) {
+      throw;
+    } catch (const Exception& e) {
+      problem = e.what();
+    }
+    if (node && DictionaryOf(node.object)) {
+      ReadPageNode(std::move(node), inherited, depth);
+      return;
+    }
+    if (node) problem = "not a dictionary";
+  }
+  PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidBlank, parent, problem.c_str());
+  TgtPDFDictObject blank;
+  blank.AddValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+  if (!inherited || !inherited->Lookup("/MediaBox")) {
+    auto box = std::make_unique<TgtPDFArrayObject>();
+    for (const int32_t value : {0, 0, 612, 792})
+      box->Add(std::make_unique<TgtPDFIntegerObject>(value));
+    blank.AddValue("/MediaBox", std::move(box));
+  }
+  ReadDirectKid(blank, inherited, depth);
+}
+
 // A kid given as a dictionary instead of a reference: it becomes an
 // object of its own (a page must be one, to be written and numbered).
 void TgtStructureReader::ReadDirectKid(const TgtPDFDictObject& kid,
@@ -206,24 +288,44 @@ void TgtStructureReader::ReadDirectKid(const TgtPDFDictObject& kid,
 
 void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited,
                                       int depth) {
-  if (depth > kMaxPageTreeDepth)
-    throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
+  const bool repairing = Repairing();
+  if (depth > kMaxPageTreeDepth) {
+    if (!repairing)
+      throw EPDFFileCorruptedError(Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth));
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidSkipped, node.object->Number(),
+                            Format(msg::kPageTreeTooDeep, kMaxPageTreeDepth).c_str());
+    return;
+  }
   const int32_t number = node.object->Number();
   if (!node.object->Content() || !node.object->Content()->IsDictionary())
     throw EUnexpectedError(msg::kUnexpectedErrorText);
   TgtPDFDictObject& d = node.object->Content()->AsDictionary();
   const TgtPDFObject* type = d.Lookup("/Type");
-  std::string type_name = type ? type->AsName().Text() : std::string();
+  std::string type_name = type && (type->IsName() || !repairing) ? type->AsName().Text()
+                                                                  : std::string();
   // Some producers leave /Type out: a node with kids is an intermediate
-  // node, one without is a page.
-  if (type_name.empty()) type_name = d.Lookup("/Kids") ? "/Pages" : "/Page";
+  // node, one without is a page. While repairing, a damaged /Type is
+  // decided the same way.
+  if (type_name.empty() || (repairing && type_name != "/Pages" && type_name != "/Page"))
+    type_name = d.Lookup("/Kids") ? "/Pages" : "/Page";
 
   if (type_name == "/Pages") {
     // A node reached twice is a loop back to an ancestor, or a shared
-    // subtree that would multiply the pages; both are refused.
-    if (!page_nodes_.insert(number).second)
-      throw EPDFFileCorruptedError(Format(msg::kPageTreeLoop, number));
-    TgtResolved<TgtPDFArrayObject> kids = loader_.ResolveAs<TgtPDFArrayObject>(d.Lookup("/Kids"));
+    // subtree that would multiply the pages; both are refused, and passed
+    // over while repairing.
+    if (!page_nodes_.insert(number).second) {
+      if (!repairing) throw EPDFFileCorruptedError(Format(msg::kPageTreeLoop, number));
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidSkipped, number,
+                              Format(msg::kPageTreeLoop, number).c_str());
+      return;
+    }
+    TgtResolved<TgtPDFArrayObject> kids;
+    try {
+      kids = loader_.ResolveAs<TgtPDFArrayObject>(d.Lookup("/Kids"));
+    } catch (const EUnexpectedObjectError&) {
+      if (!repairing) throw;
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidSkipped, number, "/Kids is not an array");
+    }
     std::unique_ptr<TgtPDFDictObject> passed = inherited ? CloneDictionary(*inherited) : nullptr;
     for (const char* key : kInheritedKeys) {
       const TgtPDFObject* value = d.Lookup(key);
@@ -232,19 +334,15 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
       passed->SetValue(key, value->Clone());
     }
     if (!kids) return;
-    for (int32_t i = 0; i < kids->Count(); ++i) {
-      const TgtPDFObject* kid = kids->ItemAt(i);
-      if (kid && kid->IsDictionary())
-        ReadDirectKid(kid->AsDictionary(), passed.get(), depth + 1);
-      else
-        ReadPageTree(kid ? kid->AsReference().Number() : 0, passed.get(), depth + 1);
-    }
+    for (int32_t i = 0; i < kids->Count(); ++i)
+      ReadKid(kids->ItemAt(i), number, passed.get(), depth + 1);
     return;
   }
   if (type_name != "/Page") throw EUnexpectedError(msg::kUnexpectedErrorText);
 
   TgtPDFIndirectObject* page = node.object;
   if (node.owned) page = state_.store->Add(std::move(node.owned));
+  if (repairing) d.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
   d.Remove("/Parent");
   d.Remove("/B");
   if (inherited) {
@@ -257,7 +355,29 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
     const std::string& key = d.KeyAt(i)->Text();
     if (key != "/Annots" && key != "/B") loader_.LoadReferencedObjects(d.ValueAt(i));
   }
+  if (repairing) DropLostContents(d);
   state_.pages.push_back(page);
+}
+
+// While repairing: page content that a repair turned into null (or that
+// was never a stream) is dropped, so that the page is written as valid
+// PDF; the rest of the page stays.
+void TgtStructureReader::DropLostContents(TgtPDFDictObject& page) {
+  TgtPDFObjectStore& store = *state_.store;
+  TgtPDFObject* contents = page.Lookup("/Contents");
+  if (!contents) return;
+  auto is_stream = [&store](TgtPDFObject* object) {
+    const TgtPDFObject* target = store.Follow(object);
+    return target && target->IsStream();
+  };
+  TgtPDFObject* target = store.Follow(contents);
+  if (target && target->IsArray()) {
+    TgtPDFArrayObject& parts = target->AsArray();
+    for (int32_t i = parts.Count() - 1; i >= 0; --i)
+      if (!is_stream(parts.ItemAt(i))) parts.DeleteAt(i);
+    return;
+  }
+  if (!is_stream(contents)) page.Remove("/Contents");
 }
 
 TgtNamedDestinations& TgtStructureReader::Destinations() {

@@ -36,7 +36,14 @@ class TgtStructureReader {
 
  private:
   void ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited, int depth);
+  void ReadKid(const TgtPDFObject* kid, int32_t parent, const TgtPDFDictObject* inherited,
+               int depth);
   void ReadDirectKid(const TgtPDFDictObject& kid, const TgtPDFDictObject* inherited, int depth);
+  // Whether the reader passes damage over (the load's second attempt).
+  bool Repairing() const;
+  void DropLostContents(TgtPDFDictObject& page);
+  template <class Read, class Drop>
+  void ReadPart(const char* part, Read read, Drop drop);
   void ReadInformation();
   void ReadViewSettings(const TgtPDFDictObject& catalog);
   void ReadDestinationsDictionary(const TgtPDFDictObject& dests);

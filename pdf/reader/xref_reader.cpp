@@ -124,12 +124,20 @@ TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset) {
   return static_cast<TgtPDFVersion>(minor - '0');
 }
 
-TgtPDFVersion FindHeader(TgtPDFStreamReader& reader) {
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader, TgtReadReporter& reporter) {
   const TStream::MemoryView view = WholeData(reader);
   const size_t window = static_cast<size_t>(std::min<int64_t>(view.size, kHeaderSearchSize));
-  const void* at = memmem(view.data, window, "%PDF-", 5);
-  if (!at) return ReadHeader(reader);
-  return ReadHeader(reader, static_cast<const uint8_t*>(at) - view.data);
+  if (const void* at = memmem(view.data, window, "%PDF-", 5)) {
+    try {
+      return ReadHeader(reader, static_cast<const uint8_t*>(at) - view.data);
+    } catch (const Exception&) {
+    }
+  }
+  // The objects decide whether this is a PDF file; the version only
+  // matters for what the output may hold, and 1.7 allows everything of
+  // the 1.x line.
+  PAGEMINT_REPORT_WARNING(reporter, msg::kHeaderDamaged, "1.7");
+  return pvPDF17;
 }
 
 int32_t FindStartXRef(TgtPDFStreamReader& reader) {
@@ -262,11 +270,14 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
   try {
     TgtPDFStreamReader& reader = *state_.reader;
     // Offsets come from the scan, so bytes before the header do no harm.
-    state_.version = FindHeader(reader);
+    // Damaged syntax is passed over from here on (see SetRepairing): the
+    // trailers and objects the rebuild parses are damaged as well.
+    reader.SetRepairing(true);
     const TStream::MemoryView view = WholeData(reader);
     const TgtXRefScan scan = ScanForObjects(view.data, view.size);
     if (scan.objects.empty()) throw EPDFFileCorruptedError(msg::kFileCorrupted);
     ReportWarning(reporter_, msg::kXRefRebuilt);
+    state_.version = FindHeader(reader, reporter_);
     parse_budget_ = kParseBudgetFactor * view.size + kParseBudgetBase;
     ApplyScan(scan);
     MergeScannedTrailers(scan);
@@ -275,6 +286,13 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
     FinishReading();
     if (state_.trailer.root_number < 0 && state_.object_streams_expanded)
       FindCatalogInObjectStreams();
+    // A catalog written into the trailer itself instead of referred to:
+    // it becomes an object of its own.
+    if (state_.trailer.root_number < 0 && direct_root_) {
+      auto catalog = std::make_unique<TgtPDFIndirectObject>(
+          state_.serial, state_.store->NextObjectNumber(), 0, std::move(direct_root_));
+      state_.trailer.root_number = state_.store->Add(std::move(catalog))->Number();
+    }
   } catch (...) {
     state_.reader.reset();
     throw;
@@ -477,9 +495,12 @@ void TgtXRefReader::EnterSection(int32_t offset) {
 
 void TgtXRefReader::MergeTrailer(const TgtPDFDictObject& trailer) {
   TgtPDFTrailer& record = state_.trailer;
-  if (record.root_number == -1)
+  if (record.root_number == -1) {
     if (const TgtPDFObject* root = trailer.Lookup("/Root"); root && root->IsReference())
       record.root_number = root->AsReference().Number();
+    else if (root && root->IsDictionary() && !direct_root_)
+      direct_root_ = root->Clone();
+  }
   if (!record.raw_id)
     if (const TgtPDFObject* id = trailer.Lookup("/ID")) record.raw_id = id->Clone();
   if (!record.encrypt)

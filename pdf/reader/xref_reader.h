@@ -33,8 +33,10 @@ PAGEMINT_EXCEPTION(ELostEncryptionError, EPDFFileCorruptedError);
 // The version of the file header at offset; raises EInvalidHeader or
 // EUnsupportedVersion.
 TgtPDFVersion ReadHeader(TgtPDFStreamReader& reader, int64_t offset = 0);
-// As ReadHeader, for the first header in the first kilobyte of the file.
-TgtPDFVersion FindHeader(TgtPDFStreamReader& reader);
+// As ReadHeader, for the first header in the first kilobyte of the file;
+// a header that is missing or damaged is reported to reporter and taken
+// as PDF 1.7 (the rebuild then decides whether the file can be read).
+TgtPDFVersion FindHeader(TgtPDFStreamReader& reader, TgtReadReporter& reporter);
 // The offset after the last "startxref" of the file.
 int32_t FindStartXRef(TgtPDFStreamReader& reader);
 // "trailer" and its dictionary, from the reader's position on.
@@ -93,6 +95,8 @@ class TgtXRefReader {
   TgtPDFDocumentState& state_;
   TgtReadReporter& reporter_;
   std::unordered_set<int32_t> visited_;
+  // A /Root given as a dictionary in a trailer the rebuild found.
+  TgtPDFObjectPtr direct_root_;
   // Bytes the rebuild may still parse to look into the objects the scan
   // marked, so that a file full of marks costs time linear in its size.
   int64_t parse_budget_ = 0;

@@ -85,7 +85,7 @@ TEST(LoadFromFile, FailedLoadLeavesNothingBehind) {
   ASSERT_TRUE(document.LoadFromBytes(SimpleDocument(4, "/PageMode /UseOutlines").Build()));
   // Cross-reference data reads, the structure fails half-way.
   PdfBuilder broken = SimpleDocument(3);
-  broken.Add(6, "<< /Type /Pagex >>");
+  broken.Add(2, "<< /Type /Pages /Kids [2 0 R] /Count 1 >>");
   EXPECT_THROW(document.LoadFromBytes(broken.Build()), Exception);
   EXPECT_FALSE(document.IsLoaded());
   EXPECT_FALSE(document.IsEncrypted());

@@ -76,8 +76,31 @@ TEST(RebuildFromStream, DamagedVariants) {
   shifted.insert(shifted.find("4 0 obj"), "% a line the table does not know\n");
   std::string bad_root = WithoutTable(sound);
   bad_root.replace(bad_root.find("/Root 1 0 R"), 11, "/Root 4 0 R");
+  // A trailer whose syntax is repaired ("[" without its end) serves; one
+  // cut off by the end of the file is ignored with a warning of its own.
+  std::string repaired_trailer = WithoutTable(sound);
+  repaired_trailer.replace(repaired_trailer.find("/Root 1 0 R"), 11, "/Root 1 0 R /X [>>");
   std::string bad_trailer = WithoutTable(sound);
-  bad_trailer.replace(bad_trailer.find("/Root 1 0 R"), 11, "/Root 1 0 R /X [>>");
+  bad_trailer.replace(bad_trailer.find("/Root 1 0 R"), 11, "/Root 1 0 R /X (");
+  // Damage inside objects: a page's dictionary without its end, a kid
+  // that is missing, a page that is no dictionary, a node reached twice,
+  // a damaged /Type, a header damaged beyond recognition.
+  std::string cut_page = WithoutTable(sound);
+  cut_page.replace(cut_page.find(">>", cut_page.find("5 0 obj")), 2, "");
+  std::string missing_kid = WithoutTable(sound);
+  missing_kid.replace(missing_kid.find("5 0 R"), 5, "77 0 R");
+  std::string number_kid = WithoutTable(sound);
+  const std::string first_page = "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>";
+  number_kid.replace(number_kid.find(first_page), first_page.size(), "42");
+  std::string loop_kid = WithoutTable(sound);
+  loop_kid.replace(loop_kid.find("5 0 R"), 5, "2 0 R");
+  std::string bad_type = WithoutTable(sound);
+  bad_type.replace(bad_type.find("/Type /Page /"), 11, "/Type /P#xge");
+  std::string direct_root = WithoutTable(sound);
+  direct_root.replace(direct_root.find("/Type /Catalog"), 14, "/Type /Catxlog");
+  direct_root.replace(direct_root.find("/Root 1 0 R"), 11, "/Root << /Pages 2 0 R >>");
+  std::string bad_header = sound;
+  bad_header.replace(0, 5, std::string("%U\xA0") + "F-");
   const RebuildCase cases[] = {
       {"sound", sound, 5, 1, 1},
       {"table removed", WithoutTable(sound), 5, 1, 1},
@@ -85,7 +108,15 @@ TEST(RebuildFromStream, DamagedVariants) {
       {"update without its table", WithoutTable(updated), 5, 1, 1},
       {"no trailer", sound.substr(0, sound.rfind("\nxref\n")), 5, 1, 1},
       {"root is not a catalog", bad_root, 5, 1, 1},
+      {"repaired trailer", repaired_trailer, 5, 1, 1},
       {"damaged trailer", bad_trailer, 5, 1, 2},
+      {"page dictionary cut", cut_page, 5, 1, 1},
+      {"missing kid", missing_kid, 5, 1, 2},
+      {"kid not a dictionary", number_kid, 5, 1, 2},
+      {"node reached twice", loop_kid, 4, 1, 2},
+      {"damaged type", bad_type, 5, 1, 1},
+      {"damaged header", bad_header, 5, 1, 2},
+      {"catalog inside the trailer", direct_root, 5, 10, 1},
       {"no objects", "%PDF-1.4\ntrailer << /Root 1 0 R >>\n", -1, -1, 0},
   };
   for (const RebuildCase& c : cases) {
