@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <limits>
 
@@ -282,7 +281,7 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
     ApplyScan(scan);
     MergeScannedTrailers(scan);
     ChooseScannedCatalog(scan);
-    RefuseLostEncryption(scan);
+    RefuseLostEncryption(scan, view.data, view.size);
     FinishReading();
     if (state_.trailer.root_number < 0 && state_.object_streams_expanded)
       FindCatalogInObjectStreams();
@@ -421,9 +420,59 @@ void TgtXRefReader::ChooseScannedCatalog(const TgtXRefScan& scan) {
 
 // An encryption dictionary that no trailer names: the trailer that held
 // /Encrypt and /ID is lost, and without them every string and stream would
-// be read as the encrypted bytes.
-void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan) {
+// be read as the encrypted bytes. The dictionary itself may be lost too (a
+// file cut short): then the Flate streams tell, since encrypted data does
+// not start with a zlib header. A few damaged streams of a plain file do
+// not refuse it: three in four of several must fail.
+void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan, const uint8_t* data,
+                                         int64_t size) {
   if (state_.trailer.encrypt) return;
+  constexpr int kFlateSample = 16;
+  constexpr int kObjectSample = 2000;
+  int flate = 0, zlib_headers = 0, looked_at = 0;
+  for (size_t i = scan.objects.size(); i-- > 0 && flate < kFlateSample && looked_at < kObjectSample;
+       ++looked_at) {
+    const TgtScannedObject& object = scan.objects[i];
+    if (!IsLive(object)) continue;
+    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
+    if (!parsed || !parsed->IsIndirect()) continue;
+    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    if (!content || !content->IsStream()) continue;
+    const TgtPDFStreamObject& stream = content->AsStream();
+    const TgtPDFObject* filter = stream.Dictionary().Lookup("/Filter");
+    if (filter && filter->IsArray()) filter = filter->AsArray().ItemAt(0);
+    if (!filter || !filter->IsName() || filter->AsName().Text() != "/FlateDecode") continue;
+    // The data's first two bytes, in the file or read with the object.
+    const uint8_t* head = nullptr;
+    if (const TgtStreamExtent* extent = stream.Extent()) {
+      if (extent->length >= 2 && extent->offset >= 0 && extent->offset + 2 <= size)
+        head = data + extent->offset;
+    } else if (stream.HasData()) {
+      const TStream::MemoryView held = stream.Data()->View();
+      if (held.size >= 2) head = held.data;
+    } else {
+      // Parsed without its data: it follows the first "stream" keyword and
+      // its end of line, before the next object's header.
+      const int64_t end = i + 1 < scan.objects.size() ? scan.objects[i + 1].offset : size;
+      const std::string_view text(reinterpret_cast<const char*>(data) + object.offset,
+                                  static_cast<size_t>(std::max<int64_t>(end - object.offset, 0)));
+      const size_t keyword = text.find("stream");
+      if (keyword != std::string_view::npos) {
+        int64_t at = object.offset + static_cast<int64_t>(keyword) + 6;
+        if (at < size && data[at] == '\r') ++at;
+        if (at < size && data[at] == '\n') ++at;
+        if (at + 2 <= end) head = data + at;
+      }
+    }
+    if (!head) continue;
+    ++flate;
+    const unsigned cmf = head[0], flg = head[1];
+    if ((cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0) ++zlib_headers;
+  }
+  // Encrypted data passes the header test about once in a thousand
+  // streams; a plain file's Flate streams pass it unless damaged.
+  if (flate >= 3 && zlib_headers * 4 < flate)
+    throw ELostEncryptionError(msg::kEncryptionTrailerLost);
   for (const size_t index : scan.security_handlers) {
     const TgtScannedObject& object = scan.objects[index];
     if (!IsLive(object)) continue;

@@ -75,7 +75,7 @@ class TgtXRefReader {
   void MergeScannedTrailers(const TgtXRefScan& scan);
   void ChooseScannedCatalog(const TgtXRefScan& scan);
   void FindCatalogInObjectStreams();
-  void RefuseLostEncryption(const TgtXRefScan& scan);
+  void RefuseLostEncryption(const TgtXRefScan& scan, const uint8_t* data, int64_t size);
   bool IsLive(const TgtScannedObject& object) const;
   // The object or dictionary at offset, or nullptr when it cannot be
   // parsed (problem says why) or the rebuild's parse budget is spent.

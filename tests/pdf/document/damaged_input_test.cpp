@@ -130,13 +130,31 @@ TEST(DamagedInput, RebuiltCrossReferenceData) {
 
 // An encrypted file that has lost the trailer naming its encryption
 // dictionary and identifier cannot be decrypted: it is refused, never read
-// as if its encrypted bytes were plain.
+// as if its encrypted bytes were plain. So is one cut before the encryption
+// dictionary itself (its Flate streams do not start as zlib data), while
+// the same file unencrypted and cut there loads.
 TEST(DamagedInput, EncryptedFileWithoutItsTrailer) {
-  const std::string file = Qpdf(SimpleDocument(3).Build(),
-                                "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --");
-  const Outcome outcome = Load(file.substr(0, file.rfind("trailer")));
-  EXPECT_FALSE(outcome.loaded);
-  EXPECT_EQ(outcome.error, msg::kEncryptionTrailerLost);
+  PdfBuilder b = SimpleDocument(6);
+  for (int i = 0; i < 6; ++i) {
+    b.AddStream(10 + i, "", "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(i) + ") Tj ET");
+    b.Add(4 + i, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(10 + i) + " 0 R >>");
+  }
+  const std::string options = "--object-streams=disable --compress-streams=y ";
+  const std::string plain = Qpdf(b.Build(), options);
+  const std::string rc4 =
+      Qpdf(b.Build(), options + "--allow-weak-crypto --encrypt '' o 128 --use-aes=n --");
+  const std::string aes = Qpdf(b.Build(), options + "--encrypt '' o 256 --");
+  for (const std::string* file : {&rc4, &aes}) {
+    for (const std::string& cut :
+         {file->substr(0, file->rfind("trailer")), file->substr(0, file->rfind("/Filter /Standard")),
+          file->substr(0, file->rfind("/Standard") - 40)}) {
+      const Outcome outcome = Load(cut);
+      EXPECT_FALSE(outcome.loaded) << cut.size();
+      EXPECT_EQ(outcome.error, msg::kEncryptionTrailerLost) << cut.size();
+    }
+  }
+  ASSERT_NE(rc4.rfind("/Standard"), std::string::npos);
+  EXPECT_EQ(Load(plain.substr(0, plain.rfind("xref"))).pages, 6);
 }
 
 TEST(DamagedInput, PrevLoopBetweenTwoSections) {
