@@ -429,6 +429,16 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadName() {
   SkipUntil(chars::kNameStop);
   std::string text;
   AppendRange(text, start, Pos());
+  if (repairing_) {
+    // A zero byte (white space) or '%' (a comment) inside a name is damage
+    // while repairing: the name ends there, as the syntax says it does.
+    const size_t cut = text.find_first_of(std::string_view("\0%", 2), 1);
+    if (cut != std::string::npos) {
+      text.resize(cut);
+      SetPos(start + static_cast<int64_t>(cut));
+      ++repairs_;
+    }
+  }
   // White space after a name belongs to it; a delimiter starts the next item.
   if (More() && chars::Is(PeekByte(), chars::kSpaceTab | chars::kEol)) ReadByte();
   return std::make_unique<TgtPDFNameObject>(std::move(text));

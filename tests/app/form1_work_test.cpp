@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "app/pages_panel.h"
@@ -116,16 +117,20 @@ TEST_F(Form1Work, ProgressReachesTheBarWhileTheControlsAreDisabled) {
   EXPECT_GT(moved(open_samples, samples.size()), 0) << "generating";
 }
 
-// Holds the window's job at each progress report past 0 until released is
-// set (at most 10 s), so that a cancel given by the test reaches a job that
-// is still running however fast the build is.
+// Holds the window's job once, at the first progress report that moves the
+// bar past 0, until released is set (at most 10 s), so that a cancel given
+// by the test reaches a job that is still running however fast the build
+// is.
 void HoldJobUntil(TForm1& form, const std::atomic<bool>& released) {
   auto report = form.PDFDoc().OnWorkProgress;
-  form.PDFDoc().OnWorkProgress = [report, &released](TgtCustomPDFDocument& document,
-                                                     TgtWorkStep step, double fraction,
-                                                     bool& cancel) {
+  auto held = std::make_shared<bool>(false);
+  form.PDFDoc().OnWorkProgress = [report, held, &released](TgtCustomPDFDocument& document,
+                                                           TgtWorkStep step, double fraction,
+                                                           bool& cancel) {
     report(document, step, fraction, cancel);
-    if (fraction <= 0 || cancel) return;
+    // The bar shows thousandths.
+    if (*held || fraction * 1000 < 1 || cancel) return;
+    *held = true;
     for (int i = 0; i < 1000 && !released.load(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     report(document, step, fraction, cancel);

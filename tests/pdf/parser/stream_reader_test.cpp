@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <type_traits>
 
 #include "platform/numbers.h"
 
@@ -231,7 +232,10 @@ struct ErrorCase {
 
 template <class E>
 bool Is(const Exception& e) {
-  return dynamic_cast<const E*>(&e) != nullptr;
+  if constexpr (std::is_same_v<E, Exception>)
+    return true;  // a cast to its own class would be a null test GCC warns of
+  else
+    return dynamic_cast<const E*>(&e) != nullptr;
 }
 
 bool IsBase(const Exception& e) { return typeid(e) == typeid(Exception); }
@@ -342,6 +346,9 @@ TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
       {"<</Length 3 stream", "<</Length i3;>>", 1},
       {"<</A 1 /B 2 /A 3>>", "<</A i3;/B i2;>>", 1},
       {"<</A 1>>", "<</A i1;>>", 0},
+      // A zero byte or a '%' inside a name ends it.
+      {std::string("<</Root\0\0 <</P 1>> /B 2>>", 25), "<</Root <</P i1;>>;/B i2;>>", 1},
+      {"<</A%x\n1>>", "<</A i1;>>", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
