@@ -150,6 +150,15 @@ bool WriteManyObjects(const std::string& path, size_t page_count) {
   return pdf.Finish();
 }
 
+// Reserves the catalog and the page tree's root and writes the catalog;
+// returns the root's number.
+int WriteCatalog(PdfWriter& pdf) {
+  const int catalog = pdf.Reserve();
+  const int root = pdf.Reserve();
+  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
+  return root;
+}
+
 // One page showing one RGB image of width x height, drawn by content; the
 // page's object number.
 int ImagePage(PdfWriter& pdf, const PageTree& tree, size_t i, int width, int height,
@@ -173,10 +182,7 @@ int ImagePage(PdfWriter& pdf, const PageTree& tree, size_t i, int width, int hei
 bool WriteLargeImages(const std::string& path, size_t page_count) {
   constexpr int kSide = 500;
   PdfWriter pdf(path);
-  const int catalog = pdf.Reserve();
-  const int root = pdf.Reserve();
-  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
-  const PageTree tree(pdf, root, page_count);
+  const PageTree tree(pdf, WriteCatalog(pdf), page_count);
   std::vector<int> pages;
   uint64_t state = 0x9E3779B97F4A7C15ULL;
   std::string samples(static_cast<size_t>(kSide) * kSide * 3, '\0');
@@ -242,10 +248,7 @@ std::string MakeJpeg(int width, int height, uint64_t& state) {
 bool WriteJpegPages(const std::string& path, size_t page_count) {
   constexpr int kWidth = 1000, kHeight = 750;
   PdfWriter pdf(path);
-  const int catalog = pdf.Reserve();
-  const int root = pdf.Reserve();
-  pdf.Object(catalog, "<< /Type /Catalog /Pages " + std::to_string(root) + " 0 R >>");
-  const PageTree tree(pdf, root, page_count);
+  const PageTree tree(pdf, WriteCatalog(pdf), page_count);
   std::vector<int> pages;
   uint64_t state = 0x2545F4914F6CDD1DULL;
   for (size_t i = 0; i < page_count; ++i) {
