@@ -190,6 +190,10 @@ inline constexpr const char kCatalogPartDropped[] =
     "The document's %s is damaged and was left out: %s";
 inline constexpr const char kNoPageReadable[] =
     "File is corrupted: the page tree holds no page that can be read";
+inline constexpr const char kCatalogLost[] =
+    "The catalog cannot be read (%s); a new one was made for the pages found in the file";
+inline constexpr const char kPagesGathered[] =
+    "The page tree cannot be read (%s); a new one was made of the %d pages found in the file";
 inline constexpr const char kPageKidBlank[] =
     "The page tree node %d has a kid that is not a page (%s); an empty page stands in for it";
 inline constexpr const char kPageKidSkipped[] =

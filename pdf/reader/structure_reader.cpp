@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
+#include <vector>
 
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/reader_exceptions.h"
@@ -75,19 +77,20 @@ TgtPDFObjectPtr DestinationOf(const TgtPDFObject* value) {
   throw EUnexpectedError(msg::kUnexpectedObject);
 }
 
+// The media box of a page that has lost its own: US Letter.
+std::unique_ptr<TgtPDFArrayObject> LetterBox() {
+  auto box = std::make_unique<TgtPDFArrayObject>();
+  for (const int32_t value : {0, 0, 612, 792})
+    box->Add(std::make_unique<TgtPDFIntegerObject>(value));
+  return box;
+}
+
 }  // namespace
 
 void TgtStructureReader::ReadCatalog() {
   ReadInformation();
-  if (state_.trailer.root_number < 0) throw EPDFFileCorruptedError(msg::kNoRoot);
-  TgtTakenObject catalog_object = loader_.TakeObject(state_.trailer.root_number);
-  const TgtPDFDictObject* catalog_dictionary = DictionaryOf(catalog_object.object);
-  if (!catalog_dictionary)
-    throw EPDFFileCorruptedError(Format(msg::kCatalogMissing, state_.trailer.root_number));
-  // The page tree and the rest are read into the store while the catalog
-  // is in use; a registered catalog stays where it is, so work on a copy.
-  const std::unique_ptr<TgtPDFDictObject> catalog = CloneDictionary(*catalog_dictionary);
-  catalog_object = {};
+  std::string catalog_problem;
+  const std::unique_ptr<TgtPDFDictObject> catalog = ReadCatalogDictionary(catalog_problem);
   const TgtPDFDictObject& c = *catalog;
 
   ReadViewSettings(c);
@@ -99,11 +102,12 @@ void TgtStructureReader::ReadCatalog() {
   reporter_.Progress(10);
   ReportStatus(reporter_, msg::kTraversingPages);
   const TgtPDFObject* pages = c.Lookup("/Pages");
-  if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
-  ReadPageTree(pages->AsReference().Number(), nullptr);
-  // A repaired page tree must still hold a page; a sound file with an
-  // empty tree loads as it is.
-  if (Repairing() && state_.pages.empty()) throw EPDFFileCorruptedError(msg::kNoPageReadable);
+  if (Repairing()) {
+    ReadRepairedPageTree(pages, catalog_problem);
+  } else {
+    if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
+    ReadPageTree(pages->AsReference().Number(), nullptr);
+  }
   reporter_.Progress(75);
 
   if (TgtPDFObject* dests = c.Lookup("/Dests")) {
@@ -156,6 +160,143 @@ void TgtStructureReader::ReadCatalog() {
     }, [&] { state_.outline_root.reset(); });
   KeepOtherEntries(c);
   reporter_.Progress(100);
+}
+
+// The catalog named by the trailer, as a copy: the page tree and the rest
+// are read into the store while the catalog is in use, and a registered
+// catalog stays where it is. While repairing, a catalog that cannot be
+// read gives an empty one and problem says why; the pages are then
+// gathered from the file.
+std::unique_ptr<TgtPDFDictObject> TgtStructureReader::ReadCatalogDictionary(
+    std::string& problem) {
+  const int32_t root = state_.trailer.root_number;
+  try {
+    if (root < 0) throw EPDFFileCorruptedError(msg::kNoRoot);
+    const TgtTakenObject taken = loader_.TakeObject(root);
+    if (const TgtPDFDictObject* dictionary = DictionaryOf(taken.object))
+      return CloneDictionary(*dictionary);
+    throw EPDFFileCorruptedError(Format(msg::kCatalogMissing, root));
+  } catch (const ENestingTooDeepError&) {
+    throw;
+  } catch (const Exception& e) {
+    if (!Repairing()) throw;
+    problem = e.what();
+  }
+  PAGEMINT_REPORT_WARNING(reporter_, msg::kCatalogLost, problem.c_str());
+  auto empty = std::make_unique<TgtPDFDictObject>();
+  empty->AddValue("/Type", std::make_unique<TgtPDFNameObject>("/Catalog"));
+  return empty;
+}
+
+// While repairing: the page tree the catalog names, and when that gives
+// no page (it is missing, lost or holds nothing readable), the pages found
+// in the file instead. No page at all is still fatal, with the first
+// problem met.
+void TgtStructureReader::ReadRepairedPageTree(const TgtPDFObject* pages,
+                                              const std::string& catalog_problem) {
+  std::string problem = catalog_problem;
+  if (problem.empty()) {
+    try {
+      if (!pages || !pages->IsReference()) throw EPDFFileCorruptedError(msg::kNoPages);
+      ReadPageTree(pages->AsReference().Number(), nullptr);
+      if (state_.pages.empty()) throw EPDFFileCorruptedError(msg::kNoPageReadable);
+    } catch (const ENestingTooDeepError&) {
+      throw;
+    } catch (const Exception& e) {
+      problem = e.what();
+    }
+  }
+  if (problem.empty()) return;
+  GatherPages();
+  if (state_.pages.empty()) throw EPDFFileCorruptedError(problem);
+  PAGEMINT_REPORT_WARNING(reporter_, msg::kPagesGathered, problem.c_str(),
+                          static_cast<int>(state_.pages.size()));
+}
+
+// Every page in the file that the page tree did not give: first the trees
+// below page tree nodes that have no readable parent (their pages keep
+// their order), then lone page objects in the order of their numbers.
+// Attributes a lone page inherits come from the parents it still names.
+void TgtStructureReader::GatherPages() {
+  const int32_t end =
+      std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount());
+  std::vector<int32_t> roots, lone_pages;
+  auto type_of = [](const TgtPDFDictObject& d) {
+    const TgtPDFObject* type = d.Lookup("/Type");
+    return type && type->IsName() ? type->AsName().Text() : std::string();
+  };
+  auto dictionary_at = [this](int32_t number) -> TgtTakenObject {
+    try {
+      TgtTakenObject taken = loader_.TakeObject(number);
+      if (DictionaryOf(taken.object)) return taken;
+    } catch (const ENestingTooDeepError&) {
+      throw;
+    } catch (const Exception&) {
+    }
+    return {};
+  };
+  for (int32_t number = 1; number < end; ++number) {
+    const TgtTakenObject taken = dictionary_at(number);
+    if (!taken) continue;
+    const TgtPDFDictObject& d = *DictionaryOf(taken.object);
+    const std::string type = type_of(d);
+    if (type == "/Page") {
+      lone_pages.push_back(number);
+    } else if (type == "/Pages" && !page_nodes_.count(number)) {
+      const TgtPDFObject* parent = d.Lookup("/Parent");
+      if (!parent || !parent->IsReference() || !dictionary_at(parent->AsReference().Number()))
+        roots.push_back(number);
+    }
+  }
+  for (const int32_t root : roots) {
+    if (page_nodes_.count(root)) continue;
+    if (TgtTakenObject node = dictionary_at(root)) ReadPageNode(std::move(node), nullptr, 0);
+  }
+  // Two old trees may list the same page: it is kept once.
+  std::unordered_set<int32_t> have;
+  std::erase_if(state_.pages, [&have](const TgtPDFIndirectObject* page) {
+    return !have.insert(page->Number()).second;
+  });
+  for (const int32_t number : lone_pages) {
+    if (!have.insert(number).second) continue;
+    TgtTakenObject page = dictionary_at(number);
+    if (!page) continue;
+    const std::unique_ptr<TgtPDFDictObject> inherited =
+        InheritedFromParents(*DictionaryOf(page.object));
+    ReadPageNode(std::move(page), inherited.get(), 0);
+  }
+}
+
+// The attributes a page inherits, collected up the /Parent chain as far as
+// it can be read (nearest first); a page without a media box anywhere gets
+// US Letter.
+std::unique_ptr<TgtPDFDictObject> TgtStructureReader::InheritedFromParents(
+    const TgtPDFDictObject& page) {
+  constexpr int kMaxParents = 32;
+  auto inherited = std::make_unique<TgtPDFDictObject>();
+  std::unordered_set<int32_t> seen;
+  const TgtPDFObject* parent = page.Lookup("/Parent");
+  TgtTakenObject node;
+  for (int i = 0; i < kMaxParents && parent && parent->IsReference(); ++i) {
+    const int32_t number = parent->AsReference().Number();
+    if (!seen.insert(number).second) break;
+    try {
+      node = loader_.TakeObject(number);
+    } catch (const ENestingTooDeepError&) {
+      throw;
+    } catch (const Exception&) {
+      break;
+    }
+    const TgtPDFDictObject* d = DictionaryOf(node.object);
+    if (!d) break;
+    for (const char* key : kInheritedKeys)
+      if (const TgtPDFObject* value = d->Lookup(key); value && !inherited->Lookup(key))
+        inherited->AddValue(key, value->Clone());
+    parent = d->Lookup("/Parent");
+  }
+  if (!page.Lookup("/MediaBox") && !inherited->Lookup("/MediaBox"))
+    inherited->AddValue("/MediaBox", LetterBox());
+  return inherited;
 }
 
 // While repairing, a part of the catalog that cannot be read (a damaged
@@ -222,7 +363,8 @@ void TgtStructureReader::ReadViewSettings(const TgtPDFDictObject& c) {
 void TgtStructureReader::ReadPageTree(int32_t number, const TgtPDFDictObject* inherited,
                                       int depth) {
   TgtTakenObject node = loader_.TakeObject(number);
-  if (!node) throw EPDFFileCorruptedError(Format(msg::kPageNodeMissing, number));
+  if (!DictionaryOf(node.object))
+    throw EPDFFileCorruptedError(Format(msg::kPageNodeMissing, number));
   ReadPageNode(std::move(node), inherited, depth);
 }
 
@@ -266,12 +408,7 @@ void TgtStructureReader::ReadKid(const TgtPDFObject* kid, int32_t parent,
   PAGEMINT_REPORT_WARNING(reporter_, msg::kPageKidBlank, parent, problem.c_str());
   TgtPDFDictObject blank;
   blank.AddValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
-  if (!inherited || !inherited->Lookup("/MediaBox")) {
-    auto box = std::make_unique<TgtPDFArrayObject>();
-    for (const int32_t value : {0, 0, 612, 792})
-      box->Add(std::make_unique<TgtPDFIntegerObject>(value));
-    blank.AddValue("/MediaBox", std::move(box));
-  }
+  if (!inherited || !inherited->Lookup("/MediaBox")) blank.AddValue("/MediaBox", LetterBox());
   ReadDirectKid(blank, inherited, depth);
 }
 

@@ -35,6 +35,10 @@ class TgtStructureReader {
   void ReadFormFields(TgtPDFDictObject& form);
 
  private:
+  std::unique_ptr<TgtPDFDictObject> ReadCatalogDictionary(std::string& problem);
+  void ReadRepairedPageTree(const TgtPDFObject* pages, const std::string& catalog_problem);
+  void GatherPages();
+  std::unique_ptr<TgtPDFDictObject> InheritedFromParents(const TgtPDFDictObject& page);
   void ReadPageNode(TgtTakenObject node, const TgtPDFDictObject* inherited, int depth);
   void ReadKid(const TgtPDFObject* kid, int32_t parent, const TgtPDFDictObject* inherited,
                int depth);
