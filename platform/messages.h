@@ -161,6 +161,8 @@ inline constexpr const char kCatalogMissing[] =
 inline constexpr const char kNoPages[] = "File is corrupted: the catalog has no page tree (/Pages)";
 inline constexpr const char kPageNodeMissing[] =
     "File is corrupted: page tree node %d cannot be found";
+inline constexpr const char kPageWithKids[] =
+    "File is corrupted: page tree node %d has kids but is marked as a page";
 inline constexpr const char kPageTreeLoop[] =
     "File is corrupted: the page tree reaches node %d more than once";
 inline constexpr const char kPageTreeTooDeep[] =

@@ -17,11 +17,12 @@ constexpr const char kCrLf[] = "\r\n";
 // the tree; the reader already stops far below this.
 constexpr int kMaxOutlineNesting = 1000;
 
+// key and a name value; nothing when there is no value.
 void AppendLine(std::string& out, const char* key, std::string_view value) {
   if (value.empty()) return;
   out.append(key);
   out.push_back(' ');
-  out.append(value);
+  AppendName(out, value);
   out.append(kCrLf);
 }
 
@@ -29,12 +30,13 @@ void AppendLine(std::string& out, const char* key, std::string_view value) {
 void AppendValueLine(std::string& out, std::string_view key, const TgtPDFObject* value,
                      const TgtTextContext& context, int32_t number) {
   if (!value) return;
-  out.append(key);
+  const size_t line = out.size();
+  AppendName(out, key);
   out.push_back(' ');
   const size_t start = out.size();
   AppendObjectText(out, value, &context, number);
   if (out.size() == start) {
-    out.resize(start - key.size() - 1);
+    out.resize(line);
     return;
   }
   out.append(kCrLf);

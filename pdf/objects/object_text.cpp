@@ -68,37 +68,6 @@ bool NeedsNameEscape(std::string_view text, size_t i) {
   }
 }
 
-// A name (its text starts with the slash) as valid syntax: bytes that a
-// damaged or careless source left raw are written as "#xx" escapes, which
-// stand for the same name; a zero byte, which no name can hold, is left
-// out. A name object whose text has no slash is raw text that the engine
-// writes verbatim.
-void AppendName(std::string& out, std::string_view text) {
-  if (text.empty() || text[0] != '/') {
-    out.append(text);
-    return;
-  }
-  size_t i = 1;
-  while (i < text.size() && !NeedsNameEscape(text, i)) ++i;
-  if (i == text.size()) {
-    out.append(text);
-    return;
-  }
-  out.append(text.substr(0, i));
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (; i < text.size(); ++i) {
-    if (!NeedsNameEscape(text, i)) {
-      out.push_back(text[i]);
-      continue;
-    }
-    const uint8_t c = static_cast<uint8_t>(text[i]);
-    if (c == 0) continue;
-    out.push_back('#');
-    out.push_back(kHex[c >> 4]);
-    out.push_back(kHex[c & 15]);
-  }
-}
-
 void AppendHexUpper(std::string& out, std::string_view bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   const size_t start = out.size();
@@ -311,6 +280,37 @@ class TextBuilder {
 };
 
 }  // namespace
+
+// A name (its text starts with the slash) as valid syntax: bytes that a
+// damaged or careless source left raw are written as "#xx" escapes, which
+// stand for the same name; a zero byte, which no name can hold, is left
+// out. A name object whose text has no slash is raw text that the engine
+// writes verbatim.
+void AppendName(std::string& out, std::string_view text) {
+  if (text.empty() || text[0] != '/') {
+    out.append(text);
+    return;
+  }
+  size_t i = 1;
+  while (i < text.size() && !NeedsNameEscape(text, i)) ++i;
+  if (i == text.size()) {
+    out.append(text);
+    return;
+  }
+  out.append(text.substr(0, i));
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (; i < text.size(); ++i) {
+    if (!NeedsNameEscape(text, i)) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    if (c == 0) continue;
+    out.push_back('#');
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+}
 
 void AppendObjectText(std::string& out, const TgtPDFObject* object, const TgtTextContext* context,
                       int32_t number) {

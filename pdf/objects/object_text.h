@@ -138,6 +138,11 @@ std::string ObjectText(const TgtPDFObject* object, const TgtTextContext* context
 std::string FormatReal(double value);
 void AppendReal(std::string& out, double value);
 
+// A name's text (starting with the slash) as valid syntax: bytes a name
+// cannot hold as they are become "#xx" escapes; text without the slash is
+// appended verbatim.
+void AppendName(std::string& out, std::string_view text);
+
 // The bytes of a literal string escaped for writing between parentheses:
 // \b \t \n \f \r \( \) \\ ; every other byte is copied unchanged.
 std::string EscapeLiteralString(std::string_view bytes);

@@ -445,6 +445,12 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
   // decided the same way.
   if (type_name.empty() || (repairing && type_name != "/Pages" && type_name != "/Page"))
     type_name = d.Lookup("/Kids") ? "/Pages" : "/Page";
+  // No page has kids: a node with kids whose /Type reads /Page (an "s"
+  // lost) is damage, and while repairing it is a node.
+  if (type_name == "/Page" && d.Lookup("/Kids")) {
+    if (!repairing) throw EPDFFileCorruptedError(Format(msg::kPageWithKids, number));
+    type_name = "/Pages";
+  }
 
   if (type_name == "/Pages") {
     // A node reached twice is a loop back to an ancestor, or a shared
