@@ -64,6 +64,8 @@ inline constexpr const char kEndInArray[] = "The data ended while reading a PDF 
 inline constexpr const char kEndInDictionary[] = "The data ended while reading a PDF dictionary";
 inline constexpr const char kEndBeforeName[] = "The data ended where a PDF name was expected";
 inline constexpr const char kNestingTooDeep[] = "PDF objects are nested more than %d levels deep";
+inline constexpr const char kObjectEndMissing[] =
+    "File is corrupted: object %d is followed by damaged bytes instead of endobj or stream";
 inline constexpr const char kKeyWithoutValue[] = "Error reading PDF dictionary: %s has no value";
 inline constexpr const char kHeaderInsideObject[] =
     "An array or dictionary runs on into the header of the next object";

@@ -30,14 +30,15 @@ TIMEOUT = 20
 
 
 def corpus_files(corpus):
-    rows = []
+    """The corpus PDFs, each with its manifest row."""
+    rows = {}
     with open(os.path.join(corpus, "MANIFEST.tsv"), encoding="utf-8") as manifest:
         header = manifest.readline().rstrip("\n").split("\t")
         for line in manifest:
             row = dict(zip(header, line.rstrip("\n").split("\t")))
             if row.get("kind") == "pdf":
-                rows.append(os.path.join(corpus, row["path"]))
-    return sorted(rows)
+                rows[os.path.join(corpus, row["path"])] = row
+    return rows
 
 
 def damage(data, rng):
@@ -110,8 +111,14 @@ def check_kind(output):
     return "stream data"
 
 
+def encrypted(path):
+    done = subprocess.run(["qpdf", "--show-encryption", path], stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=TIMEOUT)
+    return b"File is not encrypted" not in done.stdout
+
+
 def sweep_one(job):
-    index, source, data, work, cli, baseline = job
+    index, source, data, work, cli, baseline, source_row = job
     base = os.path.join(work, "%05d" % index)
     damaged = base + ".pdf"
     with open(damaged, "wb") as out:
@@ -125,6 +132,10 @@ def sweep_one(job):
     result["ours_rc"] = p_rc
     result["ours_err"] = first_line(p_err)
     result["rebuilt"] = b"rebuilt" in p_err
+    # An encrypted source that qpdf wrote as a plain file: its trailer was
+    # damaged, and the streams it wrote are still encrypted bytes.
+    result["qpdf_plain"] = bool(result["qpdf"] and source_row.get("encrypted", "none") != "none"
+                                and not encrypted(base + "-q.pdf"))
     if baseline:
         b_rc, _ = run([baseline, damaged, base + "-b.pdf"])
         result["baseline"] = b_rc == 0
@@ -137,6 +148,16 @@ def sweep_one(job):
         full = (check.stdout + check.stderr).decode("utf-8", "replace")
         result["check_out"] = full[-300:]
         result["check_kind"] = check_kind(full) if check.returncode != 0 else ""
+        if check.returncode != 0:
+            # The same check on qpdf's own output of the damaged copy.
+            theirs = subprocess.run(["qpdf", "--check", base + "-q.pdf"],
+                                    stdin=subprocess.DEVNULL, capture_output=True,
+                                    timeout=TIMEOUT)
+            result["qpdf_check"] = theirs.returncode
+        try:
+            result["source_pages"] = int(source_row.get("pages", ""))
+        except ValueError:
+            result["source_pages"] = None
     for suffix in ("-q.pdf", "-p.pdf", "-b.pdf"):
         if os.path.exists(base + suffix):
             os.remove(base + suffix)
@@ -159,7 +180,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--keep", help="directory to keep the interesting copies in")
     args = parser.parse_args()
-    files = corpus_files(args.corpus)
+    rows = corpus_files(args.corpus)
+    files = sorted(rows)
     contents = {path: open(path, "rb").read() for path in files}
     rng = random.Random(args.seed)
     work = args.keep or tempfile.mkdtemp(prefix="pagemint-sweep-")
@@ -168,7 +190,8 @@ def main():
     for index in range(args.count):
         source = rng.choice(files)
         jobs.append((index, source, damage(contents[source], rng), work,
-                     os.path.abspath(args.cli), args.baseline and os.path.abspath(args.baseline)))
+                     os.path.abspath(args.cli), args.baseline and os.path.abspath(args.baseline),
+                     rows[source]))
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         results = list(pool.map(sweep_one, jobs))
     report(results, args, work)
@@ -191,10 +214,18 @@ def report(results, args, work):
         if "baseline" in r:
             count["baseline"] += r["baseline"]
             count["baseline_of_qpdf"] += r["baseline"] and r["qpdf"]
+        count["qpdf_plain_only"] += r["qpdf_plain"] and not r["ours"]
         if "pages" in r:
-            count["page_mismatch"] += r["pages"][0] != r["pages"][1]
+            q, p = r["pages"]
+            if q != p:
+                count["page_mismatch"] += 1
+                if p == r.get("source_pages"):
+                    count["pages_as_source"] += 1
+                elif q is not None and p is not None and p > q:
+                    count["pages_more"] += 1
             count["check_failed"] += r["check"] != 0
             count["check_structure"] += r.get("check_kind") == "structure"
+            count["check_qpdf_too"] += r["check"] != 0 and r.get("qpdf_check", 0) != 0
     print("damaged copies: %d (seed %d, corpus files: %d)" %
           (len(results), args.seed, len({r["source"] for r in results})))
     print("qpdf wrote: %d" % count["qpdf"])
@@ -205,20 +236,28 @@ def report(results, args, work):
           (count["both"], count["qpdf_only"], count["ours_only"]))
     if count["qpdf"]:
         print("of what qpdf wrote we wrote: %.1f%%" % (100.0 * count["both"] / count["qpdf"]))
+        sound = count["qpdf"] - count["qpdf_plain_only"]
+        print("qpdf only, an encrypted source that qpdf wrote as plain (its streams still "
+              "encrypted): %d; without them we wrote %.1f%%" %
+              (count["qpdf_plain_only"], 100.0 * count["both"] / sound if sound else 0))
     print("our hangs: %d, our crashes: %d (qpdf hangs: %d)" %
           (count["hang"], count["crash"], count["qpdf_hang"]))
-    print("both wrote, page counts differ: %d; our output failing qpdf --check: %d "
-          "(structure: %d, only damaged stream data copied through: %d)" %
-          (count["page_mismatch"], count["check_failed"], count["check_structure"],
-           count["check_failed"] - count["check_structure"]))
+    print("both wrote, page counts differ: %d (ours the undamaged file's count: %d; "
+          "otherwise more than qpdf's: %d)" %
+          (count["page_mismatch"], count["pages_as_source"], count["pages_more"]))
+    print("our output failing qpdf --check: %d (structure: %d, only damaged stream data copied "
+          "through: %d; qpdf's own output of the copy fails too: %d)" %
+          (count["check_failed"], count["check_structure"],
+           count["check_failed"] - count["check_structure"], count["check_qpdf_too"]))
     reasons = collections.Counter(r["ours_err"] for r in results if r["qpdf"] and not r["ours"])
     print("\nqpdf only, our message (count):")
     for message, n in reasons.most_common(25):
         print("  %4d  %s" % (n, message))
     for r in results:
         if "pages" in r and r["pages"][0] != r["pages"][1]:
-            print("pages differ: %05d %s qpdf %s ours %s" %
-                  (r["index"], os.path.basename(r["source"]), r["pages"][0], r["pages"][1]))
+            print("pages differ: %05d %s qpdf %s ours %s undamaged %s" %
+                  (r["index"], os.path.basename(r["source"]), r["pages"][0], r["pages"][1],
+                   r.get("source_pages")))
         if r.get("check", 0) != 0:
             print("check failed (%s): %05d %s: %s" % (r.get("check_kind", ""), r["index"],
                                                  os.path.basename(r["source"]),

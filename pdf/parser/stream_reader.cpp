@@ -352,9 +352,26 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadIndirectObject(std::string_view number,
     if (!content || !content->IsDictionary()) throw EInvalidCast(msg::kInvalidCast);
     std::unique_ptr<TgtPDFDictObject> dictionary(static_cast<TgtPDFDictObject*>(content.release()));
     content = std::make_unique<TgtPDFStreamObject>(std::move(dictionary));
+  } else if (!ObjectEndFollows()) {
+    // Bytes where "endobj" belongs, such as a damaged "stream" keyword:
+    // reading on would take a stream for a plain dictionary. While
+    // repairing the value stands as it is.
+    if (!repairing_) throw EStreamReadError(Format(msg::kObjectEndMissing, n));
+    ++repairs_;
   }
   return std::make_unique<TgtPDFIndirectObject>(serial_, n, static_cast<uint16_t>(g),
                                                 std::move(content));
+}
+
+// What may follow the value of an indirect object: "endobj", or, where a
+// producer left that out, the next object's header, the cross-reference
+// section, the trailer or the end of the file.
+bool TgtPDFStreamReader::ObjectEndFollows() {
+  SkipWhitespace();
+  if (!More()) return true;
+  const std::string token = PeekToken();
+  return token == "endobj" || token == "xref" || token == "trailer" || token == "startxref" ||
+         (!token.empty() && token[0] >= '0' && token[0] <= '9');
 }
 
 // "stream" as the next token, also when a comment follows the keyword

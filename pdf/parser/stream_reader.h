@@ -117,6 +117,7 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
 
   void SkipWhitespaceAndComments();
   bool StreamKeywordFollows();
+  bool ObjectEndFollows();
 
   // The size of the data, and whether the position lies inside it (a
   // position before the start counts as outside, so no scan can stall

@@ -86,6 +86,7 @@ TEST(LoadFromFile, FailedLoadLeavesNothingBehind) {
   // Cross-reference data reads, the structure fails half-way.
   PdfBuilder broken = SimpleDocument(3);
   broken.Add(2, "<< /Type /Pages /Kids [2 0 R] /Count 1 >>");
+  for (int n = 4; n < 7; ++n) broken.Add(n, "<< /Parent 2 0 R >>");
   EXPECT_THROW(document.LoadFromBytes(broken.Build()), Exception);
   EXPECT_FALSE(document.IsLoaded());
   EXPECT_FALSE(document.IsEncrypted());

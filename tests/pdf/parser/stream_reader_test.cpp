@@ -183,7 +183,9 @@ TEST_P(Reader, ReadsObjects) {
       // A comment right after the keyword does not hide the stream.
       {"7 0 obj <</Length 9>>\nstream%comment\nendstream", "obj 7 0 stream<</Length i9;>>",
        "stream%comment\nendstream"},
-      {"7 0 obj <</Length 9>>\nstreamer", "obj 7 0 <</Length i9;>>", "streamer"},
+      // Without "endobj": the next object's header, or the end, follows.
+      {"7 0 obj <</A 1>>\n8 0 obj", "obj 7 0 <</A i1;>>", "8 0 obj"},
+      {"7 0 obj <</A 1>> ", "obj 7 0 <</A i1;>>", ""},
       {"3 65535 obj null endobj", "obj 3 65535 null", "endobj"},
   };
   for (const ObjectCase& c : cases) {
@@ -262,6 +264,13 @@ TEST_P(Reader, ReportsErrors) {
       {"1 y obj", object, "'y' is not a valid integer value", Is<EConvertError>},
       {"7 0 obj [1] stream", object, "Invalid class typecast", Is<EInvalidCast>},
       {"7 0 obj null stream", object, "Invalid class typecast", Is<EInvalidCast>},
+      // A damaged "stream" keyword: never a dictionary without its data.
+      {"7 0 obj <</Length 9>>\nstreamer", object,
+       "File is corrupted: object 7 is followed by damaged bytes instead of endobj or stream",
+       Is<EStreamReadError>},
+      {"7 0 obj <</Length 9>>\nstrea\xEC", object,
+       "File is corrupted: object 7 is followed by damaged bytes instead of endobj or stream",
+       Is<EStreamReadError>},
       {"", object, "The data ended where a PDF object was expected", Is<EUnexpectedEndError>},
       {"  % only a comment", object, "The data ended where a PDF object was expected",
        Is<EUnexpectedEndError>},
@@ -349,6 +358,7 @@ TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
       // A zero byte or a '%' inside a name ends it.
       {std::string("<</Root\0\0 <</P 1>> /B 2>>", 25), "<</Root <</P i1;>>;/B i2;>>", 1},
       {"<</A%x\n1>>", "<</A i1;>>", 1},
+      {"7 0 obj <</Length 9>>\nstrea\xEC", "obj 7 0 <</Length i9;>>", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
