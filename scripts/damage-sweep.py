@@ -158,6 +158,10 @@ def sweep_one(job):
             result["source_pages"] = int(source_row.get("pages", ""))
         except ValueError:
             result["source_pages"] = None
+    if result["ours"] and not result["qpdf"]:
+        check = subprocess.run(["qpdf", "--check", base + "-p.pdf"], stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=TIMEOUT)
+        result["ours_only_check"] = check.returncode
     for suffix in ("-q.pdf", "-p.pdf", "-b.pdf"):
         if os.path.exists(base + suffix):
             os.remove(base + suffix)
@@ -215,6 +219,7 @@ def report(results, args, work):
             count["baseline"] += r["baseline"]
             count["baseline_of_qpdf"] += r["baseline"] and r["qpdf"]
         count["qpdf_plain_only"] += r["qpdf_plain"] and not r["ours"]
+        count["ours_only_clean"] += r.get("ours_only_check") == 0
         if "pages" in r:
             q, p = r["pages"]
             if q != p:
@@ -232,8 +237,8 @@ def report(results, args, work):
     print("we wrote:   %d (of them with the rebuild warning: %d)" % (count["ours"], count["rebuilt"]))
     if args.baseline:
         print("baseline wrote: %d (%d of qpdf's)" % (count["baseline"], count["baseline_of_qpdf"]))
-    print("both: %d, qpdf only: %d, ours only: %d" %
-          (count["both"], count["qpdf_only"], count["ours_only"]))
+    print("both: %d, qpdf only: %d, ours only: %d (of them passing qpdf --check: %d)" %
+          (count["both"], count["qpdf_only"], count["ours_only"], count["ours_only_clean"]))
     if count["qpdf"]:
         print("of what qpdf wrote we wrote: %.1f%%" % (100.0 * count["both"] / count["qpdf"]))
         sound = count["qpdf"] - count["qpdf_plain_only"]

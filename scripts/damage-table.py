@@ -9,8 +9,9 @@ damage, then for a few sound files: startxref off by a few bytes, the table
 removed, the file cut at several points, and the objects shifted (bytes
 inserted after the header, so that every offset is wrong). Columns: qpdf's
 page count (or its failure), whether qpdf writes the file, our page count
-(or our message) now and, with --baseline, before. A row is marked "<>"
-when qpdf opens a file that we do not open with the same page count.
+(or our message) now and, with --baseline, before. A row is marked "+"
+when we find more pages than qpdf (pages gathered from a lost page tree),
+and "<>" when qpdf opens a file that we refuse or open with fewer pages.
 """
 import argparse
 import os
@@ -117,7 +118,10 @@ def main():
         now = ours(args.cli, path, work, password)
         before = ours(args.baseline, path, work, password)
         differs = q_pages != "fails" and not now.startswith(q_pages + " ") and now != q_pages
-        print("| %s%s | %s | %s | %s | %s |" % ("<> " if differs else "", label, q_pages, q_write,
+        ours_count = now.split(" ")[0]
+        more = differs and ours_count.isdigit() and int(ours_count) > int(q_pages)
+        mark = "+ " if more else "<> " if differs else ""
+        print("| %s%s | %s | %s | %s | %s |" % (mark, label, q_pages, q_write,
                                                now, before))
     subprocess.run(["rm", "-rf", work])
 

@@ -184,12 +184,13 @@ void* TgtPDFObject::operator new(size_t size) {
   return ::operator new(size);
 }
 
-void TgtPDFObject::operator delete(void* block, size_t size) noexcept {
+void TgtPDFObject::operator delete(void* block, [[maybe_unused]] size_t size) noexcept {
 #if PAGEMINT_OBJECT_POOLS
   if (size <= 16) return Pool16().Give(block);
   if (size <= 24) return Pool24().Give(block);
 #endif
-  ::operator delete(block, size);
+  // The unsized form: clang enables sized deallocation only on request.
+  ::operator delete(block);
 }
 
 uint32_t NextDocumentSerial() {

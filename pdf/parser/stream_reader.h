@@ -184,8 +184,10 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   void ReadRawText(uint8_t open, uint8_t close, uint8_t special, std::string& raw);
   void ReadHexText(std::string& raw);
   // Where the stream data that starts at start really ends, or -1 when no
-  // "endstream" is found.
-  int64_t FindDataEnd(int64_t start, int64_t declared);
+  // "endstream" is found. While repairing, an "endstream" that was lost
+  // (an "endobj" comes first) gives the declared end, and sets
+  // end_stream_lost.
+  int64_t FindDataEnd(int64_t start, int64_t declared, bool& end_stream_lost);
   // The first "endstream" starting in [from, last], or the last one
   // starting in [first, from]; -1 when there is none.
   int64_t FindEndStream(int64_t from, int64_t last);

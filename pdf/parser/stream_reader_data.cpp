@@ -23,10 +23,10 @@ namespace {
 constexpr std::string_view kEndStream = "endstream";
 constexpr int64_t kEndStreamSize = static_cast<int64_t>(kEndStream.size());
 
-// Offset of the first "endstream" in window, or -1. memmem is linear and
+// Offset of the first word in window, or -1. memmem is linear and
 // vectorised, whatever the bytes.
-int64_t FindFirst(std::string_view window) {
-  const void* at = memmem(window.data(), window.size(), kEndStream.data(), kEndStream.size());
+int64_t FindFirst(std::string_view window, std::string_view word = kEndStream) {
+  const void* at = memmem(window.data(), window.size(), word.data(), word.size());
   return at ? static_cast<const char*>(at) - window.data() : -1;
 }
 
@@ -64,7 +64,8 @@ int64_t TgtPDFStreamReader::FindLastEndStream(int64_t first, int64_t from) {
   return at < 0 ? -1 : first + at;
 }
 
-int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared) {
+int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared,
+                                        bool& end_stream_lost) {
   const int64_t size = DataSize();
   const int64_t available = size - start;
   if (declared > available) return FindEndStream(start, size);
@@ -79,9 +80,20 @@ int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared) {
   if (declared >= -kEndStreamSize + 1)
     end = FindLastEndStream(start - kEndStreamSize, start + declared - 1);
   if (end >= 0) return end;
-  // Then forwards from just after the declared end.
+  // Then forwards from just after the declared end, to the first
+  // "endstream" unless an "endobj" comes first: then this stream's keyword
+  // is lost (damaged), and the one found belongs to a later object, whose
+  // objects in between it would swallow. That is an error, and while
+  // repairing the data ends at its declared length (or at the "endobj").
   const int64_t after = declared < -start ? 0 : start + declared + 1;
-  return FindEndStream(after, size);
+  const int64_t found = FindEndStream(after, size);
+  std::string scratch;
+  const int64_t object_end =
+      after < size ? FindFirst(Range(after, found < 0 ? size : found, scratch), "endobj") : -1;
+  if (object_end < 0) return found;
+  if (!repairing_) return -1;
+  end_stream_lost = true;
+  return declared >= 0 ? start + declared : after + object_end;
 }
 
 TgtPDFStreamReader::DataExtent TgtPDFStreamReader::ReadStreamExtent(int64_t length) {
@@ -97,8 +109,16 @@ TgtPDFStreamReader::DataExtent TgtPDFStreamReader::ReadStreamExtent(int64_t leng
     if (More() && PeekByte() == '\r') ReadByte();
     if (More() && PeekByte() == '\n') ReadByte();
     const int64_t start = Pos();
-    const int64_t end = FindDataEnd(start, length);
+    bool end_stream_lost = false;
+    const int64_t end = FindDataEnd(start, length, end_stream_lost);
     if (end < 0) throw EEndStreamError(msg::kExpectedEndStream);
+    if (end_stream_lost) {
+      ++repairs_;
+      extent.start = start;
+      extent.size = end - start;
+      SetPos(end);
+      return extent;
+    }
     const bool copy = end - start > 1 || (end - start == 1 && !BytesAt(start, kEndStream));
     extent.start = start;
     extent.size = copy ? end - start : 0;

@@ -529,6 +529,8 @@ struct StreamCase {
   bool fails = false;
 };
 
+constexpr const char kLostEnd[] = "stream\nabcde\nendsream\nendobj 2 0 obj<<>>stream\nxy\nendstream";
+
 TEST_P(Reader, ReadsStreamData) {
   const int64_t huge = int64_t{1} << 40;
   const int64_t max = std::numeric_limits<int64_t>::max();
@@ -558,6 +560,8 @@ TEST_P(Reader, ReadsStreamData) {
       {"stream\r\nabc", 3, "Expected PDF endstream", true},
       {"stream\r\nabc", huge, "Expected PDF endstream", true},
       {"stream\r\nabc endstrea", 3, "Expected PDF endstream", true},
+      // A damaged "endstream": the next one belongs to a later object.
+      {std::string(kLostEnd), 5, "Expected PDF endstream", true},
       {"strea", 3, "Error reading PDF stream", true},
       {"xstream\r\nabc endstream", 3, "Error reading PDF stream", true},
   };
@@ -579,6 +583,11 @@ TEST_P(Reader, ReadsStreamData) {
       EXPECT_EQ(e.Message(), c.data);
     }
   }
+  // While repairing, that stream keeps its declared length.
+  TgtPDFStreamReader& r = Open(kLostEnd);
+  r.SetRepairing(true);
+  EXPECT_EQ(r.ReadStreamData(5, 1, 0)->Bytes(), "abcde");
+  EXPECT_EQ(r.Repairs(), 1);
 }
 
 TEST_P(Reader, DecryptsStreamDataWithTheGivenObject) {
