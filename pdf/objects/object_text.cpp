@@ -201,7 +201,14 @@ class TextBuilder {
       if (parent > 0 && key == "/Parent") continue;
       AppendName(out_, key);
       out_.push_back(' ');
-      Value(dictionary.ValueAt(i));
+      if (encrypt_ && key == "/Contents" && IsSignatureContents(dictionary, i)) {
+        // Left unencrypted, as readers of an encrypted file expect it.
+        encrypt_ = false;
+        Value(dictionary.ValueAt(i));
+        encrypt_ = true;
+      } else {
+        Value(dictionary.ValueAt(i));
+      }
       out_.append(kCrLf);
     }
     if (parent > 0) {
@@ -211,6 +218,15 @@ class TextBuilder {
       out_.append(kCrLf);
     }
     out_.append(">>");
+  }
+
+  // Whether entry index (a /Contents) is a signature dictionary's: a
+  // string in a dictionary with /ByteRange (/Type /Sig or /DocTimeStamp).
+  // That string is the signature over the file's bytes and is never
+  // encrypted.
+  static bool IsSignatureContents(const TgtPDFDictObject& dictionary, int32_t index) {
+    const TgtPDFObject* value = dictionary.ValueAt(index);
+    return value && value->IsString() && dictionary.IndexOfKey("/ByteRange") >= 0;
   }
 
   // The page-tree root's number when dictionary is a page and the context

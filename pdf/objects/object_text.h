@@ -9,6 +9,8 @@
 //   stream     dict CRLF "stream" CRLF data CRLF "endstream"
 //   reference  N " 0 R" | "null"               (N: the target's new number)
 //   indirect   CRLF N " 0 obj" CRLF content CRLF "endobj" CRLF
+// A signature dictionary's /Contents string (the dictionary has /ByteRange)
+// is written as held even when strings are encrypted.
 //
 // Everything is appended to one caller-owned std::string, so an object's
 // whole text is built once with no temporary strings per item.

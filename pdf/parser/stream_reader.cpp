@@ -472,6 +472,9 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
   NestingGuard guard(*this);
   ContainerGuard container(*this);
   auto dictionary = std::make_unique<TgtPDFDictObject>();
+  // Whether a /Contents string was read as the file holds it (see
+  // ReadPlainString).
+  bool plain_contents = false;
   for (;;) {
     SkipWhitespace();
     if (!More()) throw EUnexpectedEndError(msg::kEndInDictionary);
@@ -486,6 +489,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
         continue;
       }
       if (More()) ReadByte();
+      if (plain_contents) DecryptContentsUnlessSigned(*dictionary);
       dictionary->ShrinkToFit();
       return dictionary;
     }
@@ -493,6 +497,7 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       // The end of the object where a key belongs: the ">>" was lost.
       if (EndsContainer() || HeaderFollows()) {
         ++repairs_;
+        if (plain_contents) DecryptContentsUnlessSigned(*dictionary);
         dictionary->ShrinkToFit();
         return dictionary;
       }
@@ -502,7 +507,13 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
     std::unique_ptr<TgtPDFNameObject> name(static_cast<TgtPDFNameObject*>(key.release()));
     if (!More()) throw EUnexpectedEndError(msg::kEndInDictionary);
     const int32_t repairs_before = repairs_;
-    TgtPDFObjectPtr value = ReadObject();
+    TgtPDFObjectPtr value;
+    if (decryptor_ != nullptr && name->Text() == "/Contents" && StringFollows()) {
+      value = ReadPlainString();
+      plain_contents = true;
+    } else {
+      value = ReadObject();
+    }
     if (!value) {
       // A key without its value ("<< /Key >>"): damage, never a
       // dictionary with an entry that has no value. While repairing the
@@ -526,6 +537,41 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadDictionary() {
       }
     }
     dictionary->Add(std::move(name), std::move(value));
+  }
+}
+
+// A literal or hex string next (not a dictionary).
+bool TgtPDFStreamReader::StringFollows() {
+  SkipWhitespace();
+  if (!More()) return false;
+  const uint8_t c = PeekByte();
+  return c == '(' || (c == '<' && !BytesAt(Pos(), "<<"));
+}
+
+// The /Contents string of a signature dictionary (one with /ByteRange:
+// /Type /Sig and /DocTimeStamp alike) is the one string of an encrypted
+// file that is stored unencrypted: it is the signature over the file's
+// bytes. Whether a dictionary is one is known only at its end, so every
+// /Contents string is read as the file holds it, and decrypted there when
+// the dictionary proves not to be a signature (DecryptContentsUnlessSigned).
+TgtPDFObjectPtr TgtPDFStreamReader::ReadPlainString() {
+  struct Restore {
+    TgtPDFStreamReader& reader;
+    TgtDecryptor* decryptor;
+    ~Restore() { reader.decryptor_ = decryptor; }
+  } restore{*this, decryptor_};
+  decryptor_ = nullptr;
+  return ReadString();
+}
+
+void TgtPDFStreamReader::DecryptContentsUnlessSigned(TgtPDFDictObject& dictionary) {
+  if (dictionary.IndexOfKey("/ByteRange") >= 0) return;
+  for (int32_t i = 0; i < dictionary.Count(); ++i) {
+    if (dictionary.KeyAt(i)->Text() != "/Contents") continue;
+    const TgtPDFObject* value = dictionary.ValueAt(i);
+    if (value == nullptr || !value->IsString()) continue;
+    const TgtPDFStringObject& plain = static_cast<const TgtPDFStringObject&>(*value);
+    dictionary.PutValueAt(i, StringObject(plain.Value(), plain.IsHex()));
   }
 }
 

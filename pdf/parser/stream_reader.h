@@ -173,6 +173,10 @@ class TgtPDFStreamReader : public TgtRandomAccessFilter {
   // While repairing inside a container: the next word ends the object.
   bool EndsContainer();
   bool HeaderFollows();
+  bool StringFollows();
+  TgtPDFObjectPtr ReadPlainString();
+  void DecryptContentsUnlessSigned(TgtPDFDictObject& dictionary);
+  TgtPDFObjectPtr StringObject(std::string body, bool hex);
   TgtPDFObjectPtr ReadIndirectObject(std::string_view number, std::string_view generation);
   TgtPDFObjectPtr ConvertNumber(std::string_view token);
   // A string's text up to the delimiter that closes it; special holds the

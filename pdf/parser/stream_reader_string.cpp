@@ -160,6 +160,12 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadString() {
     ReadRawText('(', ')', chars::kLiteralSpecial, body);
     Unescape(body);
   }
+  return StringObject(std::move(body), hex);
+}
+
+// A string object from a literal string's bytes or a hex string's digits,
+// decrypted when a decryptor is installed.
+TgtPDFObjectPtr TgtPDFStreamReader::StringObject(std::string body, bool hex) {
   if (decryptor_ != nullptr && !body.empty()) {
     // Decrypted bytes are no longer hex digits: the string becomes literal.
     if (hex) body = DecodeHexDigits(body);

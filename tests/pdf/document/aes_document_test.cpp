@@ -44,6 +44,19 @@ std::string PlainSource(const TempDir& dir) {
   return dir.Write("plain.pdf", b.Build("/Root 1 0 R /Info 20 0 R /ID [<0A0B0C> <0A0B0C>]"));
 }
 
+// A one-page source with a signature field: its signature dictionary (41)
+// holds kSignature as /Contents, and the field a text /Contents of its own.
+constexpr char kSignature[] = "3082053e06092a864886f70d010702a08200ff";
+std::string SignedSource(const TempDir& dir) {
+  PdfBuilder b = SimpleDocument(1, "/AcroForm 60 0 R");
+  b.Add(60, "<< /Fields [40 0 R] /SigFlags 3 >>");
+  b.Add(40, "<< /FT /Sig /T (S) /V 41 0 R /Contents (Field note) >>");
+  b.Add(41, std::string("<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
+                        "/ByteRange [0 10 20 30] /Contents <") +
+                kSignature + "> /Name (Signer) >>");
+  return dir.Write("signed.pdf", b.Build());
+}
+
 bool LoadWith(TgtPDFDocument& document, const std::string& file, const std::string& password,
               std::vector<std::string>* warnings = nullptr) {
   document.OnPassword = [password](TgtCustomPDFDocument&, std::string& given, bool& go_on,
@@ -310,6 +323,61 @@ TEST(AesDocument, DamagedPaddingIsAWarning) {
   }
 }
 
+// A signature dictionary's /Contents is stored unencrypted (qpdf writes it
+// so): it is read as the file holds it, not "decrypted" into other bytes
+// (with AES a padding warning besides), and written back unencrypted under
+// the source's security, while every other string is encrypted again.
+TEST(AesDocument, SignatureContentsStayUnencrypted) {
+  if (!HaveTools()) GTEST_SKIP() << "qpdf or poppler-utils missing";
+  TempDir dir;
+  const std::string plain = SignedSource(dir);
+  const std::string contents = std::string("/Contents <") + kSignature + ">";
+  const std::pair<const char*, const char*> cases[] = {
+      {"rc4-128", "--allow-weak-crypto --encrypt u o 128 --use-aes=n --"},
+      {"aes-128", "--encrypt u o 128 --use-aes=y --"},
+      {"aes-256", "--encrypt u o 256 --"},
+  };
+  for (const auto& [name, options] : cases) {
+    SCOPED_TRACE(name);
+    const std::string source = dir.File(std::string(name) + ".pdf");
+    Qpdf(std::string(options) + " " + ShellQuote(plain) + " " + ShellQuote(source));
+    ASSERT_NE(ReadFile(source).find(contents), std::string::npos) << "qpdf encrypted it";
+    ASSERT_EQ(ReadFile(source).find("Field note"), std::string::npos);
+
+    TgtPDFDocument document;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(LoadWith(document, source, "u", &warnings));
+    EXPECT_EQ(warnings, std::vector<std::string>{});
+    // The /Contents of the dictionary that holds key (qpdf renumbers).
+    const auto contents_beside = [&](const char* key) {
+      const TgtPDFObjectStore& store = *TgtDocumentInternals::State(document).store;
+      for (int32_t i = 0; i < store.Count(); ++i) {
+        const TgtPDFObject* content = store.ItemAt(i)->Content();
+        if (!content || !content->IsDictionary() || !content->AsDictionary().Lookup(key)) continue;
+        const TgtPDFObject* value = content->AsDictionary().Lookup("/Contents");
+        return value && value->IsString() ? value->AsString().Bytes() : std::string("(no string)");
+      }
+      return std::string("(missing)");
+    };
+    EXPECT_EQ(contents_beside("/ByteRange"),
+              TgtPDFStringObject(std::string("<") + kSignature + ">", true).Bytes());
+    EXPECT_EQ(contents_beside("/FT"), "Field note");
+
+    const std::string saved = dir.File(std::string(name) + "-out.pdf");
+    document.SaveToFile(saved);
+    EXPECT_NE(ReadFile(saved).find(contents), std::string::npos);
+    EXPECT_EQ(ReadFile(saved).find("Field note"), std::string::npos);
+    EXPECT_EQ(QpdfCheckProblems(saved, "u"), "");
+    EXPECT_EQ(QpdfCheckProblems(saved, "o"), "");
+    // qpdf reads both strings back as they were.
+    const std::string decrypted = dir.File(std::string(name) + "-decrypted.pdf");
+    Qpdf("--password=o --decrypt --object-streams=disable " + ShellQuote(saved) + " " +
+         ShellQuote(decrypted));
+    EXPECT_NE(ReadFile(decrypted).find(contents), std::string::npos);
+    EXPECT_NE(ReadFile(decrypted).find("/Contents (Field note)"), std::string::npos);
+  }
+}
+
 // The corner cases of the crypt filters: metadata left in the clear
 // (the key then says so too) and a stream that names the /Identity filter
 // itself in an AES file; both are read as they are and written back so.
@@ -372,8 +440,10 @@ TEST(AesDocument, WritesLoadFuzzSeeds) {
   const std::string plain = PlainSource(dir);
   const std::string seeds = std::string(PAGEMINT_BINARY_DIR) + "/fuzz_seeds/load";
   std::filesystem::create_directories(seeds);
+  const std::string signed_source = SignedSource(dir);
   const std::pair<const char*, const char*> cases[] = {
       {"plain", ""},
+      {"aes128-signed", "--encrypt '' owner 128 --use-aes=y --"},
       {"rc4-128-empty-user", "--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"},
       {"aes128-empty-user", "--encrypt '' owner 128 --use-aes=y --"},
       {"aes128-clear-metadata", "--encrypt user owner 128 --use-aes=y --cleartext-metadata --"},
@@ -382,8 +452,9 @@ TEST(AesDocument, WritesLoadFuzzSeeds) {
   };
   for (const auto& [name, options] : cases) {
     const std::string seed = seeds + "/" + name + ".pdf";
+    const bool signed_seed = std::string_view(name).ends_with("-signed");
     Qpdf("--object-streams=disable --compress-streams=n " + std::string(options) + " " +
-         ShellQuote(plain) + " " + ShellQuote(seed));
+         ShellQuote(signed_seed ? signed_source : plain) + " " + ShellQuote(seed));
     TgtPDFDocument document;
     EXPECT_TRUE(LoadWith(document, seed, "owner")) << name;
   }

@@ -283,6 +283,39 @@ TEST(ObjectText, EncryptionUsesTheObjectsOwnNumber) {
   EXPECT_EQ(object.Content()->AsStream().Data()->Bytes(), "AB");  // stored data untouched
 }
 
+// A signature dictionary's /Contents string (beside /ByteRange) is written
+// as held; every other string of the object, nested ones too, is encrypted.
+TEST(ObjectText, SignatureContentsAreNeverEncrypted) {
+  TestContext context;
+  context.encrypted_numbers = {7};
+  const auto string = [](const char* text, bool hex = false) {
+    return std::make_unique<TgtPDFStringObject>(text, hex);
+  };
+  const auto dictionary = [&](TgtPDFObjectPtr contents, bool byte_range) {
+    auto d = Dict();
+    if (byte_range) d->AddValue("/ByteRange", std::make_unique<TgtPDFArrayObject>());
+    d->AddValue("/Contents", std::move(contents));
+    d->AddValue("/Name", string("(AB)"));
+    return d;
+  };
+  // 'A' ^ 7 = 0x46, 'B' ^ 7 = 0x45.
+  EXPECT_EQ(Text(*dictionary(string("<41 42>", true), true), &context, 7),
+            "<<\r\n/ByteRange [ ]\r\n/Contents <41 42>\r\n/Name <4645>\r\n>>");
+  EXPECT_EQ(Text(*dictionary(string("(A)B)"), true), &context, 7),
+            "<<\r\n/ByteRange [ ]\r\n/Contents (A\\)B)\r\n/Name <4645>\r\n>>");
+  EXPECT_EQ(Text(*dictionary(string("(AB)"), false), &context, 7),
+            "<<\r\n/Contents <4645>\r\n/Name <4645>\r\n>>");
+  auto array = std::make_unique<TgtPDFArrayObject>();
+  array->Add(string("(AB)"));
+  EXPECT_EQ(Text(*dictionary(std::move(array), true), &context, 7),
+            "<<\r\n/ByteRange [ ]\r\n/Contents [ <4645> ]\r\n/Name <4645>\r\n>>");
+  auto outer = dictionary(dictionary(string("(AB)"), true), false);
+  outer->AddValue("/T", string("(AB)"));
+  EXPECT_EQ(Text(*outer, &context, 7),
+            "<<\r\n/Contents <<\r\n/ByteRange [ ]\r\n/Contents (AB)\r\n/Name <4645>\r\n>>"
+            "\r\n/Name <4645>\r\n/T <4645>\r\n>>");
+}
+
 TEST(ObjectText, NestingIsBounded) {
   auto nest = [](int depth) {
     auto root = std::make_unique<TgtPDFArrayObject>();

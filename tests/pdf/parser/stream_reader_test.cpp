@@ -476,6 +476,52 @@ TEST_P(Reader, DecryptsStringsWithTheCurrentObject) {
   EXPECT_EQ(decryptor.calls, 0);
 }
 
+// A signature dictionary's /Contents (a string beside /ByteRange) is stored
+// unencrypted; every other string, an annotation's /Contents too, is
+// decrypted. Damaged dictionaries read as before, with or without repairs.
+TEST_P(Reader, LeavesASignaturesContentsUndecrypted) {
+  XorDecryptor decryptor;
+  const struct {
+    std::string dictionary;  // the content of object 5 2 (XOR 7)
+    std::string expected;
+    bool repairing = false;
+  } cases[] = {
+      {"<</Type /Sig /ByteRange [0 1 2 3] /Contents <4142> /Name (AB)>>",
+       "<</Type /Sig;/ByteRange [i0 i1 i2 i3];/Contents h<4142>;/Name s(FE);>>"},
+      {"<</Contents (A\\B) /ByteRange []>>", "<</Contents s(A\\B);/ByteRange [];>>"},
+      {"<</Contents <4142> /T (AB)>>", "<</Contents s(FE);/T s(FE);>>"},
+      {"<</Contents (AB) /Contents <41>>>", "<</Contents s(FE);/Contents s(F);>>"},
+      {"<</V <</ByteRange [] /Contents ()>> /Contents (AB)>>",
+       "<</V <</ByteRange [];/Contents s();>>;/Contents s(FE);>>"},
+      // /Contents that is no string is read as any other value.
+      {"<</ByteRange [] /Contents [(AB)]>>", "<</ByteRange [];/Contents [s(FE)];>>"},
+      {"<</ByteRange [] /Contents <</A (AB)>>>>", "<</ByteRange [];/Contents <</A s(FE);>>;>>"},
+      {"<</ByteRange [] /Contents 7 0 R>>", "<</ByteRange [];/Contents ref 7 0;>>"},
+      {"<</ByteRange 1 /Contents>>", "<</ByteRange i1;>>", true},
+      {"<</ByteRange [] /Contents (AB) endobj", "<</ByteRange [];/Contents s(AB);>>", true},
+      {"<</Contents <41 4?> /P 1 endobj", "<</Contents s(FG);/P i1;>>", true},
+      {"<</Contents (AB) /ByteRange [] /Contents <43>>>", "<</Contents h<43>;/ByteRange [];>>",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dictionary);
+    TgtPDFStreamReader& r = Open("5 2 obj " + c.dictionary + " endobj");
+    r.SetDecryptor(&decryptor);
+    r.SetRepairing(c.repairing);
+    try {
+      EXPECT_EQ(Describe(r.ReadObject()->AsIndirect().Content()), c.expected);
+    } catch (const Exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+    EXPECT_EQ(r.Decryptor(), &decryptor);
+  }
+  // Without repairs a damaged one fails as before, and the decryptor stays.
+  TgtPDFStreamReader& r = Open("5 2 obj <</ByteRange [] /Contents (AB endobj");
+  r.SetDecryptor(&decryptor);
+  EXPECT_THROW(r.ReadObject(), EUnexpectedEndError);
+  EXPECT_EQ(r.Decryptor(), &decryptor);
+}
+
 struct StreamCase {
   std::string input;  // from just after the stream dictionary
   int64_t length;
