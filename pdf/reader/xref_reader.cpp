@@ -324,10 +324,8 @@ void TgtXRefReader::ApplyScan(const TgtXRefScan& scan) {
                                                          object.offset});
   for (const size_t index : scan.object_streams) {
     const TgtScannedObject& object = scan.objects[index];
-    if (!IsLive(object)) continue;
-    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
-    if (!parsed || !parsed->IsIndirect()) continue;
-    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    TgtPDFObjectPtr parsed;
+    const TgtPDFObject* content = ScannedContent(object, parsed);
     if (!content || !content->IsStream()) continue;
     const TgtPDFObject* type = content->AsStream().Dictionary().Lookup("/Type");
     if (type && type->IsName() && type->AsName().Text() == "/ObjStm")
@@ -338,6 +336,13 @@ void TgtXRefReader::ApplyScan(const TgtXRefScan& scan) {
 bool TgtXRefReader::IsLive(const TgtScannedObject& object) const {
   const TgtXRefItem* item = state_.classic_table.At(object.number);
   return item && item->offset == object.offset;
+}
+
+const TgtPDFObject* TgtXRefReader::ScannedContent(const TgtScannedObject& object,
+                                                  TgtPDFObjectPtr& holder) {
+  if (!IsLive(object)) return nullptr;
+  holder = ParseScanned(object.offset);
+  return holder && holder->IsIndirect() ? holder->AsIndirect().Content() : nullptr;
 }
 
 TgtPDFObjectPtr TgtXRefReader::ParseScanned(int64_t offset, std::string* problem) {
@@ -405,10 +410,8 @@ void TgtXRefReader::ChooseScannedCatalog(const TgtXRefScan& scan) {
   }
   for (auto it = scan.catalogs.rbegin(); it != scan.catalogs.rend(); ++it) {
     const TgtScannedObject& object = scan.objects[*it];
-    if (!IsLive(object)) continue;
-    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
-    if (!parsed || !parsed->IsIndirect()) continue;
-    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    TgtPDFObjectPtr parsed;
+    const TgtPDFObject* content = ScannedContent(object, parsed);
     if (!content || !content->IsDictionary()) continue;
     const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
     if (type && type->IsName() && type->AsName().Text() == "/Catalog") {
@@ -433,10 +436,8 @@ void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan, const uint8_t*
   for (size_t i = scan.objects.size(); i-- > 0 && flate < kFlateSample && looked_at < kObjectSample;
        ++looked_at) {
     const TgtScannedObject& object = scan.objects[i];
-    if (!IsLive(object)) continue;
-    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
-    if (!parsed || !parsed->IsIndirect()) continue;
-    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    TgtPDFObjectPtr parsed;
+    const TgtPDFObject* content = ScannedContent(object, parsed);
     if (!content || !content->IsStream()) continue;
     const TgtPDFStreamObject& stream = content->AsStream();
     const TgtPDFObject* filter = stream.Dictionary().Lookup("/Filter");
@@ -475,10 +476,8 @@ void TgtXRefReader::RefuseLostEncryption(const TgtXRefScan& scan, const uint8_t*
     throw ELostEncryptionError(msg::kEncryptionTrailerLost);
   for (const size_t index : scan.security_handlers) {
     const TgtScannedObject& object = scan.objects[index];
-    if (!IsLive(object)) continue;
-    const TgtPDFObjectPtr parsed = ParseScanned(object.offset);
-    if (!parsed || !parsed->IsIndirect()) continue;
-    const TgtPDFObject* content = parsed->AsIndirect().Content();
+    TgtPDFObjectPtr parsed;
+    const TgtPDFObject* content = ScannedContent(object, parsed);
     if (content && content->IsDictionary() && content->AsDictionary().Lookup("/O") &&
         content->AsDictionary().Lookup("/U"))
       throw ELostEncryptionError(msg::kEncryptionTrailerLost);

@@ -80,6 +80,9 @@ class TgtXRefReader {
   // The object or dictionary at offset, or nullptr when it cannot be
   // parsed (problem says why) or the rebuild's parse budget is spent.
   TgtPDFObjectPtr ParseScanned(int64_t offset, std::string* problem = nullptr);
+  // The content of a live scanned object, parsed into holder; nullptr when
+  // the object is not live or cannot be parsed.
+  const TgtPDFObject* ScannedContent(const TgtScannedObject& object, TgtPDFObjectPtr& holder);
   SectionKind Classify(int64_t offset);
   // Follows a /Prev value to the section it names.
   void FollowPrevious(const TgtPDFObject* previous);
