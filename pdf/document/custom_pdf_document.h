@@ -101,6 +101,22 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   void SaveToFile(const std::string& file_name, TgtNeedAppearances need_appearances = naUnchanged);
   // The name SaveToFile writes for file_name.
   static std::string CompletedSaveName(const std::string& file_name);
+  // Incremental update (incremental_update.cpp): the source's bytes
+  // unchanged, followed by one update section holding the new and changed
+  // objects, a cross-reference section of the source's kind and a trailer
+  // whose /Prev points at the source's last section. file_name equal to
+  // the loaded file appends to it in place (cut back to its length on any
+  // failure); any other name gets a copy of the source followed by the
+  // update, written under a temporary name and renamed. Raises an
+  // exception whose message says why when IncrementalUpdateBlocker() is
+  // not empty. Same progress and cancel events as SaveToFile.
+  void SaveIncremental(const std::string& file_name);
+  // Why the loaded document cannot be updated incrementally (no source
+  // file or bytes, a rebuilt cross-reference table, changed security
+  // settings); empty when it can.
+  std::string IncrementalUpdateBlocker() const;
+  // The source is signed: a signature field with a value, or /Perms.
+  bool HasSignatures() const;
   // The same document written into stream (no name completion, no dialog,
   // no status messages of the file, no opening).
   void SaveToStream(TStream& stream);
@@ -153,6 +169,13 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // how many pages got a new thumbnail.
   int32_t RenderThumbnails(const std::vector<int32_t>& page_numbers, int32_t size = 128,
                            int32_t jobs = 0);
+  // How RenderThumbnails stores what it renders.
+  const TgtThumbnailEncoding& ThumbnailEncoding() const { return thumbnail_encoding_; }
+  void SetThumbnailEncoding(const TgtThumbnailEncoding& value) { thumbnail_encoding_ = value; }
+  // The time a page may take in the renderer before its worker is stopped
+  // and the page keeps what it had, in milliseconds (0: no budget).
+  int32_t RenderTimeout() const { return render_timeout_ms_; }
+  void SetRenderTimeout(int32_t milliseconds) { render_timeout_ms_ = milliseconds; }
   // The page's thumbnail as it will be written; with_samples decodes it.
   // Empty when the page has none (or it cannot be decoded).
   TgtThumbnailImage Thumbnail(int32_t page_number, bool with_samples = false) const;
@@ -285,6 +308,8 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // no longer the source.
   int64_t source_file_size_ = -1;
   int64_t source_file_time_ = 0;
+  TgtThumbnailEncoding thumbnail_encoding_;
+  int32_t render_timeout_ms_ = 10000;
   bool open_after_save_ = false;
   bool show_setup_dialog_ = true;
   bool email_after_save_ = false;

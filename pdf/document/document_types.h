@@ -24,7 +24,21 @@ struct TgtThumbnailImage {
   int32_t width = 0;
   int32_t height = 0;
   std::string rgb;
+  // How the image is stored, for listings: "JPEG", "Gray", "Indexed",
+  // "RGB" (Flate or another lossless filter), or empty when unknown.
+  std::string form;
   bool Empty() const { return width <= 0 || height <= 0; }
+};
+
+// How rendered thumbnails are stored. Auto keeps, per thumbnail, the
+// smallest form that stays within the fidelity bound (Gray, DCT, Flate,
+// Indexed); Lossless keeps exact samples (Gray, Flate, Indexed); Jpeg
+// stores every rendered thumbnail as a baseline JPEG. Attached pictures
+// are always stored losslessly (or as their own JPEG data when that fits).
+enum class TgtThumbnailFormat : uint8_t { Auto, Lossless, Jpeg };
+struct TgtThumbnailEncoding {
+  TgtThumbnailFormat format = TgtThumbnailFormat::Auto;
+  int32_t quality = 75;  // 1 to 100, for DCT
 };
 
 enum TgtMeasurementUnit : uint8_t { muPixels, muPoints, muInches, muMM, muTwips };
