@@ -156,11 +156,16 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       in_place = true;
     } else if (name == "--output-dir") {
       options.output_dir = TakeValue(name, attached, args, i);
+    } else if (name == "--incremental" || name == "--full-rewrite") {
+      CheckNoValue(name, attached);
+      (name == "--incremental" ? options.incremental : options.full_rewrite) = true;
     } else {
       throw EUsageError(Format(msg::kCliUnknownOption, arg.c_str()));
     }
   }
 
+  if (options.incremental && options.full_rewrite)
+    throw EUsageError(Format(msg::kCliNotTogether, "--incremental", "--full-rewrite"));
   if (info) {
     options.mode = TCliMode::Info;
     const char* editing = options.show_thumbs            ? "--show-thumbs"

@@ -70,6 +70,10 @@ struct TCliOptions {
   std::string extract_dir;
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;
+  // --incremental and --full-rewrite: how the file is saved (neither: an
+  // update for a signed source, the whole file otherwise).
+  bool incremental = false;
+  bool full_rewrite = false;
 };
 
 // The bounds of --jobs.

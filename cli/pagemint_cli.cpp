@@ -27,6 +27,7 @@
 #include "picture/picture_file.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
+#include "platform/replace_file.h"
 
 namespace pagemint::cli {
 
@@ -253,9 +254,29 @@ void EditDocument(TgtPDFDocument& document, const TCliOptions& options, const Pi
   if (options.show_thumbs) document.SetPageMode(pmUseThumbs);
 }
 
-void Save(TgtPDFDocument& document, const std::string& dest, ProgressLine& progress) {
+// Whether the document is saved as an update appended to its source: when
+// asked for, and by default for a signed source, whose signatures a full
+// rewrite would break. A source that cannot take an update is written in
+// full, with a warning that says why.
+bool SaveAsUpdate(TgtPDFDocument& document, const TCliOptions& options, std::ostream& err) {
+  if (options.full_rewrite || (!options.incremental && !document.HasSignatures())) return false;
+  const std::string blocker = document.IncrementalUpdateBlocker();
+  if (blocker.empty()) return true;
+  err << Format(msg::kCliWarning,
+                Format(msg::kCliSavingInFull,
+                       Format(msg::kIncrementalNotPossible, blocker.c_str()).c_str())
+                    .c_str())
+      << '\n';
+  return false;
+}
+
+void Save(TgtPDFDocument& document, const std::string& dest, ProgressLine& progress,
+          bool as_update = false) {
   progress.Begin(Format(msg::kCliProgressWriting, dest.c_str()));
-  document.SaveToFile(dest, naUnchanged);
+  if (as_update)
+    document.SaveIncremental(dest);
+  else
+    document.SaveToFile(dest, naUnchanged);
   progress.Clear();
 }
 
@@ -263,30 +284,16 @@ void Save(TgtPDFDocument& document, const std::string& dest, ProgressLine& progr
 // completes names without ".pdf", so such a target is written under a
 // completed temporary name beside it (atomically, by the writer) and then
 // renamed over the target, keeping the target's permissions.
-void SaveInPlace(TgtPDFDocument& document, const std::string& target, ProgressLine& progress) {
-  if (TgtCustomPDFDocument::CompletedSaveName(target) == target) {
-    Save(document, target, progress);
+// As an update, the file itself is appended to (and cut back on failure).
+void SaveInPlace(TgtPDFDocument& document, const std::string& target, ProgressLine& progress,
+                 bool as_update) {
+  if (as_update || TgtCustomPDFDocument::CompletedSaveName(target) == target) {
+    Save(document, target, progress, as_update);
     return;
   }
-  std::error_code error;
-  std::filesystem::path path(target);
-  if (std::filesystem::is_symlink(path, error)) path = std::filesystem::canonical(path, error);
-  // Built by appending: GCC 12 misreads "." + name as an overlapping copy
-  // at -O3 (-Wrestrict).
-  std::string temporary_name = ".";
-  temporary_name.append(path.filename().string());
-  temporary_name.push_back('.');
-  temporary_name.append(std::to_string(::getpid()));
-  temporary_name.append(".pdf");
-  const std::filesystem::path temporary = path.parent_path() / temporary_name;
-  Save(document, temporary.string(), progress);
-  struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) ::chmod(temporary.c_str(), existing.st_mode & 07777);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int code = errno;
-    ::unlink(temporary.c_str());
-    throw EFileError(Format(msg::kCannotCreateFile, target.c_str(), std::strerror(code)));
-  }
+  progress.Begin(Format(msg::kCliProgressWriting, target.c_str()));
+  ReplaceFile(target, [&document](TStream& file) { document.SaveToStream(file); });
+  progress.Clear();
 }
 
 // page-N.png in folder for every page with a thumbnail; each file written
@@ -344,7 +351,8 @@ int RunOne(const TCliOptions& options, std::ostream& err, TPasswordPrompt* promp
   TgtPDFDocument& document = *owned;
   OpenSource(document, options.sources[0], options, err, prompt, progress);
   EditDocument(document, options, pictures, err, progress);
-  if (!options.dest.empty()) Save(document, options.dest, progress);
+  if (!options.dest.empty())
+    Save(document, options.dest, progress, SaveAsUpdate(document, options, err));
   if (!options.extract_dir.empty()) ExtractThumbnails(document, options.extract_dir, options, err);
   Done(owned);
   return kExitOk;
@@ -379,9 +387,9 @@ int RunBatch(const TCliOptions& options, std::ostream& err, TPasswordPrompt* pro
       EditDocument(*document, options, pictures, err, progress);
       if (options.output_dir.empty()) {
         target = document->WorkFileName();
-        SaveInPlace(*document, target, progress);
+        SaveInPlace(*document, target, progress, SaveAsUpdate(*document, options, err));
       } else {
-        Save(*document, target, progress);
+        Save(*document, target, progress, SaveAsUpdate(*document, options, err));
       }
       if (options.verbose) err << Format(msg::kCliFileDone, source.c_str(), target.c_str()) << '\n';
     } catch (const std::bad_alloc&) {

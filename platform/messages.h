@@ -363,6 +363,8 @@ inline constexpr const char kCliHelp[] =
     "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
     "                        changes asked for); DEST is then optional\n"
     "  --in-place            write each FILE over itself\n"
+    "  --incremental         save as an update to SOURCE (default if it is signed)\n"
+    "  --full-rewrite        write the whole file anew, even for a signed SOURCE\n"
     "  --output-dir DIR      write each FILE into DIR under its own name\n"
     "  --verbose, -v         report each step on standard error\n"
     "  --info                print what SOURCE holds, one \"key: value\" line each:\n"
@@ -412,5 +414,30 @@ inline constexpr const char kCliSameOutput[] =
 inline constexpr const char kCliFileFailed[] = "%s: %s";
 inline constexpr const char kCliFileDone[] = "%s: written as %s";
 
+// Saving as an incremental update: why it cannot be done, and what signed
+// parties will see when it is.
+inline constexpr const char kIncrementalNotPossible[] =
+    "The document cannot be saved as an incremental update: %s";
+inline constexpr const char kIncrementalNoDocument[] = "no document is loaded";
+inline constexpr const char kIncrementalNoSource[] = "the bytes it was read from are gone";
+inline constexpr const char kIncrementalRebuilt[] =
+    "its cross-reference data was damaged and had to be rebuilt, so an update appended to "
+    "it would not be read the same way";
+inline constexpr const char kIncrementalSecurityChanged[] =
+    "its security settings were changed, and an update keeps the security the file has";
+inline constexpr const char kIncrementalSourceChanged[] =
+    "the file %s has changed since it was read";
+inline constexpr const char kIncrementalNoSection[] =
+    "its last cross-reference section cannot be found";
+inline constexpr const char kIncrementalTooLarge[] = "the update would end beyond 2 GB";
+inline constexpr const char kIncrementalAppendFailed[] =
+    "Cannot append to %s (%s); the file was cut back to its original length";
+inline constexpr const char kSignedBeforeUpdate[] =
+    "Signature \"%s\" stays valid, but validators will report that the document was changed "
+    "after it was signed";
+inline constexpr const char kCertifiedNoChanges[] =
+    "Signature \"%s\" certifies the document with no changes allowed: validators will count "
+    "this update as a breach of that certification";
+inline constexpr const char kCliSavingInFull[] = "%s; saving it in full instead";
 }  // namespace msg
 }  // namespace pagemint

@@ -134,6 +134,7 @@ void TgtCustomPDFDocument::ReportWork(TgtWorkStep step, double fraction, bool fo
 bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (IsLoaded()) CloseDocument();
   accepted_password_.reset();
+  table_rebuilt_ = false;
   const std::string name = work_file_name_;
   // Nothing of a failed attempt may reach the next one.
   auto discard = [&] {
@@ -167,6 +168,7 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   try {
     state_->source = std::make_shared<TgtDocumentSource>(std::move(kept));
     TgtXRefReader(*loader_).RebuildFromStream(*state_->source->Stream());
+    table_rebuilt_ = true;
     state_->reader->SetRepairing(true);
     if (accepted_password_ && IsEncrypted() && TryPassword(*accepted_password_)) return true;
     ReadAfterCrossReference();
@@ -241,6 +243,7 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;
+  RecordIncrementalBaseline();
   if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kDocumentReadComplete, PageCount()));
   if (OnEndRead) OnEndRead(*this);
 }

@@ -32,6 +32,7 @@ class TGraphic;
 struct TRenderSource;
 class TgtPDFEncryptionSettings;
 class TgtPDFEncryption;
+struct TgtIncrementalBaseline;
 
 class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
  public:
@@ -106,8 +107,11 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // objects, a cross-reference section of the source's kind and a trailer
   // whose /Prev points at the source's last section. file_name equal to
   // the loaded file appends to it in place (cut back to its length on any
-  // failure); any other name gets a copy of the source followed by the
-  // update, written under a temporary name and renamed. Raises an
+  // failure); any other name (".pdf" added as by SaveToFile) gets a copy
+  // of the source followed by the update, written under a temporary name
+  // and renamed. Each signed signature field gets a warning that names it
+  // (validators report changes after signing; a certification that allows
+  // no changes counts the update as a breach). Raises an
   // exception whose message says why when IncrementalUpdateBlocker() is
   // not empty. Same progress and cancel events as SaveToFile.
   void SaveIncremental(const std::string& file_name);
@@ -252,6 +256,7 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
 
  private:
   friend class TgtDocumentWriter;
+  friend class TgtIncrementalWriter;
   friend struct TgtDocumentInternals;
 
   // The document's state and loader, for the writer and the thumbnails.
@@ -324,6 +329,12 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // cancelled.
   int64_t last_work_report_ns_ = 0;
   bool work_cancelled_ = false;
+  // What an incremental update compares with: the document as it was
+  // read (incremental_update.cpp), recorded once the structure is read.
+  void RecordIncrementalBaseline();
+  std::shared_ptr<TgtIncrementalBaseline> incremental_baseline_;
+  // The cross-reference data of the loaded source had to be rebuilt.
+  bool table_rebuilt_ = false;
   // The stream the document is being written to; set only during a save.
   TgtWriteOnlyFilter* write_stream_ = nullptr;
 };

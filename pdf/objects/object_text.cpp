@@ -278,7 +278,14 @@ class TextBuilder {
       return;
     }
     AppendInteger(out_, target);
-    out_.append(" 0 R");
+    const int32_t generation = context_ ? context_->TargetGeneration(reference) : 0;
+    if (generation == 0) {
+      out_.append(" 0 R");
+      return;
+    }
+    out_.push_back(' ');
+    AppendInteger(out_, generation);
+    out_.append(" R");
   }
 
   // An indirect object's content is encrypted for its own new number.

@@ -49,6 +49,14 @@ class TgtTextContext {
   // written as "null".
   virtual int32_t TargetNumber(const TgtPDFIndirectReference& reference) const = 0;
 
+  // The generation written with a reference to the target: 0 in a file
+  // written whole (every object is numbered afresh); the source's own when
+  // objects keep their numbers (an update appended to the source).
+  virtual int32_t TargetGeneration(const TgtPDFIndirectReference& reference) const {
+    (void)reference;
+    return 0;
+  }
+
   // The new number of the page-tree root. When it is above 0, a dictionary
   // whose /Type is /Page gets the line "/Parent <root> 0 R" after its entries
   // (and any /Parent entry of its own is left out, so the key stays unique).
