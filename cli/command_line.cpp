@@ -147,6 +147,18 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--thumb-size") {
       options.thumb_size = ParseNumber(name, TakeValue(name, attached, args, i), kMinThumbnailSize,
                                        kMaxThumbnailSize);
+    } else if (name == "--thumb-format") {
+      const std::string value = TakeValue(name, attached, args, i);
+      if (value == "auto")
+        options.thumb_encoding.format = TgtThumbnailFormat::Auto;
+      else if (value == "lossless")
+        options.thumb_encoding.format = TgtThumbnailFormat::Lossless;
+      else if (value == "jpeg")
+        options.thumb_encoding.format = TgtThumbnailFormat::Jpeg;
+      else
+        throw EUsageError(Format(msg::kCliBadThumbFormat, value.c_str()));
+    } else if (name == "--thumb-quality") {
+      options.thumb_encoding.quality = ParseNumber(name, TakeValue(name, attached, args, i), 1, 100);
     } else if (name == "--jobs") {
       options.jobs = ParseNumber(name, TakeValue(name, attached, args, i), 1, kMaxJobs);
     } else if (name == "--extract-thumbs") {

@@ -8,7 +8,8 @@
 //   pagemint-cli --help
 //
 // OPTIONS: --password PW, --show-thumbs, --remove-thumbs[=PAGES],
-// --render-thumbs[=PAGES], --thumb-size PX, --jobs N, --thumb PAGE=PICTURE,
+// --render-thumbs[=PAGES], --thumb-size PX, --jobs N, --thumb-format F,
+// --thumb-quality Q, --thumb PAGE=PICTURE,
 // --extract-thumbs DIR, --verbose.
 //
 // Options may stand anywhere among the file names; "--" ends the options,
@@ -25,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/document/document_types.h"
 #include "platform/exception.h"
 
 namespace pagemint::cli {
@@ -67,6 +69,8 @@ struct TCliOptions {
   std::optional<TPageSelection> render_thumbs;
   std::optional<int32_t> thumb_size;  // when given
   int32_t jobs = 0;                   // 0: one worker per core
+  // --thumb-format and --thumb-quality: how rendered thumbnails are stored.
+  TgtThumbnailEncoding thumb_encoding;
   std::string extract_dir;
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;

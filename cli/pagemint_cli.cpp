@@ -114,6 +114,19 @@ std::string ThumbnailSizes(const TgtPDFDocument& document) {
   return sizes.empty() ? "none" : sizes;
 }
 
+// "1=JPEG 3=Gray": each page with a thumbnail and how it is stored, "?"
+// where that cannot be told.
+std::string ThumbnailForms(const TgtPDFDocument& document) {
+  std::string forms;
+  for (size_t i = 0; i < static_cast<size_t>(document.PageCount()); ++i) {
+    if (!HasThumb(document, i)) continue;
+    const TgtThumbnailImage image = document.Thumbnail(static_cast<int32_t>(i + 1));
+    if (!forms.empty()) forms += ' ';
+    forms += std::to_string(i + 1) + '=' + (image.form.empty() ? "?" : image.form);
+  }
+  return forms.empty() ? "none" : forms;
+}
+
 // A line on standard error that shows how far long work has come, drawn
 // only on a terminal and only once the work has taken a second.
 class ProgressLine {
@@ -199,18 +212,15 @@ void OpenSource(TgtPDFDocument& document, const std::string& source, const TCliO
 // picture is reported first) and drawn as the thumbnails they become.
 struct Pictures {
   std::vector<TThumbRequest> thumbs;
-  std::vector<std::unique_ptr<TBitmap>> bitmaps;
+  std::vector<std::unique_ptr<TGraphic>> bitmaps;
 };
 
 Pictures LoadPictures(const TCliOptions& options, std::ostream& err) {
   Pictures pictures;
   pictures.thumbs = EffectiveThumbs(options.thumbs);
   for (const TThumbRequest& thumb : pictures.thumbs) {
-    std::unique_ptr<TBitmap> bitmap;
-    {
-      const std::unique_ptr<TGraphic> picture = LoadPictureFile(thumb.picture);
-      bitmap = PictureOnWhite(*picture, options.thumb_size.value_or(0), thumb.picture);
-    }
+    std::unique_ptr<TGraphic> bitmap =
+        LoadThumbnailPicture(thumb.picture, options.thumb_size.value_or(0));
     if (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide)
       err << Format(msg::kCliWarning, Format(msg::kPictureLargeThumbnail, thumb.picture.c_str(),
                                              bitmap->Width(), bitmap->Height(), kLargeThumbnailSide)
@@ -236,6 +246,7 @@ void EditDocument(TgtPDFDocument& document, const TCliOptions& options, const Pi
     for (const int32_t page : options.render_thumbs->Pages(count))
       if (!given.contains(page)) pages.push_back(page);
     if (!pages.empty()) {
+      document.SetThumbnailEncoding(options.thumb_encoding);
       progress.Begin(msg::kCliProgressRendering);
       const int32_t rendered = document.RenderThumbnails(
           pages, options.thumb_size.value_or(kDefaultThumbnailSize), options.jobs);
@@ -338,7 +349,8 @@ int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
       << "page_layout: "
       << ModeText(kPageLayoutNames, document.PageLayout(), document.PageLayoutName()) << '\n'
       << "thumbnails: " << ThumbnailPages(document) << '\n'
-      << "thumbnail_sizes: " << ThumbnailSizes(document) << '\n';
+      << "thumbnail_sizes: " << ThumbnailSizes(document) << '\n'
+      << "thumbnail_forms: " << ThumbnailForms(document) << '\n';
   Done(owned);
   return kExitOk;
 }

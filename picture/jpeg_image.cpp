@@ -13,6 +13,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 // jpeglib.h needs size_t and FILE declared first.
@@ -48,12 +49,25 @@ struct ProgressManager {
   ErrorManager* err;
 };
 
-enum class Outcome { kDecoded, kLibraryError, kTooLarge, kComponents, kOutOfMemory };
+enum class Outcome {
+  kDecoded,
+  kLibraryError,
+  kTooLarge,
+  kComponents,
+  kOutOfMemory,
+  kScaledTooLarge
+};
 
 struct DecodeJob {
   const uint8_t* data = nullptr;
   size_t size = 0;
   QImage* image = nullptr;
+  // Scaled decoding: the least output size wanted (0: the whole size).
+  int min_width = 0;
+  int min_height = 0;
+  // Filled from the header: whether the data could be handed on as it is.
+  bool baseline = false;
+  bool gray = false;
   jpeg_decompress_struct cinfo{};
   ErrorManager err{};
   ProgressManager progress{};
@@ -156,6 +170,25 @@ void DecodeSteps(DecodeJob& job) {
     job.outcome = Outcome::kComponents;
     return;
   }
+  job.baseline = !c.progressive_mode && !c.arith_code && c.data_precision == 8 &&
+                 (c.jpeg_color_space == JCS_GRAYSCALE || c.jpeg_color_space == JCS_YCbCr);
+  job.gray = c.jpeg_color_space == JCS_GRAYSCALE;
+  if (job.min_width > 0 || job.min_height > 0) {
+    if (jpeg_has_multiple_scans(&c) &&
+        static_cast<int64_t>(c.image_width) * c.image_height > kMaxScaledJpegCoefficientPixels) {
+      job.outcome = Outcome::kScaledTooLarge;
+      return;
+    }
+    // The smallest scale that still covers the size wanted.
+    for (const unsigned denom : {8u, 4u, 2u, 1u}) {
+      c.scale_num = 1;
+      c.scale_denom = denom;
+      jpeg_calc_output_dimensions(&c);
+      if (static_cast<int>(c.output_width) >= job.min_width &&
+          static_cast<int>(c.output_height) >= job.min_height)
+        break;
+    }
+  }
   jpeg_start_decompress(&c);
   *job.image = QImage(static_cast<int>(c.output_width), static_cast<int>(c.output_height),
                       QImage::Format_RGB888);
@@ -186,6 +219,10 @@ std::string Reason(const DecodeJob& job) {
       return PictureTooLargeText(c.image_width, c.image_height);
     case Outcome::kComponents:
       return Format(msg::kJpegComponents, c.num_components);
+    case Outcome::kScaledTooLarge:
+      return Format(msg::kJpegScaledTooLarge, static_cast<long long>(c.image_width),
+                    static_cast<long long>(c.image_height),
+                    static_cast<long long>(kMaxScaledJpegCoefficientPixels));
     case Outcome::kOutOfMemory:
       return Format(msg::kPictureOutOfMemory, static_cast<int>(c.output_width),
                     static_cast<int>(c.output_height));
@@ -197,17 +234,105 @@ std::string Reason(const DecodeJob& job) {
 }  // namespace
 
 void TJPEGImage::LoadFromBytes(std::string_view bytes, const std::string& name) {
+  LoadScaled(bytes, name, 0, 0);
+}
+
+void TJPEGImage::LoadScaled(std::string_view bytes, const std::string& name, int min_width,
+                            int min_height) {
   QImage image;
   // The job holds libjpeg's large structures; keep it off the stack.
   auto job = std::make_unique<DecodeJob>();
   job->data = reinterpret_cast<const uint8_t*>(bytes.data());
   job->size = bytes.size();
   job->image = &image;
+  job->min_width = std::max(0, min_width);
+  job->min_height = std::max(0, min_height);
   if (!DecodeGuarded(*job)) job->outcome = Outcome::kLibraryError;
   if (job->outcome != Outcome::kDecoded)
     throw EInvalidGraphic(Format(msg::kJpegInvalid, name.c_str(), Reason(*job).c_str()));
   image_ = std::move(image);
   warning_ = job->err.warning;
+  const bool whole = image_.width() == static_cast<int>(job->cinfo.image_width) &&
+                     image_.height() == static_cast<int>(job->cinfo.image_height);
+  if (job->baseline && whole && warning_.empty())
+    baseline_.assign(bytes.data(), bytes.size());
+  else
+    baseline_.clear();
+  baseline_gray_ = job->gray;
+}
+
+bool ReadJpegHeader(std::string_view bytes, TJpegHeader& header) {
+  auto job = std::make_unique<DecodeJob>();
+  InstallManagers(*job);
+  jpeg_decompress_struct& c = job->cinfo;
+  if (setjmp(job->err.jump) != 0) {
+    jpeg_destroy_decompress(&c);
+    return false;
+  }
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, reinterpret_cast<const uint8_t*>(bytes.data()),
+               static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&c, TRUE);
+  header.width = static_cast<int>(c.image_width);
+  header.height = static_cast<int>(c.image_height);
+  header.components = c.num_components;
+  header.baseline = !c.progressive_mode && !c.arith_code && c.data_precision == 8;
+  jpeg_destroy_decompress(&c);
+  return true;
+}
+
+namespace {
+
+struct EncodeJob {
+  jpeg_compress_struct cinfo{};
+  ErrorManager err{};
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+};
+
+// The one frame that holds the encoder's jump.
+bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height,
+                   int components, int quality) {
+  jpeg_compress_struct& c = job.cinfo;
+  c.err = jpeg_std_error(&job.err.pub);
+  job.err.pub.error_exit = ErrorExit;
+  job.err.pub.emit_message = EmitMessage;
+  job.err.pub.output_message = OutputMessage;
+  if (setjmp(job.err.jump) != 0) {
+    jpeg_destroy_compress(&c);
+    return false;
+  }
+  jpeg_create_compress(&c);
+  jpeg_mem_dest(&c, &job.buffer, &job.size);
+  c.image_width = static_cast<JDIMENSION>(width);
+  c.image_height = static_cast<JDIMENSION>(height);
+  c.input_components = components;
+  c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, std::clamp(quality, 1, 100), TRUE);
+  c.optimize_coding = TRUE;
+  jpeg_start_compress(&c, TRUE);
+  const size_t row_bytes = static_cast<size_t>(width) * static_cast<size_t>(components);
+  while (c.next_scanline < c.image_height) {
+    auto* row = const_cast<JSAMPROW>(samples + row_bytes * c.next_scanline);
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  return true;
+}
+
+}  // namespace
+
+std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
+                       int quality) {
+  if (width < 1 || height < 1 || (components != 1 && components != 3)) return {};
+  auto job = std::make_unique<EncodeJob>();
+  const bool done = EncodeGuarded(*job, samples, width, height, components, quality);
+  std::string out;
+  if (done && job->buffer) out.assign(reinterpret_cast<const char*>(job->buffer), job->size);
+  std::free(job->buffer);
+  return out;
 }
 
 void TJPEGImage::Draw(TBitmap& canvas, int x, int y) const {

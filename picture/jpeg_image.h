@@ -24,16 +24,46 @@ class TJPEGImage : public TGraphic {
   // recoverable damage (extraneous bytes, premature end of data) do not
   // fail the load.
   void LoadFromBytes(std::string_view bytes, const std::string& name) override;
+  // The same, decoded at the smallest of libjpeg's scales 1/8, 1/4, 1/2
+  // and 1 that still gives at least min_width x min_height pixels (the
+  // whole size when none does). A multi-scan (progressive) image holds all
+  // its coefficients at full size whatever the scale: one over
+  // kMaxScaledJpegCoefficientPixels is refused, naming the picture.
+  void LoadScaled(std::string_view bytes, const std::string& name, int min_width, int min_height);
   void Draw(TBitmap& canvas, int x, int y) const override;
 
   // The decoded pixels (RGB888).
   const QImage& Image() const { return image_; }
   // libjpeg's first warning for the last load, or empty.
   const std::string& Warning() const { return warning_; }
+  // The file's own bytes, kept by LoadFromBytes when they are a baseline
+  // 8-bit JPEG in one or three components that decoded without warning, so
+  // that a reader given them sees the very samples decoded here; else
+  // empty. gray tells which of the two.
+  const std::string& BaselineData() const { return baseline_; }
+  bool BaselineGray() const { return baseline_gray_; }
 
  private:
   QImage image_;
   std::string warning_;
+  std::string baseline_;
+  bool baseline_gray_ = false;
 };
+
+// What a JPEG's header says, read without decoding.
+struct TJpegHeader {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool baseline = false;  // one sequential scan, 8 bits, Huffman coded
+};
+// False when the header cannot be read.
+bool ReadJpegHeader(std::string_view bytes, TJpegHeader& header);
+
+// Packed 8-bit samples (components 1: grey, 3: RGB), rows from the top, as
+// a baseline JFIF JPEG at quality (1 to 100), with optimised Huffman
+// tables; empty when libjpeg refuses.
+std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
+                       int quality);
 
 }  // namespace pagemint

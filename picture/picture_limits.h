@@ -20,6 +20,13 @@ inline constexpr int kMaxPictureSide = 65535;
 // pixel) and their compressed form at once, at worst about 3.5 GiB here.
 inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 28;
 
+// A multi-scan (progressive) JPEG keeps every coefficient of the whole
+// image, two bytes a sample, however small it is decoded: decoding one
+// scaled down (a thumbnail of a big picture) refuses more pixels than this
+// (64 Mpixels, about 400 MB of coefficients), where a baseline one of any
+// allowed size costs only a few rows.
+inline constexpr int64_t kMaxScaledJpegCoefficientPixels = int64_t{1} << 26;
+
 // The pixel limit in force; kMaxPicturePixels unless lowered. Fuzzers and
 // tests lower it so that a hostile size costs little.
 int64_t PicturePixelLimit();

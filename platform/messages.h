@@ -273,6 +273,8 @@ inline constexpr const char kDibRleTruncated[] = "the RLE data ends before the e
 inline constexpr const char kDibMaskTruncated[] = "the transparency mask is truncated";
 inline constexpr const char kJpegComponents[] = "unsupported number of colour components (%d)";
 inline constexpr const char kJpegTooManyScans[] = "more than %d progressive scans";
+inline constexpr const char kJpegScaledTooLarge[] =
+    "a progressive image of %lld x %lld pixels holds more than %lld pixels of coefficients";
 inline constexpr const char kIconNoDirectory[] = "the file does not start with an icon directory";
 inline constexpr const char kIconDirectoryTruncated[] = "the icon directory is truncated";
 inline constexpr const char kIconNoImage[] = "no image of the directory lies inside the file";
@@ -360,6 +362,10 @@ inline constexpr const char kCliHelp[] =
     "                        of pictures when given: larger ones are scaled down to it\n"
     "                        (16 to 1024)\n"
     "  --jobs N              pages rendered at once (default: one per processor)\n"
+    "  --thumb-format F      how rendered thumbnails are stored: auto (default: the\n"
+    "                        smallest of grey, JPEG, Flate and indexed that stays\n"
+    "                        within 3 levels of the page on average), lossless or jpeg\n"
+    "  --thumb-quality Q     the JPEG quality of rendered thumbnails (1 to 100, default 75)\n"
     "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
     "                        changes asked for); DEST is then optional\n"
     "  --in-place            write each FILE over itself\n"
@@ -370,7 +376,8 @@ inline constexpr const char kCliHelp[] =
     "  --info                print what SOURCE holds, one \"key: value\" line each:\n"
     "                        pages, version, encryption (none, rc4-40, rc4-128), owner,\n"
     "                        page_mode, page_layout, thumbnails (pages that have one),\n"
-    "                        thumbnail_sizes (PAGE=WIDTHxHEIGHT for each)\n"
+    "                        thumbnail_sizes (PAGE=WIDTHxHEIGHT for each),\n"
+    "                        thumbnail_forms (PAGE=JPEG, Gray, Indexed or RGB for each)\n"
     "  --help, -h            print this text\n"
     "\n"
     "Changes are made in this order: removal, rendering, then the given pictures (a\n"
@@ -386,6 +393,8 @@ inline constexpr const char kCliNoValueWanted[] = "%s takes no value";
 inline constexpr const char kCliBadThumb[] =
     "--thumb wants PAGE=PICTURE with PAGE a page number, not \"%s\"";
 inline constexpr const char kCliBadNumber[] = "%s wants a number from %d to %d, not \"%s\"";
+inline constexpr const char kCliBadThumbFormat[] =
+    "--thumb-format wants auto, lossless or jpeg, not \"%s\"";
 inline constexpr const char kCliBadPages[] =
     "%s wants pages such as 1-5,8,10- (counted from 1), not \"%s\"";
 inline constexpr const char kCliNotTogether[] = "%s does not go with %s";

@@ -1,12 +1,17 @@
 #include "pdf/document/thumbnail.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "pdf/document/custom_pdf_document.h"
+#include "pdf/document/thumbnail_encoder.h"
 #include "pdf/reader/object_store.h"
 #include "pdf/streams/zlib_streams.h"
 #include "picture/graphic.h"
+#include "picture/jpeg_image.h"
+#include "picture/picture_file.h"
 #include "platform/messages.h"
 
 namespace pagemint {
@@ -113,14 +118,54 @@ std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& s
                                                             uint32_t serial,
                                                             const TGraphic& picture,
                                                             const std::string& resource_name) {
-  auto output = std::make_unique<TMemoryStream>();
-  const std::unique_ptr<TBitmap> bitmap = WorkingBitmap(picture);
-  {
-    const std::unique_ptr<TMemoryStream> samples = BitmapToRGB(*bitmap);
-    DeflateStream(*samples, *output);
+  // A baseline JPEG shown at its own size keeps its own data: a reader
+  // decodes the same samples from a fraction of the bytes.
+  if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&picture);
+      jpeg != nullptr && !jpeg->BaselineData().empty()) {
+    TEncodedThumbnail own;
+    own.width = jpeg->Width();
+    own.height = jpeg->Height();
+    own.dct = true;
+    own.components = jpeg->BaselineGray() ? 1 : 3;
+    own.data = std::make_unique<TMemoryStream>(jpeg->BaselineData());
+    return RegisterEncodedThumbnail(store, serial, std::move(own), resource_name);
   }
-  return RegisterImageXObject(store, serial, bitmap->Width(), bitmap->Height(), std::move(output),
-                              resource_name);
+  const std::unique_ptr<TBitmap> bitmap = WorkingBitmap(picture);
+  const std::unique_ptr<TMemoryStream> samples = BitmapToRGB(*bitmap);
+  const std::string_view rgb(static_cast<const char*>(samples->Memory()),
+                             static_cast<size_t>(samples->Size()));
+  return RegisterEncodedThumbnail(
+      store, serial,
+      EncodeThumbnail(rgb, bitmap->Width(), bitmap->Height(), TgtThumbnailEncoding(), true),
+      resource_name);
+}
+
+std::unique_ptr<TGraphic> LoadThumbnailPicture(const std::string& file_name, int max_side) {
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = std::make_unique<TFileStream>(file_name, TFileMode::fmOpenRead);
+  } catch (const Exception& e) {
+    throw EInvalidGraphic(e.Message());
+  }
+  std::string_view bytes;
+  const TStream::MemoryView view = file->View();
+  if (view) bytes = std::string_view(reinterpret_cast<const char*>(view.data), view.size);
+  if (DetectPictureKind(bytes, file_name) != TPictureKind::Jpeg)
+    return PictureOnWhite(*LoadPictureBytes(bytes, file_name), max_side, file_name);
+  auto jpeg = std::make_unique<TJPEGImage>();
+  TJpegHeader header;
+  const int longer = ReadJpegHeader(bytes, header) ? std::max(header.width, header.height) : 0;
+  if (max_side > 0 && longer > max_side) {
+    // The size PictureOnWhite scales to; the decoded picture covers it.
+    const double scale = static_cast<double>(max_side) / longer;
+    jpeg->LoadScaled(bytes, file_name, static_cast<int>(std::lround(header.width * scale)),
+                     static_cast<int>(std::lround(header.height * scale)));
+    return PictureOnWhite(*jpeg, max_side, file_name);
+  }
+  jpeg->LoadFromBytes(bytes, file_name);
+  if (!jpeg->BaselineData().empty() && (max_side <= 0 || std::max(jpeg->Width(), jpeg->Height()) <= max_side))
+    return jpeg;
+  return PictureOnWhite(*jpeg, max_side, file_name);
 }
 
 // The old image is simply no longer referred to from the page: the writer

@@ -1,7 +1,8 @@
-// Pictures as PDF image objects: packed 8-bit RGB samples, rows from the
-// top, compressed as one zlib stream at zlib's default level. Every
-// thumbnail the engine makes, from a picture or from a rendered page, is an
-// image object of this one form.
+// Pictures as PDF image objects. A picture keeps its exact samples, in the
+// smallest exact form (thumbnail_encoder.h): DeviceGray, Indexed or
+// DeviceRGB, Flate compressed; a baseline JPEG shown at its own size keeps
+// its own data. Rendered pages are stored as the document's thumbnail
+// encoding asks.
 #pragma once
 
 #include <cstdint>
@@ -49,13 +50,22 @@ std::unique_ptr<TgtPDFIndirectReference> RegisterImageXObject(
     TgtPDFObjectStore& store, uint32_t serial, int32_t width, int32_t height,
     std::unique_ptr<TMemoryStream> compressed, const std::string& resource_name);
 
-// Builds the image object for picture, registers it in store under the
+// Builds the image object for picture (exact samples, or a baseline JPEG's
+// own data), registers it in store under the
 // store's next number (marked used) and returns a new reference to it.
 // resource_name is a name with its slash, or empty for no /Name.
 std::unique_ptr<TgtPDFIndirectReference> CreateImageXObject(TgtPDFObjectStore& store,
                                                             uint32_t serial,
                                                             const TGraphic& picture,
                                                             const std::string& resource_name);
+
+// The picture file as a thumbnail shows it (PictureOnWhite at max_side,
+// 0 for its own size). A JPEG larger than max_side is decoded at the
+// smallest of libjpeg's scales that still covers max_side, so a huge one
+// costs little; a baseline JPEG that needs no scaling comes back as the
+// JPEG itself, whose own data CreateImageXObject keeps. Raises
+// EInvalidGraphic naming the file.
+std::unique_ptr<TGraphic> LoadThumbnailPicture(const std::string& file_name, int max_side);
 
 // Sets the page dictionary's /Thumb to image (nullptr removes the entry).
 // The writer leaves the image it referred to before out once nothing else

@@ -17,7 +17,9 @@
 #include <thread>
 
 #include "pdf/document/custom_pdf_document.h"
+#include "pdf/document/scanned_page.h"
 #include "pdf/document/thumbnail.h"
+#include "pdf/document/thumbnail_encoder.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/security/encryption_settings.h"
 #include "pdf/streams/filter_chain.h"
@@ -48,7 +50,7 @@ TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number
 struct RenderResult {
   int32_t width = 0;
   int32_t height = 0;
-  std::unique_ptr<TMemoryStream> compressed;  // nullptr: the page failed
+  TEncodedThumbnail encoded;  // no data: the page failed
   std::string error;
   // Damage the renderer read past on a page it drew.
   int32_t trouble_count = 0;
@@ -79,8 +81,16 @@ std::string PageRanges(const std::vector<int32_t>& pages) {
 // The shared state of one rendering run.
 class RenderRun {
  public:
-  RenderRun(const TRenderSource& source, const std::vector<int32_t>& pages, int32_t size)
-      : source_(source), pages_(pages), size_(size), results_(pages.size()) {}
+  // plans, when given, holds for each page a scan drawn without the
+  // renderer (or none).
+  RenderRun(const TRenderSource& source, const std::vector<int32_t>& pages, int32_t size,
+            const TgtThumbnailEncoding& encoding, const std::vector<TScanPlan>* plans)
+      : source_(source),
+        pages_(pages),
+        size_(size),
+        encoding_(encoding),
+        plans_(plans),
+        results_(pages.size()) {}
 
   // Starts workers threads; the first takes the renderer opened already.
   void Start(int32_t workers, std::unique_ptr<TPageRenderer> first) {
@@ -116,15 +126,19 @@ class RenderRun {
  private:
   void Work(std::unique_ptr<TPageRenderer> renderer) {
     try {
-      if (!renderer) renderer = OpenPageRenderer(source_);
       TRenderedPage page;
       for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();
            i = next_.fetch_add(1)) {
         RenderResult result;
-        if (renderer->Render(pages_[i] - 1, size_, page)) {
+        if (DrawScan(i, page)) {
           result.width = page.width;
           result.height = page.height;
-          result.compressed = CompressSamples(page.rgb);
+          result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
+        } else if ((renderer || (renderer = OpenPageRenderer(source_))) &&
+                   renderer->Render(pages_[i] - 1, size_, page)) {
+          result.width = page.width;
+          result.height = page.height;
+          result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
           result.trouble_count = page.trouble_count;
           result.trouble = std::move(page.trouble);
         } else {
@@ -143,9 +157,32 @@ class RenderRun {
     }
   }
 
+  // Page i drawn from its scan's image when it has a plan; false sends it
+  // to the renderer. The image's data is read under a lock: the workers
+  // share the document's source.
+  bool DrawScan(size_t i, TRenderedPage& page) {
+    if (!plans_ || !(*plans_)[i].image) return false;
+    const TScanPlan& plan = (*plans_)[i];
+    std::string data;
+    try {
+      const std::lock_guard<std::mutex> lock(read_mutex_);
+      data = plan.image->ReadData();
+    } catch (const Exception&) {
+      return false;
+    }
+    page = TRenderedPage();
+    if (!DrawScannedPage(data, plan, page.rgb)) return false;
+    page.width = plan.width;
+    page.height = plan.height;
+    return true;
+  }
+
   const TRenderSource& source_;
   const std::vector<int32_t>& pages_;
   const int32_t size_;
+  const TgtThumbnailEncoding encoding_;
+  const std::vector<TScanPlan>* plans_;
+  std::mutex read_mutex_;
   std::vector<RenderResult> results_;
   std::vector<std::thread> threads_;
   std::atomic<size_t> next_{0};
@@ -327,6 +364,35 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
   return samples;
 }
 
+// How the image is stored, for listings: "JPEG" (DCT), "Indexed", "Gray"
+// (one component) or "RGB".
+std::string ThumbnailForm(const TgtPDFObjectStore& store, TgtPDFDictObject& dict) {
+  if (TgtPDFObject* filter = store.Follow(dict.Lookup("/Filter"))) {
+    const TgtFilterList list = FilterListFromObject(*filter);
+    for (const auto kind : list)
+      if (kind == ftDCTDecode) return "JPEG";
+  }
+  TgtPDFObject* space = store.Follow(dict.Lookup("/ColorSpace"));
+  if (space && space->IsArray() && space->AsArray().Count() > 0) {
+    TgtPDFObject* family = store.Follow(space->AsArray().ItemAt(0));
+    if (family && family->IsName()) {
+      const std::string& name = family->AsName().Text();
+      if (name == "/Indexed" || name == "/I") return "Indexed";
+      if (name == "/CalGray") return "Gray";
+      if (name == "/ICCBased" && space->AsArray().Count() > 1) {
+        TgtPDFObject* profile = store.Follow(space->AsArray().ItemAt(1));
+        if (profile && profile->IsStream() &&
+            IntegerOf(store, profile->AsStream().Dictionary().Lookup("/N")) == 1)
+          return "Gray";
+      }
+    }
+  }
+  if (space && space->IsName() &&
+      (space->AsName().Text() == "/DeviceGray" || space->AsName().Text() == "/G"))
+    return "Gray";
+  return "RGB";
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -359,11 +425,7 @@ TRenderSource TgtCustomPDFDocument::RenderSource() const {
 void TgtCustomPDFDocument::SetThumbnailFromFile(int32_t page_number, const std::string& file_name,
                                                 int32_t max_side) {
   TgtPDFDictObject& page = PageDictionary(*state_, page_number);
-  std::unique_ptr<TBitmap> bitmap;
-  {
-    const std::unique_ptr<TGraphic> picture = LoadPictureFile(file_name);
-    bitmap = PictureOnWhite(*picture, max_side, file_name);
-  }
+  const std::unique_ptr<TGraphic> bitmap = LoadThumbnailPicture(file_name, max_side);
   if (OnWarning &&
       (bitmap->Width() > kLargeThumbnailSide || bitmap->Height() > kLargeThumbnailSide))
     OnWarning(*this, Format(msg::kPictureLargeThumbnail, file_name.c_str(), bitmap->Width(),
@@ -395,8 +457,9 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   // Renders list from source with a first renderer opened already; raises
   // the progress event meanwhile and EOperationCancelled when asked to.
   auto render = [&](const TRenderSource& source, const std::vector<int32_t>& list,
-                    std::unique_ptr<TPageRenderer> first) {
-    RenderRun run(source, list, size);
+                    std::unique_ptr<TPageRenderer> first,
+                    const std::vector<TScanPlan>* plans) {
+    RenderRun run(source, list, size, thumbnail_encoding_, plans);
     run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
     bool cancel = false;
     auto report = [&](size_t done) {
@@ -429,12 +492,17 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
     first = OpenRendererFor(source, PageCount(), second_trouble);
     if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
   }
-  std::vector<RenderResult> results = render(source, pages, std::move(first));
+  // Scans are drawn from their images; the plans are made here, where the
+  // document may be read, and only the images' data is read by workers.
+  std::vector<TScanPlan> plans(pages.size());
+  for (size_t i = 0; i < pages.size(); ++i)
+    PlanScannedPage(*state_->store, PageDictionary(*state_, pages[i]), size, plans[i]);
+  std::vector<RenderResult> results = render(source, pages, std::move(first), &plans);
   if (!written) {
     std::vector<int32_t> failed;
     std::vector<size_t> where;
     for (size_t i = 0; i < pages.size(); ++i)
-      if (!results[i].compressed) {
+      if (!results[i].encoded.data) {
         failed.push_back(pages[i]);
         where.push_back(i);
       }
@@ -448,9 +516,9 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
       const TRenderSource again = written ? BytesSource(*written, password) : TRenderSource();
       if (std::unique_ptr<TPageRenderer> second =
               written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
-        std::vector<RenderResult> retried = render(again, failed, std::move(second));
+        std::vector<RenderResult> retried = render(again, failed, std::move(second), nullptr);
         for (size_t k = 0; k < failed.size(); ++k)
-          if (retried[k].compressed) results[where[k]] = std::move(retried[k]);
+          if (retried[k].encoded.data) results[where[k]] = std::move(retried[k]);
       }
     }
   }
@@ -462,16 +530,15 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   for (size_t i = 0; i < pages.size(); ++i) {
     TgtPDFDictObject& page = PageDictionary(*state_, pages[i]);
     RenderResult& result = results[i];
-    if (!result.compressed) {
+    if (!result.encoded.data) {
       if (OnWarning)
         OnWarning(*this,
                   Format(msg::kRenderPageFailed, pages[i], result.error.c_str(),
                          page.Lookup("/Thumb") ? msg::kRenderKeepsOld : msg::kRenderKeepsNone));
       continue;
     }
-    ReplaceThumbnail(page, RegisterImageXObject(*state_->store, DocumentSerial(), result.width,
-                                                result.height, std::move(result.compressed),
-                                                std::string()));
+    ReplaceThumbnail(page, RegisterEncodedThumbnail(*state_->store, DocumentSerial(),
+                                                    std::move(result.encoded), std::string()));
     ++attached;
     if (result.trouble_count > 0) {
       if (damaged.empty()) first_report = result.trouble;
@@ -496,6 +563,7 @@ TgtThumbnailImage TgtCustomPDFDocument::Thumbnail(int32_t page_number, bool with
     const int32_t width = IntegerOf(store, stream.Dictionary().Lookup("/Width"));
     const int32_t height = IntegerOf(store, stream.Dictionary().Lookup("/Height"));
     if (width < 1 || height < 1 || !PictureSizeAllowed(width, height)) return image;
+    image.form = ThumbnailForm(store, stream.Dictionary());
     if (with_samples) {
       image.rgb = DecodeThumbnailSamples(store, stream, width, height);
       if (image.rgb.empty()) return image;

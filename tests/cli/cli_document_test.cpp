@@ -45,13 +45,16 @@ std::string Info(int pages, const std::string& version, const std::string& encry
          "\npage_mode: " + mode + "\npage_layout: " + layout + "\nthumbnails: " + thumbs + "\n";
 }
 
-// --info's output without its thumbnail_sizes line, which CliThumbnails
-// checks on its own.
-std::string Keys(const std::string& out) {
-  const size_t at = out.find("thumbnail_sizes: ");
-  if (at == std::string::npos) return out;
-  const size_t end = out.find('\n', at);
-  return out.substr(0, at) + (end == std::string::npos ? "" : out.substr(end + 1));
+// --info's output without its thumbnail_sizes and thumbnail_forms lines,
+// which CliThumbnails checks on its own.
+std::string Keys(std::string out) {
+  for (const char* key : {"thumbnail_sizes: ", "thumbnail_forms: "}) {
+    const size_t at = out.find(key);
+    if (at == std::string::npos) continue;
+    const size_t end = out.find('\n', at);
+    out = out.substr(0, at) + (end == std::string::npos ? "" : out.substr(end + 1));
+  }
+  return out;
 }
 
 struct InfoCase {
