@@ -236,6 +236,7 @@ void EditDocument(TgtPDFDocument& document, const TCliOptions& options, const Pi
       if (!given.contains(page)) pages.push_back(page);
     if (!pages.empty()) {
       progress.Begin(msg::kCliProgressRendering);
+      if (options.render_timeout) document.SetRenderTimeout(*options.render_timeout * 1000);
       const int32_t rendered = document.RenderThumbnails(
           pages, options.thumb_size.value_or(kDefaultThumbnailSize), options.jobs);
       progress.Clear();
