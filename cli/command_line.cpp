@@ -161,6 +161,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.thumb_encoding.quality = ParseNumber(name, TakeValue(name, attached, args, i), 1, 100);
     } else if (name == "--jobs") {
       options.jobs = ParseNumber(name, TakeValue(name, attached, args, i), 1, kMaxJobs);
+    } else if (name == "--render-timeout") {
+      options.render_timeout =
+          ParseNumber(name, TakeValue(name, attached, args, i), 0, kMaxRenderTimeout);
     } else if (name == "--extract-thumbs") {
       options.extract_dir = TakeValue(name, attached, args, i);
     } else if (name == "--in-place") {

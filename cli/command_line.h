@@ -78,10 +78,14 @@ struct TCliOptions {
   // update for a signed source, the whole file otherwise).
   bool incremental = false;
   bool full_rewrite = false;
+  // --render-timeout: seconds a page may take to render (0: no limit).
+  std::optional<int32_t> render_timeout;
 };
 
 // The bounds of --jobs.
 inline constexpr int32_t kMaxJobs = 64;
+// The bound of --render-timeout: an hour a page.
+inline constexpr int32_t kMaxRenderTimeout = 3600;
 
 // Raises EUsageError for anything that does not fit the synopsis above.
 TCliOptions ParseCommandLine(const std::vector<std::string>& args);

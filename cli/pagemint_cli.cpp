@@ -248,6 +248,7 @@ void EditDocument(TgtPDFDocument& document, const TCliOptions& options, const Pi
     if (!pages.empty()) {
       document.SetThumbnailEncoding(options.thumb_encoding);
       progress.Begin(msg::kCliProgressRendering);
+      if (options.render_timeout) document.SetRenderTimeout(*options.render_timeout * 1000);
       const int32_t rendered = document.RenderThumbnails(
           pages, options.thumb_size.value_or(kDefaultThumbnailSize), options.jobs);
       progress.Clear();

@@ -315,6 +315,18 @@ inline constexpr const char kRenderPageNoSize[] = "the page has no area to draw"
 inline constexpr const char kRenderPageNotDrawn[] = "the renderer could not draw the page";
 inline constexpr const char kRenderPageCountDiffers[] =
     "the renderer reads %d pages where the document has %d";
+// The worker process that draws the pages: why a page or the document got
+// no picture from it. Each fills "Page %d cannot be rendered (%s)".
+inline constexpr const char kRenderWorkerNotFound[] =
+    "the renderer program pagemint-render cannot be found (looked for %s)";
+inline constexpr const char kRenderWorkerCannotStart[] = "the renderer cannot be started: %s";
+inline constexpr const char kRenderWorkerSignal[] = "the renderer stopped: killed by signal %d, %s";
+inline constexpr const char kRenderWorkerExit[] = "the renderer stopped: it exited with status %d";
+inline constexpr const char kRenderWorkerMemory[] =
+    "the renderer stopped: it needed more than its memory limit of %lld MB";
+inline constexpr const char kRenderWorkerTimeout[] =
+    "the renderer took longer than %g s and was stopped";
+inline constexpr const char kRenderWorkerGarbled[] = "the renderer sent a reply that cannot be read";
 
 // app
 inline constexpr const char kNoSourceFile[] = "No source file specified!";
@@ -366,6 +378,8 @@ inline constexpr const char kCliHelp[] =
     "                        smallest of grey, JPEG, Flate and indexed that stays\n"
     "                        within 3 levels of the page on average), lossless or jpeg\n"
     "  --thumb-quality Q     the JPEG quality of rendered thumbnails (1 to 100, default 75)\n"
+    "  --render-timeout S    seconds one page may take to render (default 10, 0: no\n"
+    "                        limit); a page past it keeps its thumbnail, with a warning\n"
     "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
     "                        changes asked for); DEST is then optional\n"
     "  --in-place            write each FILE over itself\n"

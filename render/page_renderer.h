@@ -2,6 +2,12 @@
 // above this folder sees the rendering library's types and another
 // renderer could stand in.
 //
+// The renderer runs in a process of its own (pagemint-render, built from
+// render_worker/): a page that crashes it, exhausts its memory limit or runs
+// past its time budget costs that page, never the caller. A TPageRenderer
+// here is the client of one such process, which opens the document itself;
+// a process that fails is replaced for the next page.
+//
 // A renderer holds one open document and is used by one thread at a time;
 // rendering in parallel means one renderer per thread, each opened on the
 // same source.
@@ -27,6 +33,14 @@ struct TRenderSource {
   // The password that opened the document, as the bytes the security
   // handler took; empty for none.
   std::string password;
+  // The time opening the document or drawing one page may take, in
+  // milliseconds (0: no budget); past it the page fails and the process
+  // drawing it is replaced.
+  int32_t timeout_ms = 10000;
+  // The address space the process drawing the pages may use, in bytes
+  // (0: no limit). A hostile page (a decompression bomb, a table claiming
+  // millions of entries) ends there instead of taking the machine's memory.
+  int64_t memory_limit = int64_t{2} << 30;
 };
 
 // One rendered page: 8-bit red, green, blue samples, rows from the top,
@@ -54,8 +68,16 @@ class TPageRenderer {
   virtual const std::string& LastError() const = 0;
 };
 
-// Opens source; raises ERenderError when it cannot be opened (damaged
-// beyond the renderer's repair, or the password does not open it).
+// Starts a renderer process on source; raises ERenderError when the
+// document cannot be opened (damaged beyond the renderer's repair, the
+// password does not open it, the process cannot be started or fails while
+// opening).
 std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source);
+
+// The renderer program: $PAGEMINT_RENDER_WORKER when set, else
+// pagemint-render beside the running program, else in ../lib/pagemint/
+// from it (where it is installed, and where the build tree puts it).
+// Empty when none of these exists; tried holds the places looked at.
+std::string RenderWorkerPath(std::string* tried = nullptr);
 
 }  // namespace pagemint

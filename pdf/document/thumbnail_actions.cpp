@@ -230,8 +230,9 @@ std::unique_ptr<TMemoryStream> WriteForRenderer(TgtCustomPDFDocument& document) 
   return written;
 }
 
-TRenderSource BytesSource(TMemoryStream& bytes, const std::string& password) {
+TRenderSource BytesSource(TMemoryStream& bytes, const std::string& password, int32_t timeout_ms) {
   TRenderSource source;
+  source.timeout_ms = timeout_ms;
   source.bytes = std::string_view(static_cast<const char*>(bytes.Memory()),
                                   static_cast<size_t>(bytes.Size()));
   source.password = password;
@@ -400,6 +401,7 @@ std::string ThumbnailForm(const TgtPDFObjectStore& store, TgtPDFDictObject& dict
 TRenderSource TgtCustomPDFDocument::RenderSource() const {
   TRenderSource source;
   source.password = accepted_password_.value_or(std::string());
+  source.timeout_ms = RenderTimeout();
   // Bytes that have no file to be read from again stay in the document's
   // source, which is kept open until the document is closed.
   TStream* bytes =
@@ -487,7 +489,7 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   std::unique_ptr<TPageRenderer> first = OpenRendererFor(source, PageCount(), trouble);
   if (!first) {
     written = WriteForRenderer(*this);
-    source = BytesSource(*written, password);
+    source = BytesSource(*written, password, RenderTimeout());
     std::string second_trouble;
     first = OpenRendererFor(source, PageCount(), second_trouble);
     if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
@@ -513,7 +515,7 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
       } catch (const Exception&) {
         written.reset();
       }
-      const TRenderSource again = written ? BytesSource(*written, password) : TRenderSource();
+      const TRenderSource again = written ? BytesSource(*written, password, RenderTimeout()) : TRenderSource();
       if (std::unique_ptr<TPageRenderer> second =
               written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
         std::vector<RenderResult> retried = render(again, failed, std::move(second), nullptr);

@@ -1,13 +1,20 @@
 // The renderer behind its interface: page size and orientation as a viewer
 // shows the page, the same pixels from bytes and from the file, encrypted
 // sources with the password that opens them, damaged sources and pages,
-// and renderers on one source in several threads at once.
+// and renderers on one source in several threads at once; the renderer
+// process that crashes, hangs, runs out of memory or meets a decompression
+// bomb costs one page and is replaced.
 #include "render/page_renderer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include "render/render_protocol.h"
 
 #include "pdf/reader/pdf_test_builder.h"
 
@@ -157,6 +164,125 @@ TEST(PageRenderer, OneRendererPerThreadOnTheSameSource) {
   for (std::thread& thread : threads) thread.join();
   for (int t = 1; t < kThreads; ++t) EXPECT_EQ(results[t], results[0]);
   EXPECT_FALSE(results[0].empty());
+}
+
+// Sets an environment variable for the renderer processes a test starts.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedVariable() { unsetenv(name_); }
+
+ private:
+  const char* name_;
+};
+
+// A process that crashes, never answers, or allocates past its limit on
+// page 2 costs page 2 with a reason naming what happened; page 2 fails the
+// same way again (the fault is the page's), and the pages around it are
+// drawn by the processes that replace the failed one.
+TEST(PageRenderer, FailingProcessCostsOnePageAndIsReplaced) {
+  const std::string bytes = Document();
+  const struct {
+    const char* fault;
+    const char* reason;
+  } cases[] = {
+      {"crash:2", "killed by signal 11"},
+      {"hang:2", "took longer than 1 s"},
+      {"memory:2", "memory limit of 512 MB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const ScopedVariable fault(render_protocol::kFaultVariable, c.fault);
+    TRenderSource source{"", bytes, ""};
+    source.timeout_ms = 1000;
+    source.memory_limit = int64_t{512} << 20;
+    const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
+    TRenderedPage page;
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_FALSE(renderer->Render(1, 32, page));
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+      EXPECT_NE(renderer->LastError().find(c.reason), std::string::npos) << renderer->LastError();
+      EXPECT_TRUE(page.rgb.empty());
+      EXPECT_TRUE(renderer->Render(2, 32, page)) << renderer->LastError();
+    }
+  }
+}
+
+// Deflates data at the best level.
+std::string Deflate(const std::string& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 9);
+  out.resize(size);
+  return out;
+}
+
+// The zlib stream of count MB of spaces, built from one flushed block
+// repeated (the same bytes a deflater writes for it), without deflating
+// them all.
+std::string DeflatedSpaces(int count) {
+  z_stream z{};
+  deflateInit(&z, 9);
+  const std::string chunk(1 << 20, ' ');
+  std::string out(compressBound(chunk.size()) + 64, '\0');
+  auto run = [&](const std::string& in, int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, flush);
+    return out.substr(0, out.size() - z.avail_out);
+  };
+  std::string stream = run(chunk, Z_FULL_FLUSH);  // header and the first block
+  const std::string block = run(chunk, Z_FULL_FLUSH);
+  for (int i = 2; i < count; ++i) stream += block;
+  stream += run(chunk, Z_FINISH);
+  deflateEnd(&z);
+  return stream;
+}
+
+// A page whose content is a 3-level Flate bomb (a few KB inflating to
+// 2 GB of spaces, which the renderer's reader skips inside one operation,
+// so only ending the process stops it) fails at its time budget; the
+// other page is drawn.
+TEST(PageRenderer, DecompressionBombStopsAtTheBudget) {
+  const std::string bomb = Deflate(Deflate(DeflatedSpaces(2048)));
+  ASSERT_LT(bomb.size(), 20000u);
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Add(2, "<< /Type /Pages /Kids [4 0 R 5 0 R] /Count 2 /MediaBox [0 0 100 100] >>");
+  b.AddStream(3, "/Filter [/FlateDecode /FlateDecode /FlateDecode]", bomb);
+  b.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 3 0 R >>");
+  b.AddStream(6, "", "1 0 0 rg 0 0 100 100 re f");
+  b.Add(5, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>");
+  const std::string bytes = b.Build();
+  TRenderSource source{"", bytes, ""};
+  source.timeout_ms = 1000;
+  const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
+  TRenderedPage page;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(renderer->Render(0, 32, page));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_NE(renderer->LastError().find("took longer than 1 s"), std::string::npos)
+      << renderer->LastError();
+  ASSERT_TRUE(renderer->Render(1, 32, page)) << renderer->LastError();
+  EXPECT_TRUE(IsRed(At(page, 16, 16)));
+}
+
+TEST(PageRenderer, MissingRendererProgramIsNamed) {
+  const ScopedVariable program("PAGEMINT_RENDER_WORKER", "/nonexistent/pagemint-render");
+  const std::string bytes = Document();
+  try {
+    OpenPageRenderer({"", bytes, ""});
+    FAIL() << "opened without a renderer program";
+  } catch (const ERenderError& e) {
+    EXPECT_NE(e.Message().find("/nonexistent/pagemint-render"), std::string::npos) << e.Message();
+  }
 }
 
 }  // namespace

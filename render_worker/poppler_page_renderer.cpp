@@ -7,6 +7,11 @@
 // a page of large images; its loading from memory copies the whole
 // document for every renderer.
 //
+// Drawing a page has a time budget, checked through Poppler's abort
+// callback, which it calls between drawing operations; a stream that never
+// ends inside one operation (a decompression bomb in the content) is
+// stopped by the client, which ends the process.
+//
 // Poppler's documents are not shared between threads, so each renderer
 // opens its own. Opening and closing documents is serialised here: the
 // binding creates its process-wide settings with the first open document
@@ -19,12 +24,13 @@
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 
 #include "platform/messages.h"
-#include "render/page_renderer.h"
+#include "render_worker/poppler_page_renderer.h"
 
 namespace pagemint {
 
@@ -112,11 +118,24 @@ bool ToSamples(const QImage& image, TRenderedPage& page) {
   return true;
 }
 
+// The time budget of one page, read by Poppler's abort callback.
+struct PageDeadline {
+  std::chrono::steady_clock::time_point at;
+  bool passed = false;
+};
+
+bool DeadlinePassed(const QVariant& closure) {
+  auto* deadline = reinterpret_cast<PageDeadline*>(closure.value<quintptr>());
+  if (!deadline->passed && std::chrono::steady_clock::now() >= deadline->at)
+    deadline->passed = true;
+  return deadline->passed;
+}
+
 class PopplerPageRenderer final : public TPageRenderer {
  public:
   PopplerPageRenderer(std::unique_ptr<QIODevice> device,
-                      std::unique_ptr<Poppler::Document> document)
-      : device_(std::move(device)), document_(std::move(document)) {
+                      std::unique_ptr<Poppler::Document> document, int32_t timeout_ms)
+      : device_(std::move(device)), document_(std::move(document)), timeout_ms_(timeout_ms) {
     document_->setRenderBackend(Poppler::Document::SplashBackend);
     document_->setRenderHint(Poppler::Document::Antialiasing, true);
     document_->setRenderHint(Poppler::Document::TextAntialiasing, true);
@@ -144,7 +163,15 @@ class PopplerPageRenderer final : public TPageRenderer {
     // Points are 1/72 inch: this resolution makes the longer side
     // longer_side pixels.
     const double dpi = 72.0 * longer_side / longer;
-    const QImage image = source->renderToImage(dpi, dpi);
+    PageDeadline deadline{std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(timeout_ms_)};
+    const QImage image =
+        timeout_ms_ > 0
+            ? source->renderToImage(dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
+                                    nullptr, DeadlinePassed,
+                                    QVariant::fromValue(reinterpret_cast<quintptr>(&deadline)))
+            : source->renderToImage(dpi, dpi);
+    if (deadline.passed) return Fail(Format(msg::kRenderWorkerTimeout, timeout_ms_ / 1000.0));
     if (image.isNull() || !ToSamples(image, page))
       return Fail(WithReport(msg::kRenderPageNotDrawn, reports.last));
     page.trouble_count = reports.count;
@@ -163,6 +190,7 @@ class PopplerPageRenderer final : public TPageRenderer {
   // Read by the document until it is closed.
   std::unique_ptr<QIODevice> device_;
   std::unique_ptr<Poppler::Document> document_;
+  const int32_t timeout_ms_;
   std::string error_;
 };
 
@@ -180,7 +208,7 @@ class BytesDevice final : public QBuffer {
 
 }  // namespace
 
-std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
+std::unique_ptr<TPageRenderer> OpenPopplerRenderer(const TRenderSource& source) {
   QuietPoppler();
   const QByteArray password(source.password.data(), static_cast<qsizetype>(source.password.size()));
   std::unique_ptr<QIODevice> device;
@@ -202,7 +230,8 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
     document.reset();
     throw ERenderError(msg::kRenderLocked);
   }
-  return std::make_unique<PopplerPageRenderer>(std::move(device), std::move(document));
+  return std::make_unique<PopplerPageRenderer>(std::move(device), std::move(document),
+                                               source.timeout_ms);
 }
 
 }  // namespace pagemint

@@ -1,0 +1,389 @@
+// TPageRenderer as the client of a renderer process (pagemint-render).
+//
+// The process is started with posix_spawn (the callers have threads, and
+// only spawning is safe from a process with threads), gets one end of a
+// socket pair and, for a document held in memory, a memory file of its
+// bytes that every process on the same bytes shares. It limits its own
+// address space to the source's memory limit and stops a page at its time
+// budget where the renderer checks; this side ends it when a page runs a
+// little past the budget without an answer (a stream that never ends
+// inside one drawing operation). A process that crashed, ran out of memory
+// or was ended costs its page: the page fails with the reason, and the
+// next page starts a new process.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "platform/messages.h"
+#include "render/page_renderer.h"
+#include "render/render_protocol.h"
+
+extern char** environ;
+
+namespace pagemint {
+
+namespace {
+
+using render_protocol::FrameWriter;
+using render_protocol::Kind;
+using render_protocol::PayloadReader;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kWorkerName[] = "pagemint-render";
+constexpr char kWorkerVariable[] = "PAGEMINT_RENDER_WORKER";
+// How long past its budget a page may go without an answer before the
+// process is ended: the renderer's own check answers well within it.
+constexpr std::chrono::milliseconds kGrace(250);
+
+// The system's description of error, thread-safe.
+std::string ErrorText(int error) {
+  char buffer[256] = "";
+  // The GNU strerror_r returns the text, which may or may not be buffer.
+  return strerror_r(error, buffer, sizeof buffer);
+}
+
+// A memory file holding a document's bytes, shared by the processes that
+// draw it; closed with the last renderer on it.
+struct SharedDocument {
+  int fd = -1;
+  ~SharedDocument() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+// The memory file for bytes: one per distinct bytes, kept while a renderer
+// uses it (the bytes outlive every renderer on them, so while an entry
+// lives no other bytes can take its place).
+std::shared_ptr<SharedDocument> DocumentFor(std::string_view bytes) {
+  static std::mutex mutex;
+  static std::map<std::pair<const char*, size_t>, std::weak_ptr<SharedDocument>> documents;
+  const std::lock_guard<std::mutex> lock(mutex);
+  for (auto it = documents.begin(); it != documents.end();)
+    it = it->second.expired() ? documents.erase(it) : std::next(it);
+  std::weak_ptr<SharedDocument>& entry = documents[{bytes.data(), bytes.size()}];
+  if (std::shared_ptr<SharedDocument> document = entry.lock()) return document;
+  auto document = std::make_shared<SharedDocument>();
+  document->fd = memfd_create("pagemint-document", MFD_CLOEXEC);
+  if (document->fd < 0)
+    throw ERenderError(Format(msg::kRenderWorkerCannotStart, ErrorText(errno).c_str()));
+  for (std::string_view rest = bytes; !rest.empty();) {
+    const ssize_t written = write(document->fd, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0)
+      throw ERenderError(Format(msg::kRenderWorkerCannotStart, ErrorText(errno).c_str()));
+    rest.remove_prefix(static_cast<size_t>(written));
+  }
+  entry = document;
+  return document;
+}
+
+// Why a process that ended did: its wait status as the end of "Page N
+// cannot be rendered (...)".
+std::string EndReason(int status, int64_t memory_limit) {
+  if (WIFSIGNALED(status)) {
+    const int signal_number = WTERMSIG(status);
+    const char* name = sigdescr_np(signal_number);
+    return Format(msg::kRenderWorkerSignal, signal_number, name ? name : "unknown");
+  }
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (code == render_protocol::kExitOutOfMemory)
+    return Format(msg::kRenderWorkerMemory, static_cast<long long>(memory_limit >> 20));
+  return Format(msg::kRenderWorkerExit, code);
+}
+
+// One renderer process and the socket to it.
+class WorkerProcess {
+ public:
+  // Starts program; document_fd (or -1) becomes the process's descriptor
+  // 4. Raises ERenderError when it cannot be started.
+  WorkerProcess(const std::string& program, int document_fd) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+      throw ERenderError(Format(msg::kRenderWorkerCannotStart, ErrorText(errno).c_str()));
+    channel_ = pair[0];
+    // Above the descriptors the process gets, so that placing one cannot
+    // overwrite the other.
+    const int theirs = fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
+    close(pair[1]);
+    const int document = document_fd >= 0 ? fcntl(document_fd, F_DUPFD_CLOEXEC, 10) : -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, theirs, render_protocol::kChannelFd);
+    if (document >= 0) posix_spawn_file_actions_adddup2(&actions, document, render_protocol::kDocumentFd);
+    // Default handlers and no blocked signals, whatever the calling thread
+    // has, so that a crash or the budget alarm ends the process.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    sigdelset(&signals, SIGKILL);
+    sigdelset(&signals, SIGSTOP);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string name = program;
+    char* argv[] = {name.data(), nullptr};
+    const int error = theirs < 0 ? errno
+                                 : posix_spawn(&pid_, program.c_str(), &actions, &attributes,
+                                               argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (theirs >= 0) close(theirs);
+    if (document >= 0) close(document);
+    if (error != 0) {
+      pid_ = -1;
+      close(channel_);
+      throw ERenderError(Format(msg::kRenderWorkerCannotStart,
+                                (program + ": " + ErrorText(error)).c_str()));
+    }
+  }
+  ~WorkerProcess() {
+    close(channel_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  WorkerProcess(const WorkerProcess&) = delete;
+  WorkerProcess& operator=(const WorkerProcess&) = delete;
+
+  bool Send(const std::string& frame) {
+    std::string_view rest = frame;
+    while (!rest.empty()) {
+      const ssize_t sent = send(channel_, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (sent < 0 && errno == EINTR) continue;
+      if (sent <= 0) return false;
+      rest.remove_prefix(static_cast<size_t>(sent));
+    }
+    return true;
+  }
+
+  enum class Got { kFrame, kTimedOut, kClosed };
+  // One frame, waiting until deadline (none: no limit).
+  Got Receive(std::optional<Clock::time_point> deadline, Kind& kind, std::string& payload) {
+    char header[8];
+    Got got = ReadFully(deadline, header, sizeof header);
+    if (got != Got::kFrame) return got;
+    uint32_t raw_kind = 0, length = 0;
+    render_protocol::ParseHeader(header, raw_kind, length);
+    if (length > render_protocol::kMaxPayload) return Got::kClosed;
+    kind = static_cast<Kind>(raw_kind);
+    payload.resize(length);
+    return ReadFully(deadline, payload.data(), length);
+  }
+
+  // Ends the process (when it has not ended) and returns its wait status.
+  int End() {
+    if (pid_ <= 0) return 0;
+    // A process that closed its end is ending; give it a moment, so its
+    // own status (a crash, the memory limit) is what it reports.
+    int status = 0;
+    for (int i = 0; i < 200; ++i) {
+      const pid_t done = waitpid(pid_, &status, WNOHANG);
+      if (done > 0 || (done < 0 && errno != EINTR)) {
+        pid_ = -1;
+        return done > 0 ? status : 0;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid_, SIGKILL);
+    return Wait();
+  }
+
+ private:
+  Got ReadFully(std::optional<Clock::time_point> deadline, char* data, size_t size) {
+    while (size > 0) {
+      int wait_ms = -1;
+      if (deadline) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
+        if (left.count() <= 0) return Got::kTimedOut;
+        wait_ms = static_cast<int>(std::min<int64_t>(left.count() + 1, INT32_MAX));
+      }
+      pollfd ready{channel_, POLLIN, 0};
+      const int polled = poll(&ready, 1, wait_ms);
+      if (polled < 0 && errno == EINTR) continue;
+      if (polled < 0) return Got::kClosed;
+      if (polled == 0) continue;
+      const ssize_t got = read(channel_, data, size);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return Got::kClosed;
+      data += got;
+      size -= static_cast<size_t>(got);
+    }
+    return Got::kFrame;
+  }
+
+  int Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+  }
+
+  pid_t pid_ = -1;
+  int channel_ = -1;
+};
+
+class WorkerPageRenderer final : public TPageRenderer {
+ public:
+  WorkerPageRenderer(const TRenderSource& source, std::string program,
+                     std::shared_ptr<SharedDocument> document)
+      : source_(source), program_(std::move(program)), document_(std::move(document)) {
+    source_.bytes = {};
+  }
+
+  // Starts a process and opens the document in it; false with the reason
+  // in LastError() when that fails.
+  bool Start() {
+    process_.reset();
+    try {
+      process_ = std::make_unique<WorkerProcess>(program_, document_ ? document_->fd : -1);
+    } catch (const ERenderError& e) {
+      error_ = e.Message();
+      return false;
+    }
+    FrameWriter open(Kind::kOpen);
+    open.Int32(document_ ? 1 : 0).Bytes(source_.file_name).Bytes(source_.password);
+    open.Int32(source_.timeout_ms).Int64(source_.memory_limit);
+    if (!process_->Send(open.Frame())) return Lost();
+    Kind kind{};
+    std::string payload;
+    const WorkerProcess::Got got = process_->Receive(Deadline(), kind, payload);
+    if (got == WorkerProcess::Got::kTimedOut) return TimedOut();
+    if (got == WorkerProcess::Got::kClosed) return Lost();
+    PayloadReader reply(payload);
+    if (kind == Kind::kOpened) {
+      page_count_ = reply.Int32();
+      if (reply.Ok()) return true;
+    } else if (kind == Kind::kOpenFailed) {
+      error_ = reply.Bytes();
+      process_.reset();
+      if (reply.Ok()) return false;
+    }
+    return Garbled();
+  }
+
+  int32_t PageCount() const override { return page_count_; }
+
+  bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
+    page = TRenderedPage();
+    if (!process_ && !Start()) return false;
+    FrameWriter request(Kind::kRender);
+    request.Int32(index).Int32(longer_side);
+    if (!process_->Send(request.Frame())) return Lost();
+    Kind kind{};
+    std::string payload;
+    const WorkerProcess::Got got = process_->Receive(Deadline(), kind, payload);
+    if (got == WorkerProcess::Got::kTimedOut) return TimedOut();
+    if (got == WorkerProcess::Got::kClosed) return Lost();
+    PayloadReader reply(payload);
+    if (kind == Kind::kPage) {
+      page.width = reply.Int32();
+      page.height = reply.Int32();
+      page.trouble_count = reply.Int32();
+      page.trouble = reply.Bytes();
+      page.rgb = reply.Bytes();
+      if (reply.Ok() && page.width > 0 && page.height > 0 &&
+          page.rgb.size() == static_cast<size_t>(page.width) * page.height * 3)
+        return true;
+    } else if (kind == Kind::kPageFailed) {
+      error_ = reply.Bytes();
+      if (reply.Ok()) return false;
+    }
+    page = TRenderedPage();
+    return Garbled();
+  }
+
+  const std::string& LastError() const override { return error_; }
+
+ private:
+  std::optional<Clock::time_point> Deadline() const {
+    if (source_.timeout_ms <= 0) return std::nullopt;
+    return Clock::now() + std::chrono::milliseconds(source_.timeout_ms) + kGrace;
+  }
+  // The process ended or closed its end: why, from its status.
+  bool Lost() {
+    const int status = process_->End();
+    process_.reset();
+    error_ = EndReason(status, source_.memory_limit);
+    return false;
+  }
+  bool TimedOut() {
+    process_.reset();
+    error_ = Format(msg::kRenderWorkerTimeout, source_.timeout_ms / 1000.0);
+    return false;
+  }
+  bool Garbled() {
+    process_.reset();
+    error_ = msg::kRenderWorkerGarbled;
+    return false;
+  }
+
+  TRenderSource source_;
+  const std::string program_;
+  const std::shared_ptr<SharedDocument> document_;
+  std::unique_ptr<WorkerProcess> process_;
+  int32_t page_count_ = 0;
+  std::string error_;
+};
+
+bool Executable(const std::filesystem::path& path) {
+  return access(path.c_str(), X_OK) == 0 && std::filesystem::is_regular_file(path);
+}
+
+}  // namespace
+
+std::string RenderWorkerPath(std::string* tried) {
+  if (const char* set = std::getenv(kWorkerVariable); set && *set) {
+    if (tried) *tried = set;
+    return Executable(set) ? std::string(set) : std::string();
+  }
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  std::string looked;
+  if (!error) {
+    const std::filesystem::path here = self.parent_path();
+    for (const std::filesystem::path& candidate :
+         {here / kWorkerName, (here / ".." / "lib" / "pagemint" / kWorkerName).lexically_normal()}) {
+      if (Executable(candidate)) return candidate.string();
+      looked += (looked.empty() ? "" : ", ") + candidate.string();
+    }
+  }
+  if (tried) *tried = looked;
+  return {};
+}
+
+std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
+  std::string tried;
+  std::string program = RenderWorkerPath(&tried);
+  if (program.empty()) throw ERenderError(Format(msg::kRenderWorkerNotFound, tried.c_str()));
+  std::shared_ptr<SharedDocument> document;
+  if (!source.bytes.empty()) document = DocumentFor(source.bytes);
+  else if (source.file_name.empty()) throw ERenderError(msg::kRenderCannotOpen);
+  auto renderer = std::make_unique<WorkerPageRenderer>(source, std::move(program), document);
+  if (!renderer->Start()) throw ERenderError(renderer->LastError());
+  return renderer;
+}
+
+}  // namespace pagemint

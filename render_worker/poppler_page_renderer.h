@@ -1,0 +1,18 @@
+// The renderer itself: TPageRenderer over Poppler in this process. The
+// renderer program (worker_main.cpp) serves it to clients over a socket;
+// nothing outside this folder links Poppler.
+#pragma once
+
+#include <memory>
+
+#include "render/page_renderer.h"
+
+namespace pagemint {
+
+// Opens source in this process; raises ERenderError when it cannot be
+// opened. Drawing a page stops at source.timeout_ms (where Poppler checks
+// between drawing operations) and the page then fails; source.memory_limit
+// is the caller's business.
+std::unique_ptr<TPageRenderer> OpenPopplerRenderer(const TRenderSource& source);
+
+}  // namespace pagemint
