@@ -3,14 +3,16 @@
 #   make test  builds the test suite under AddressSanitizer and
 #              UndefinedBehaviorSanitizer and runs it through ctest
 #   make install [PREFIX=/usr/local]  installs the programs and the desktop entry
+#   make package  builds the Debian package build/package/pagemint_VERSION_ARCH.deb
 JOBS ?= $(shell nproc)
 RELEASE := build/release
 TEST    := build/test
 FUZZ    := build/fuzz
+PACKAGE := build/package
 
 PREFIX  ?= /usr/local
 
-.PHONY: deps run build test bench fuzz install clean
+.PHONY: deps run build test bench fuzz install package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -32,6 +34,17 @@ test: deps
 # icon under PREFIX (DESTDIR is honoured, for packaging).
 install: build
 	@cmake --install $(RELEASE) --prefix $(PREFIX)
+
+# A Release build with Debian's hardening flags (dpkg-buildflags), installed
+# under /usr by CPack into a .deb whose library dependencies dpkg-shlibdeps
+# fills in; lintian checks it when present.
+package: deps
+	@cmake -S . -B $(PACKAGE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAGEMINT_TESTS=OFF \
+	  -DPAGEMINT_BENCH=OFF -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE) -j $(JOBS)
+	@cd $(PACKAGE) && cpack -G DEB
+	@if command -v lintian >/dev/null; then lintian $(PACKAGE)/pagemint_*.deb; fi
 
 bench: build
 	@cmake -S . -B $(RELEASE) -DPAGEMINT_BENCH=ON >/dev/null

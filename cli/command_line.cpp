@@ -55,6 +55,21 @@ void CheckNoValue(const std::string& name, const std::optional<std::string>& att
   if (attached) throw EUsageError(Format(msg::kCliNoValueWanted, name.c_str()));
 }
 
+// The options that shape a run of many files need --in-place or
+// --output-dir; --null and --keep-tree qualify another option.
+void CheckBatchOptions(const TCliOptions& options, bool in_place) {
+  const bool batch = in_place || !options.output_dir.empty();
+  const char* batch_only = !options.files_from.empty() ? "--files-from"
+                           : options.report            ? "--report"
+                           : options.skip_existing     ? "--skip-existing"
+                                                       : nullptr;
+  if (!batch && batch_only) throw EUsageError(Format(msg::kCliBatchOnly, batch_only));
+  if (options.null_separated && options.files_from.empty())
+    throw EUsageError(Format(msg::kCliNeedsOption, "--null", "--files-from"));
+  if (!options.keep_tree.empty() && options.output_dir.empty())
+    throw EUsageError(Format(msg::kCliNeedsOption, "--keep-tree", "--output-dir"));
+}
+
 }  // namespace
 
 TPageSelection ParsePageSelection(const std::string& option, const std::string& text) {
@@ -127,6 +142,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.mode = TCliMode::Help;
       return options;
     }
+    if (name == "--version") {
+      options.mode = TCliMode::Version;
+      return options;
+    }
     if (name == "--info") {
       CheckNoValue(name, attached);
       info = true;
@@ -174,6 +193,21 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--incremental" || name == "--full-rewrite") {
       CheckNoValue(name, attached);
       (name == "--incremental" ? options.incremental : options.full_rewrite) = true;
+    } else if (name == "--files-from") {
+      options.files_from = TakeValue(name, attached, args, i);
+      if (options.files_from.empty()) throw EUsageError(Format(msg::kCliMissingValue, "--files-from"));
+    } else if (name == "--null") {
+      CheckNoValue(name, attached);
+      options.null_separated = true;
+    } else if (name == "--keep-tree") {
+      options.keep_tree = TakeValue(name, attached, args, i);
+      if (options.keep_tree.empty()) throw EUsageError(Format(msg::kCliMissingValue, "--keep-tree"));
+    } else if (name == "--report") {
+      options.report = TakeValue(name, attached, args, i);
+      if (options.report->empty()) throw EUsageError(Format(msg::kCliMissingValue, "--report"));
+    } else if (name == "--skip-existing") {
+      CheckNoValue(name, attached);
+      options.skip_existing = true;
     } else {
       throw EUsageError(Format(msg::kCliUnknownOption, arg.c_str()));
     }
@@ -181,6 +215,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
 
   if (options.incremental && options.full_rewrite)
     throw EUsageError(Format(msg::kCliNotTogether, "--incremental", "--full-rewrite"));
+  CheckBatchOptions(options, in_place);
   if (info) {
     options.mode = TCliMode::Info;
     const char* editing = options.show_thumbs            ? "--show-thumbs"
@@ -203,7 +238,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (!options.extract_dir.empty())
       throw EUsageError(Format(msg::kCliNotTogether, "--extract-thumbs",
                                in_place ? "--in-place" : "--output-dir"));
-    if (files.empty()) throw EUsageError(msg::kCliMissingSource);
+    if (files.empty() && options.files_from.empty()) throw EUsageError(msg::kCliMissingSource);
     options.mode = TCliMode::Batch;
     options.sources = files;
     return options;

@@ -5,12 +5,15 @@
 //   pagemint-cli --in-place FILE... [OPTIONS]
 //   pagemint-cli --output-dir DIR FILE... [OPTIONS]
 //   pagemint-cli --info SOURCE [--password PW] [--verbose]
-//   pagemint-cli --help
+//   pagemint-cli --output-dir DIR [--keep-tree ROOT] --files-from LIST [--null] [OPTIONS]
+//   pagemint-cli --help | --version
 //
 // OPTIONS: --password PW, --show-thumbs, --remove-thumbs[=PAGES],
 // --render-thumbs[=PAGES], --thumb-size PX, --jobs N, --thumb-format F,
-// --thumb-quality Q, --thumb PAGE=PICTURE,
-// --extract-thumbs DIR, --verbose.
+// --thumb-quality Q, --render-timeout S, --thumb PAGE=PICTURE,
+// --extract-thumbs DIR, --incremental, --full-rewrite, --verbose; with
+// --in-place or --output-dir also
+// --files-from LIST, --null, --keep-tree ROOT, --report FILE, --skip-existing.
 //
 // Options may stand anywhere among the file names; "--" ends the options,
 // so a file name may start with "-". Values follow as the next argument or
@@ -34,7 +37,7 @@ namespace pagemint::cli {
 // A command line that cannot be run; the caller prints the short usage.
 PAGEMINT_EXCEPTION(EUsageError, Exception);
 
-enum class TCliMode : uint8_t { Convert, Extract, Batch, Info, Help };
+enum class TCliMode : uint8_t { Convert, Extract, Batch, Info, Help, Version };
 
 struct TThumbRequest {
   int32_t page = 0;
@@ -80,6 +83,17 @@ struct TCliOptions {
   bool full_rewrite = false;
   // --render-timeout: seconds a page may take to render (0: no limit).
   std::optional<int32_t> render_timeout;
+  // Batch: more FILEs, one a line ("-": standard input), NUL-separated
+  // with --null; read when the run starts.
+  std::string files_from;
+  bool null_separated = false;
+  // Batch with output_dir: each FILE written as output_dir/(its path
+  // relative to keep_tree).
+  std::string keep_tree;
+  // Batch: one JSON line per file into this file ("-": standard output).
+  std::optional<std::string> report;
+  // Batch: files already done are left alone and reported as skipped.
+  bool skip_existing = false;
 };
 
 // The bounds of --jobs.

@@ -17,8 +17,11 @@
 #include <memory>
 #include <new>
 #include <ostream>
+#include <mutex>
 #include <set>
+#include <tuple>
 
+#include "cli/batch_run.h"
 #include "cli/command_line.h"
 #include "pdf/document/pdf_document.h"
 #include "pdf/document/thumbnail.h"
@@ -28,6 +31,7 @@
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/replace_file.h"
+#include "platform/version.h"
 
 namespace pagemint::cli {
 
@@ -163,15 +167,19 @@ class ProgressLine {
 
 // Opens the source as the window does: the password from the command line
 // (or the empty one) first, then, on a terminal, what the user types.
+// warnings, when given, collects the warnings too.
 void OpenSource(TgtPDFDocument& document, const std::string& source, const TCliOptions& options,
-                std::ostream& err, TPasswordPrompt* prompt, ProgressLine& progress) {
+                std::ostream& err, TPasswordPrompt* prompt, ProgressLine& progress,
+                std::vector<std::string>* warnings = nullptr) {
   document.SetShowSetupDialog(false);
   document.SetOpenAfterSave(false);
   if (options.verbose)
     document.OnStatusMessage = [&err](TgtCustomPDFDocument&, const std::string& message) {
       err << message << '\n';
     };
-  document.OnWarning = [&err, &progress](TgtCustomPDFDocument&, const std::string& warning) {
+  document.OnWarning = [&err, &progress, warnings](TgtCustomPDFDocument&,
+                                                   const std::string& warning) {
+    if (warnings != nullptr) warnings->push_back(warning);
     progress.Clear();
     err << Format(msg::kCliWarning, warning.c_str()) << '\n';
   };
@@ -371,54 +379,101 @@ int RunOne(const TCliOptions& options, std::ostream& err, TPasswordPrompt* promp
   return kExitOk;
 }
 
-// Every file in turn, written in place or into the output folder; a file
-// that fails is reported and the others go on.
-int RunBatch(const TCliOptions& options, std::ostream& err, TPasswordPrompt* prompt,
-             ProgressLine& progress) {
-  const Pictures pictures = LoadPictures(options, err);
-  if (!options.output_dir.empty()) {
-    std::error_code error;
-    std::filesystem::create_directories(options.output_dir, error);
-    if (!std::filesystem::is_directory(options.output_dir))
-      throw EFileError(Format(msg::kCliNoFolder, options.output_dir.c_str()));
-  }
-  bool all = true;
-  std::set<std::filesystem::path> written;
-  for (const std::string& source : options.sources) {
-    try {
-      std::string target = source;
-      if (!options.output_dir.empty()) {
-        target = TgtCustomPDFDocument::CompletedSaveName(
-            (std::filesystem::path(options.output_dir) / std::filesystem::path(source).filename())
-                .string());
-        const std::filesystem::path key = std::filesystem::weakly_canonical(target);
-        if (!written.insert(key).second)
-          throw Exception(Format(msg::kCliSameOutput, target.c_str()));
-      }
-      const auto document = std::make_unique<TgtPDFDocument>();
-      OpenSource(*document, source, options, err, prompt, progress);
-      EditDocument(*document, options, pictures, err, progress);
-      if (options.output_dir.empty()) {
-        target = document->WorkFileName();
-        SaveInPlace(*document, target, progress, SaveAsUpdate(*document, options, err));
-      } else {
-        Save(*document, target, progress, SaveAsUpdate(*document, options, err));
-      }
-      if (options.verbose) err << Format(msg::kCliFileDone, source.c_str(), target.c_str()) << '\n';
-    } catch (const std::bad_alloc&) {
-      progress.Clear();
-      err << Format(msg::kCliError,
-                    Format(msg::kCliFileFailed, source.c_str(), msg::kCliOutOfMemory).c_str())
-          << '\n';
-      all = false;
-    } catch (const std::exception& e) {
-      progress.Clear();
-      err << Format(msg::kCliError, Format(msg::kCliFileFailed, source.c_str(), e.what()).c_str())
-          << '\n';
-      all = false;
+// Which object each page's /Thumb refers to, nothing for a page without
+// one. A thumbnail made by this run is always a new object, and the old
+// ones stay in the store, so equal keys mean the thumbnail was kept.
+using ThumbKey = std::optional<std::tuple<uint32_t, int32_t, uint16_t>>;
+std::vector<ThumbKey> ThumbKeys(const TgtPDFDocument& document) {
+  std::vector<ThumbKey> keys;
+  for (int32_t page = 1; page <= document.PageCount(); ++page) {
+    const TgtPDFObject* thumb = document.PageDict(page).Lookup("/Thumb");
+    if (thumb == nullptr) {
+      keys.emplace_back();
+    } else if (thumb->IsReference()) {
+      const TgtPDFIndirectReference& reference = thumb->AsReference();
+      keys.emplace_back(std::tuple(reference.Serial(), reference.Number(), reference.Generation()));
+    } else {
+      keys.emplace_back(std::tuple(0u, -1, uint16_t{0}));
     }
   }
-  return all ? kExitOk : kExitFailure;
+  return keys;
+}
+
+// One file of a run of many: written in place (item.target empty) or as
+// item.target; in place, a file that no edit changed is left as it was.
+void EditBatchFile(const TCliOptions& options, const Pictures& pictures, TPasswordPrompt* prompt,
+                   const TBatchItem& item, TFileOutcome& outcome, std::ostream& err) {
+  TCliOptions file_options = options;
+  file_options.jobs = item.page_jobs;
+  ProgressLine progress(err, false);
+  const auto document = std::make_unique<TgtPDFDocument>();
+  OpenSource(*document, item.source, file_options, err, prompt, progress, &outcome.warnings);
+  outcome.pages = document->PageCount();
+  const std::vector<ThumbKey> before = ThumbKeys(*document);
+  if (item.skip_complete && std::ranges::all_of(before, [](const ThumbKey& key) { return key.has_value(); })) {
+    outcome.status = TFileStatus::Skipped;
+    outcome.reason = msg::kCliSkippedComplete;
+    return;
+  }
+  const TgtPageMode mode = document->PageMode();
+  EditDocument(*document, file_options, pictures, err, progress);
+  const std::vector<ThumbKey> after = ThumbKeys(*document);
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (after[i] && after[i] == before[i])
+      ++outcome.thumbnails_kept;
+    else if (after[i])
+      ++outcome.thumbnails_added;
+    else if (before[i])
+      ++outcome.thumbnails_removed;
+  }
+  if (item.target.empty()) {
+    outcome.destination = document->WorkFileName();
+    if (outcome.thumbnails_added == 0 && outcome.thumbnails_removed == 0 &&
+        document->PageMode() == mode) {
+      outcome.status = TFileStatus::Unchanged;
+      return;
+    }
+    SaveInPlace(*document, outcome.destination, progress, SaveAsUpdate(*document, options, err));
+  } else {
+    Save(*document, item.target, progress, SaveAsUpdate(*document, options, err));
+  }
+  outcome.status = TFileStatus::Written;
+  if (options.verbose)
+    err << Format(msg::kCliFileDone, item.source.c_str(), outcome.destination.c_str()) << '\n';
+}
+
+// The terminal's questions one at a time, for files worked on side by side.
+class SerialPrompt final : public TPasswordPrompt {
+ public:
+  explicit SerialPrompt(TPasswordPrompt& prompt) : prompt_(prompt) {}
+  std::optional<std::string> Ask(const std::string& file_name, int32_t attempt) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return prompt_.Ask(file_name, attempt);
+  }
+
+ private:
+  TPasswordPrompt& prompt_;
+  std::mutex mutex_;
+};
+
+// Every file in turn or side by side (cli/batch_run.cpp), each edited as
+// above. A file list read from standard input leaves no terminal to ask a
+// password on. The given pictures are shared by every file, and drawing one
+// into a document is not safe from two threads at once: with --thumb the
+// edits take turns (rendering within a file still runs in parallel).
+int RunManyFiles(const TCliOptions& options, std::ostream& out, std::ostream& err,
+                 TPasswordPrompt* prompt) {
+  const Pictures pictures = LoadPictures(options, err);
+  std::optional<SerialPrompt> serial;
+  if (prompt != nullptr && options.files_from != "-") serial.emplace(*prompt);
+  TPasswordPrompt* const shared_prompt = serial ? &*serial : nullptr;
+  std::mutex picture_turns;
+  return RunBatch(options, out, err,
+                  [&](const TBatchItem& item, TFileOutcome& outcome, std::ostream& file_err) {
+                    std::unique_lock<std::mutex> turn(picture_turns, std::defer_lock);
+                    if (!pictures.thumbs.empty()) turn.lock();
+                    EditBatchFile(options, pictures, shared_prompt, item, outcome, file_err);
+                  });
 }
 
 }  // namespace
@@ -438,6 +493,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << Format(msg::kCliError, e.Message().c_str()) << '\n' << msg::kCliUsage;
     return kExitUsage;
   }
+  if (options.mode == TCliMode::Version) {
+    out << Format(msg::kCliVersion, PAGEMINT_VERSION);
+    return out.flush() ? kExitOk : kExitFailure;
+  }
   if (options.mode == TCliMode::Help) {
     out << msg::kCliUsage << msg::kCliHelp;
     return out.flush() ? kExitOk : kExitFailure;
@@ -450,7 +509,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         status = RunInfo(options, out, err, prompt, progress);
         break;
       case TCliMode::Batch:
-        status = RunBatch(options, err, prompt, progress);
+        status = RunManyFiles(options, out, err, prompt);
         break;
       default:
         status = RunOne(options, err, prompt, progress);

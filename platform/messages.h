@@ -349,8 +349,9 @@ inline constexpr const char kCliUsage[] =
     "       pagemint-cli SOURCE --extract-thumbs DIR [OPTIONS]\n"
     "       pagemint-cli --in-place FILE... [OPTIONS]\n"
     "       pagemint-cli --output-dir DIR FILE... [OPTIONS]\n"
+    "       pagemint-cli --output-dir DIR [--keep-tree ROOT] --files-from LIST [--null] [OPTIONS]\n"
     "       pagemint-cli --info SOURCE [--password PW]\n"
-    "       pagemint-cli --help\n";
+    "       pagemint-cli --help | --version\n";
 inline constexpr const char kCliHelp[] =
     "\n"
     "Writes SOURCE again as DEST, with the thumbnails given, as one complete PDF file\n"
@@ -373,19 +374,33 @@ inline constexpr const char kCliHelp[] =
     "  --thumb-size PX       the longer side of rendered thumbnails (default 128), and\n"
     "                        of pictures when given: larger ones are scaled down to it\n"
     "                        (16 to 1024)\n"
-    "  --jobs N              pages rendered at once (default: one per processor)\n"
     "  --thumb-format F      how rendered thumbnails are stored: auto (default: the\n"
     "                        smallest of grey, JPEG, Flate and indexed that stays\n"
     "                        within 3 levels of the page on average), lossless or jpeg\n"
     "  --thumb-quality Q     the JPEG quality of rendered thumbnails (1 to 100, default 75)\n"
     "  --render-timeout S    seconds one page may take to render (default 10, 0: no\n"
     "                        limit); a page past it keeps its thumbnail, with a warning\n"
+    "  --jobs N              workers at once (default: one per processor): pages\n"
+    "                        rendered side by side, and with many files, files worked\n"
+    "                        on side by side, never more than N in all\n"
     "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
     "                        changes asked for); DEST is then optional\n"
     "  --in-place            write each FILE over itself\n"
     "  --incremental         save as an update to SOURCE (default if it is signed)\n"
     "  --full-rewrite        write the whole file anew, even for a signed SOURCE\n"
     "  --output-dir DIR      write each FILE into DIR under its own name\n"
+    "  --keep-tree ROOT      with --output-dir, write each FILE under DIR at its path\n"
+    "                        relative to ROOT\n"
+    "  --files-from LIST     more FILEs, one a line, from the file LIST (\"-\": standard\n"
+    "                        input)\n"
+    "  --null                names in LIST end with a NUL byte (as find -print0 writes)\n"
+    "  --report FILE         one JSON line per file into FILE (\"-\": standard output):\n"
+    "                        source, destination, status (written, unchanged, skipped,\n"
+    "                        failed), exit, reason, pages, thumbnails_added/removed/\n"
+    "                        kept, bytes_before/after, seconds, warnings\n"
+    "  --skip-existing       leave alone files already done: with --output-dir, a\n"
+    "                        destination newer than its FILE; in place, a FILE whose\n"
+    "                        every page has a thumbnail (reported as skipped)\n"
     "  --verbose, -v         report each step on standard error\n"
     "  --info                print what SOURCE holds, one \"key: value\" line each:\n"
     "                        pages, version, encryption (none, rc4-40, rc4-128), owner,\n"
@@ -393,6 +408,7 @@ inline constexpr const char kCliHelp[] =
     "                        thumbnail_sizes (PAGE=WIDTHxHEIGHT for each),\n"
     "                        thumbnail_forms (PAGE=JPEG, Gray, Indexed or RGB for each)\n"
     "  --help, -h            print this text\n"
+    "  --version             print the version\n"
     "\n"
     "Changes are made in this order: removal, rendering, then the given pictures (a\n"
     "page with a given picture is not rendered). Every file is written under a\n"
@@ -400,7 +416,8 @@ inline constexpr const char kCliHelp[] =
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written (message on standard\n"
     "error, its DEST untouched; with several FILEs the others are still done), 2 the\n"
-    "command line is wrong.\n";
+    "command line is wrong. A run of many files ends with a summary line; SIGINT or\n"
+    "SIGTERM stops it after the files under way.\n";
 inline constexpr const char kCliUnknownOption[] = "unknown option %s";
 inline constexpr const char kCliMissingValue[] = "%s needs a value";
 inline constexpr const char kCliNoValueWanted[] = "%s takes no value";
@@ -436,6 +453,20 @@ inline constexpr const char kCliSameOutput[] =
     "not written: an earlier file was written as %s already";
 inline constexpr const char kCliFileFailed[] = "%s: %s";
 inline constexpr const char kCliFileDone[] = "%s: written as %s";
+// cli: runs of many files (file lists, reports, reruns).
+inline constexpr const char kCliVersion[] = "pagemint-cli %s\n";
+inline constexpr const char kCliBatchOnly[] = "%s goes only with --in-place or --output-dir";
+inline constexpr const char kCliNeedsOption[] = "%s needs %s";
+inline constexpr const char kCliCannotReadList[] = "cannot read the file list \"%s\": %s";
+inline constexpr const char kCliCannotWriteReport[] = "cannot write the report \"%s\": %s";
+inline constexpr const char kCliNotUnderRoot[] = "not under the --keep-tree folder %s";
+inline constexpr const char kCliNoSourceFile[] = "no such file";
+inline constexpr const char kCliSkippedNewer[] = "the destination is newer than the source";
+inline constexpr const char kCliSkippedComplete[] = "every page has a thumbnail already";
+inline constexpr const char kCliSummary[] =
+    "%lld files in %s s: %lld written, %lld unchanged, %lld skipped, %lld failed";
+inline constexpr const char kCliInterrupted[] =
+    "interrupted: %lld files not started; run the same command with --skip-existing to finish";
 
 // Saving as an incremental update: why it cannot be done, and what signed
 // parties will see when it is.

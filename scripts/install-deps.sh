@@ -22,6 +22,8 @@ PACKAGES=(
   xvfb xauth
   # driving the window in the screenshot session
   xdotool
+  # the Debian package (make package): dpkg-shlibdeps, dpkg-buildflags, lintian
+  dpkg-dev lintian
 )
 
 missing=()

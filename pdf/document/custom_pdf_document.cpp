@@ -12,12 +12,13 @@
 #include "pdf/reader/xref_reader.h"
 #include "pdf/security/security.h"
 #include "platform/messages.h"
+#include "platform/version.h"
 
 namespace pagemint {
 namespace {
 
 constexpr const char kAboutText[] = "Pagemint PDF engine";
-constexpr const char kVersionText[] = "1.21";
+constexpr const char kVersionText[] = PAGEMINT_VERSION;
 
 // OnWorkProgress is raised at most this often (about 25 times a second)
 // between the calls that open and close the work.

@@ -28,6 +28,7 @@
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/replace_file.h"
+#include "platform/version.h"
 
 namespace pagemint {
 
@@ -36,7 +37,7 @@ namespace {
 constexpr const char kCrLf[] = "\r\n";
 // File identifiers made here: 16 random bytes, as long as an MD5 digest.
 constexpr size_t kFileIDSize = 16;
-constexpr const char16_t kProducer[] = u"Pagemint PDF engine 1.21";
+constexpr const char16_t kProducer[] = u"Pagemint PDF engine " PAGEMINT_VERSION;
 // Objects must start below this byte for their offsets to fit the table.
 constexpr int64_t kMaxObjectOffset = int64_t{1} << 31;
 // Stream data still in the source is copied through a buffer of this size:

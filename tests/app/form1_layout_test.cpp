@@ -89,7 +89,7 @@ TEST(Form1Layout, EveryControlHasItsNameParentTextAndGeometry) {
       EXPECT_EQ(widget->geometry(), c.geometry);
     }
   }
-  EXPECT_EQ(form.windowTitle(), "Pagemint 1.21");
+  EXPECT_EQ(form.windowTitle(), "Pagemint " PAGEMINT_VERSION);
   EXPECT_EQ(form.size(), QSize(549, 438));
   EXPECT_TRUE(form.CheckBox1->isChecked());
   EXPECT_TRUE(form.CheckBox2->isChecked());

@@ -102,8 +102,9 @@ TEST(CliThumbnails, SeveralFilesOneFailingTheOthersWritten) {
   const CliResult r =
       RunCli({"--output-dir", out, "--render-thumbs", "--thumb-size=32", a, bad, b, same});
   EXPECT_EQ(r.status, 1);
-  // One line for each file that failed, naming it; the others are written.
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+  // One line for each file that failed, naming it, and the summary; the
+  // others are written.
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
   EXPECT_NE(r.err.find("pagemint-cli: " + bad + ": "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("pagemint-cli: " + same + ": "), std::string::npos) << r.err;
   for (const char* written : {"a.pdf", "b.pdf"}) {

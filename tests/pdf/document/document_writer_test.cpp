@@ -13,6 +13,7 @@
 #include "pdf/objects/object_text.h"
 #include "pdf/reader/pdf_test_builder.h"
 #include "pdf/security/security.h"
+#include "platform/version.h"
 
 namespace pagemint::testing {
 namespace {
@@ -60,7 +61,7 @@ TEST(DocumentWriter, WritesTheWholeFileInItsExactForm) {
   // UTF-16 with its byte-order mark; literal strings carry NUL bytes as
   // they are.
   std::string producer = "(\xFE\xFF";
-  for (const char c : std::string("Pagemint PDF engine 1.21")) producer += std::string(1, '\0') + c;
+  for (const char c : std::string("Pagemint PDF engine " PAGEMINT_VERSION)) producer += std::string(1, '\0') + c;
   producer += ")";
   std::string expected =
       "%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n"
