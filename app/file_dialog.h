@@ -37,6 +37,10 @@ class TFileDialog {
   // again when the dialog opens.
   const QString& FileName() const { return file_name_; }
   void SetFileName(const QString& value) { file_name_ = value; }
+  // The folder the dialog opens in when it has no file name (the folder
+  // last used, kept across runs).
+  const QString& Directory() const { return directory_; }
+  void SetDirectory(const QString& value) { directory_ = value; }
 
  private:
   TFileDialogKind kind_;
@@ -46,6 +50,7 @@ class TFileDialog {
   bool overwrite_prompt_ = false;
   bool file_must_exist_ = false;
   QString file_name_;
+  QString directory_;
 };
 
 // The filter as Qt name filters, one per pair: "All (*.jpg *.bmp)". The

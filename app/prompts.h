@@ -14,6 +14,9 @@ namespace pagemint {
 
 class TFileDialog;
 
+// The answer to "save the changes first?".
+enum class UnsavedAnswer { kSave, kDiscard, kCancel };
+
 class Prompts {
  public:
   virtual ~Prompts() = default;
@@ -28,6 +31,9 @@ class Prompts {
   virtual bool Confirm(QWidget* owner, const QString& text) = 0;
   // The result of an action and the warnings the engine raised during it.
   virtual void ShowWarnings(QWidget* owner, const QString& result, const QStringList& warnings) = 0;
+  // Changes not yet generated would be lost: Save (generate first),
+  // Discard or Cancel.
+  virtual UnsavedAnswer AskUnsaved(QWidget* owner, const QString& text) = 0;
   // Asks for the password of file_name. tries counts the passwords already
   // refused. False when the user cancels.
   virtual bool AskPassword(QWidget* owner, const QString& file_name, int tries,

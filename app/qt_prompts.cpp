@@ -34,6 +34,7 @@ void Configure(QFileDialog& qt, const TFileDialog& dialog) {
     qt.setFileMode(dialog.FileMustExist() ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   }
   qt.setOption(QFileDialog::DontConfirmOverwrite, !dialog.OverwritePrompt());
+  if (!dialog.Directory().isEmpty()) qt.setDirectory(dialog.Directory());
   if (!dialog.FileName().isEmpty()) qt.selectFile(dialog.FileName());
 }
 
@@ -82,6 +83,21 @@ class QtPrompts final : public Prompts {
                     QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+  }
+
+  UnsavedAnswer AskUnsaved(QWidget* owner, const QString& text) override {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kApplicationTitle), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+      case QMessageBox::Save:
+        return UnsavedAnswer::kSave;
+      case QMessageBox::Discard:
+        return UnsavedAnswer::kDiscard;
+      default:
+        return UnsavedAnswer::kCancel;
+    }
   }
 
   // The result above, the warnings one per line in a scrolling box below:

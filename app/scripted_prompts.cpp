@@ -53,6 +53,15 @@ bool ScriptedPrompts::Confirm(QWidget*, const QString& text) {
   return answer;
 }
 
+UnsavedAnswer ScriptedPrompts::AskUnsaved(QWidget*, const QString& text) {
+  CheckThread(all_on_window_thread);
+  unsaved_questions << text;
+  if (unsaved_answers.empty()) return UnsavedAnswer::kDiscard;
+  const UnsavedAnswer answer = unsaved_answers.front();
+  unsaved_answers.pop_front();
+  return answer;
+}
+
 void ScriptedPrompts::ShowWarnings(QWidget*, const QString& result, const QStringList& warnings) {
   CheckThread(all_on_window_thread);
   warnings_shown.push_back({result, warnings});

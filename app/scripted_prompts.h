@@ -23,6 +23,8 @@ class ScriptedPrompts final : public Prompts {
   std::deque<std::optional<QString>> password_answers;
   // Yes or No, in order; no answer left is No.
   std::deque<bool> confirm_answers;
+  // Save, Discard or Cancel, in order; no answer left is Discard.
+  std::deque<UnsavedAnswer> unsaved_answers;
 
   // False once anything was asked or shown from a thread other than the
   // window's (a worker must put its questions on the window's thread).
@@ -34,6 +36,7 @@ class ScriptedPrompts final : public Prompts {
   QStringList errors;
   std::vector<int> password_tries;
   QStringList questions;
+  QStringList unsaved_questions;
   struct Warnings {
     QString result;
     QStringList warnings;
@@ -45,6 +48,7 @@ class ScriptedPrompts final : public Prompts {
   void ShowError(QWidget* owner, const QString& text) override;
   bool Confirm(QWidget* owner, const QString& text) override;
   void ShowWarnings(QWidget* owner, const QString& result, const QStringList& warnings) override;
+  UnsavedAnswer AskUnsaved(QWidget* owner, const QString& text) override;
   bool AskPassword(QWidget* owner, const QString& file_name, int tries, QString& password) override;
 };
 

@@ -20,13 +20,14 @@
 
 #include "app/application.h"
 #include "app/form1.h"
+#include "app/qt_shell.h"
 #include "app/scripted_prompts.h"
 
 namespace {
 
-class SilentShell final : public pagemint::Shell {
+class SilentShell final : public pagemint::WindowShell {
  public:
-  void Open(const std::string&) override {}
+  bool TryOpen(const std::string&) override { return true; }
 };
 
 // Records the longest gap between consecutive events of one kind.

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/qt_shell.h"
 #include "app/scripted_prompts.h"
 #include "platform/services.h"
 
@@ -48,13 +49,20 @@ inline QApplication& TestApplication() {
   return *application;
 }
 
-class RecordingShell final : public Shell {
+// Records what the window asked the desktop to open; opens is false for a
+// desktop without an application for it.
+class RecordingShell final : public WindowShell {
  public:
-  explicit RecordingShell(std::vector<std::string>& opened) : opened_(opened) {}
-  void Open(const std::string& target) override { opened_.push_back(target); }
+  explicit RecordingShell(std::vector<std::string>& opened, bool opens = true)
+      : opened_(opened), opens_(opens) {}
+  bool TryOpen(const std::string& target) override {
+    opened_.push_back(target);
+    return opens_;
+  }
 
  private:
   std::vector<std::string>& opened_;
+  bool opens_;
 };
 
 class FixedClock final : public Clock {
@@ -70,13 +78,14 @@ class FixedClock final : public Clock {
 // The window driven by clicks, with every prompt answered from a list.
 class Harness {
  public:
-  explicit Harness(int year = 2013) {
+  explicit Harness(int year = 2013, bool desktop_opens = true) {
     TestApplication();
     auto prompts = std::make_unique<ScriptedPrompts>();
     prompts_ = prompts.get();
-    form_ = std::make_unique<TForm1>(TForm1::Services{std::move(prompts),
-                                                      std::make_unique<RecordingShell>(opened_),
-                                                      std::make_unique<FixedClock>(year)});
+    form_ = std::make_unique<TForm1>(
+        TForm1::Services{std::move(prompts),
+                         std::make_unique<RecordingShell>(opened_, desktop_opens),
+                         std::make_unique<FixedClock>(year)});
     form_->show();
   }
 
@@ -109,9 +118,22 @@ class Harness {
   void SetPage(const QString& text) { form_->Edit3->setText(text); }
   void Add() { Click(form_->Button1); }
   void Generate() { Click(form_->Button2); }
+  // The log's lines after the line each open writes ("Opened x.pdf: 3
+  // pages"), which FullLog keeps.
   QStringList Log() const {
+    QStringList lines = FullLog();
+    if (!lines.isEmpty() && lines.first().startsWith("Opened ")) lines.removeFirst();
+    return lines;
+  }
+  QStringList FullLog() const {
     const QString text = form_->Memo1->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(u'\n');
+  }
+  // Makes the window the active one, so its shortcuts take keys.
+  void Activate() {
+    form_->activateWindow();
+    if (!QTest::qWaitForWindowActive(form_.get()))
+      throw std::runtime_error("the window did not become active");
   }
 
  private:

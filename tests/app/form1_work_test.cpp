@@ -112,7 +112,6 @@ TEST_F(Form1Work, ProgressReachesTheBarWhileTheControlsAreDisabled) {
     for (size_t i = from; i < to; ++i) largest = std::max(largest, samples[i].value);
     return largest;
   };
-  if (moved(0, samples.size()) == 0) GTEST_SKIP() << "the engine raises no progress yet";
   EXPECT_GT(moved(0, open_samples), 0) << "opening";
   EXPECT_GT(moved(open_samples, samples.size()), 0) << "generating";
 }
@@ -164,7 +163,7 @@ TEST_F(Form1Work, CancelWritesNothingAndOpensNothing) {
   form.Edit4->setText(existing);
   harness_.prompts().confirm_answers = {true};
   harness_.Generate();
-  if (!cancelled) GTEST_SKIP() << "the engine raises no progress yet";
+  ASSERT_TRUE(cancelled.load()) << "the bar never moved while generating";
   EXPECT_EQ(Contents(existing), "keep me");
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), before);
   EXPECT_EQ(harness_.Log().back(), "Generate cancelled: nothing was written");
@@ -197,7 +196,7 @@ TEST_F(Form1Work, CancelWritesNothingAndOpensNothing) {
     }
   });
   opening.Open(big);
-  if (!open_cancelled) return;
+  ASSERT_TRUE(open_cancelled.load()) << "the bar never moved while opening";
   EXPECT_FALSE(opening.form().PDFDoc().IsLoaded());
   EXPECT_EQ(opening.Log(), QStringList{"Open cancelled: no document is open"});
   EXPECT_TRUE(opening.prompts().errors.isEmpty()) << opening.prompts().errors.join("\n");
@@ -218,7 +217,7 @@ TEST_F(Form1Work, WarningsAreListedWithTheResult) {
   ASSERT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
   ASSERT_EQ(harness_.prompts().warnings_shown.size(), 1u);
   const auto& opened = harness_.prompts().warnings_shown[0];
-  EXPECT_EQ(opened.result, damaged + " was opened (1 pages) with warnings:");
+  EXPECT_EQ(opened.result, damaged + " was opened (1 page) with warnings:");
   EXPECT_TRUE(opened.warnings.contains(
       "Outline item 5 is reached more than once; the outline is cut there"))
       << opened.warnings.join("\n");
@@ -262,11 +261,11 @@ TEST_F(Form1Work, PagesViewShowsSourceAddedRenderedAndRemovedThumbnails) {
   harness_.Click(form.PagesButton);
   EXPECT_EQ(Rows(form), (QStringList{"Page 1\n24 x 16, from the file", "Page 2\nno thumbnail",
                                      "Page 3\n40 x 30, from the file"}));
-  // Drawn small beside the number, in the picture's colour.
+  // Drawn at its real size, in the picture's colour.
   const QPixmap icon =
       form.Pages->Model().data(form.Pages->Model().index(0), Qt::DecorationRole).value<QPixmap>();
-  ASSERT_EQ(icon.size(), QSize(48, 48));
-  const QColor middle = icon.toImage().pixelColor(24, 24);
+  ASSERT_EQ(icon.size(), QSize(24, 16));
+  const QColor middle = icon.toImage().pixelColor(12, 8);
   EXPECT_NEAR(middle.red(), 40, 3);
   EXPECT_NEAR(middle.green(), 120, 3);
   EXPECT_NEAR(middle.blue(), 200, 3);
@@ -299,7 +298,7 @@ TEST_F(Form1Work, PagesViewShowsSourceAddedRenderedAndRemovedThumbnails) {
   Select(form, {3});
   harness_.Click(form.Pages->RemoveSelectedButton);
   EXPECT_EQ(Rows(form)[2], "Page 3\nno thumbnail");
-  EXPECT_EQ(harness_.Log().back(), "Removed the thumbnails of 1 pages");
+  EXPECT_EQ(harness_.Log().back(), "Removed the thumbnails of 1 page");
   harness_.form().Edit4->setText(Path("mixed.pdf"));
   harness_.Generate();
   {

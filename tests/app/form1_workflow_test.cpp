@@ -139,9 +139,12 @@ TEST_F(Form1Workflow, CancelledPasswordLeavesNothingLoadedAndGenerateWritesNothi
   EXPECT_FALSE(harness_.form().PDFDoc().IsLoaded());
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 0);
 
+  // The box names what is open: nothing.
+  EXPECT_TRUE(harness_.form().Edit1->text().isEmpty());
+
   harness_.ChooseDestination(Path("out.pdf"));
   harness_.Generate();
-  EXPECT_EQ(harness_.prompts().messages, QStringList{msg::kNoDocumentLoaded});
+  EXPECT_EQ(harness_.prompts().messages, QStringList{msg::kNoSourceFile});
   EXPECT_FALSE(QFileInfo::exists(Path("out.pdf")));
   EXPECT_TRUE(harness_.opened().empty());
 }
@@ -189,7 +192,7 @@ TEST_F(Form1Workflow, RealEncryptedSources) {
     harness.ChooseDestination(Path("enc-out.pdf"));
     harness.Generate();
     if (c.pages == 0) {
-      EXPECT_EQ(harness.prompts().messages, QStringList{msg::kNoDocumentLoaded});
+      EXPECT_EQ(harness.prompts().messages, QStringList{msg::kNoSourceFile});
       EXPECT_FALSE(QFileInfo::exists(Path("enc-out.pdf")));
       continue;
     }
@@ -274,8 +277,8 @@ TEST_F(Form1Workflow, UncheckedBoxesOpenNothingAndKeepThePageMode) {
 // What the boxes show is what is used: a picture typed into "Thumbnail:"
 // over the one chosen, and a destination typed into "Save To:" over the
 // one chosen; a typed destination that exists is replaced only when the
-// user says so, and saying no leaves it untouched. The source box is only
-// checked: the document written is the one opened.
+// user says so, and saying no leaves it untouched. The source box must
+// name the document opened.
 TEST_F(Form1Workflow, TypedPathsAreUsed) {
   PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   const QString other = Path("other.pdf");
@@ -287,7 +290,17 @@ TEST_F(Form1Workflow, TypedPathsAreUsed) {
   EXPECT_EQ(harness_.Log(), QStringList{"Page 1, " + jpeg_});
   harness_.ChooseDestination(Path("chosen.pdf"));
   harness_.form().Edit4->setText(Path("typed"));
+  // A source typed but not opened is not what Generate writes: it says so
+  // and writes nothing until the box names the open document again.
   harness_.form().Edit1->setText(other);
+  harness_.Generate();
+  EXPECT_EQ(harness_.prompts().messages,
+            QStringList{"\"PDF File:\" names " + other +
+                        ", which is not the open document (source.pdf).\n"
+                        "Press Enter in the box to open it."});
+  EXPECT_FALSE(QFileInfo::exists(Path("typed.pdf")));
+  harness_.prompts().messages.clear();
+  harness_.form().Edit1->setText(source_);
   harness_.Generate();
   EXPECT_TRUE(harness_.prompts().messages.isEmpty());
   EXPECT_TRUE(harness_.prompts().questions.isEmpty());
@@ -368,14 +381,16 @@ TEST_F(Form1Workflow, AddingAgainReplacesAndAnEmptyBoxAttachesNothing) {
   EXPECT_EQ(ThumbSize(view, 2), "none");
 }
 
-TEST_F(Form1Workflow, OpenDiscardsThumbnailsNotGeneratedAndKeepsThePageBox) {
+TEST_F(Form1Workflow, OpenDiscardsThumbnailsWhenToldAndResetsThePageBox) {
   PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.ChoosePicture(bmp_);
   harness_.Add();
+  harness_.prompts().unsaved_answers = {UnsavedAnswer::kDiscard};
   harness_.Open(source_);
+  EXPECT_EQ(harness_.prompts().unsaved_questions.size(), 1);
   EXPECT_TRUE(harness_.Log().isEmpty());
-  EXPECT_EQ(harness_.form().Edit3->text(), "2");
+  EXPECT_EQ(harness_.form().Edit3->text(), "1");
   harness_.ChooseDestination(Path("fresh.pdf"));
   harness_.Generate();
   EXPECT_EQ(ThumbSize(QpdfView(Path("fresh.pdf")), 0), "none");
@@ -513,7 +528,9 @@ TEST_F(Form1Workflow, PictureKindFollowsTheContent) {
   }
 }
 
-TEST_F(Form1Workflow, FailedOpenShowsTheErrorKeepsTheLogAndLeavesNothingLoaded) {
+// A file that cannot be opened is reported in plain words; the document
+// that was open stays, with its change, and is the one written.
+TEST_F(Form1Workflow, FailedOpenShowsTheErrorAndKeepsTheDocument) {
   PAGEMINT_NEEDS_THUMBNAIL_ACTIONS();
   harness_.Open(source_);
   harness_.SetPage("2");
@@ -525,18 +542,20 @@ TEST_F(Form1Workflow, FailedOpenShowsTheErrorKeepsTheLogAndLeavesNothingLoaded) 
   file.write("just text\n");
   file.close();
   harness_.Open(not_pdf);
-  EXPECT_EQ(harness_.prompts().errors.size(), 1);
-  EXPECT_EQ(harness_.form().Edit1->text(), not_pdf);
+  ASSERT_EQ(harness_.prompts().errors.size(), 1);
+  EXPECT_TRUE(harness_.prompts().errors[0].startsWith("notes.pdf is not a PDF file (Invalid PDF"))
+      << harness_.prompts().errors[0];
+  EXPECT_EQ(harness_.form().Edit1->text(), source_);
   EXPECT_EQ(harness_.Log().size(), 1);
-  EXPECT_FALSE(harness_.form().PDFDoc().IsLoaded());
-  // The box names an existing file, but nothing is loaded.
+  EXPECT_TRUE(harness_.form().PDFDoc().IsLoaded());
   harness_.ChooseDestination(Path("out.pdf"));
   harness_.Generate();
-  EXPECT_EQ(harness_.prompts().messages, QStringList{msg::kNoDocumentLoaded});
-  EXPECT_FALSE(QFileInfo::exists(Path("out.pdf")));
+  EXPECT_TRUE(harness_.prompts().messages.isEmpty()) << harness_.prompts().messages.join("\n");
+  EXPECT_EQ(ThumbSize(QpdfView(Path("out.pdf")), 1), "24x16");
 
   harness_.Open(Path("gone.pdf"));
-  EXPECT_EQ(harness_.prompts().errors.back(), Path("gone.pdf") + " File Not Found");
+  EXPECT_EQ(harness_.prompts().errors.back(),
+            "gone.pdf cannot be found (" + Path("gone.pdf") + " File Not Found)");
 }
 
 }  // namespace
