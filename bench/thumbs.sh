@@ -131,7 +131,7 @@ for doc in $DOCS; do
     e=$(compare -metric MAE "$ours" "$ref" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p')
     e=$(awk "BEGIN{print ${e:-1} * 255}")
     sum=$(awk "BEGIN{print $sum + $e}")
-    worst=$(awk "BEGIN{print $e > $worst ? $e : $worst}")
+    worst=$(awk "BEGIN{print ($e > $worst) ? $e : $worst}")
     n=$((n + 1))
   done
   err_mean[$doc]=$(awk "BEGIN{print $sum / $n}")

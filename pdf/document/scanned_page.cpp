@@ -401,51 +401,88 @@ bool Plan(const TgtPDFObjectStore& store, const TgtPDFDictObject& page, int32_t 
   return plan.x0 < plan.width && plan.y0 < plan.height && plan.x1 > 0 && plan.y1 > 0;
 }
 
-// Box-averages src down to dst_w x dst_h, every destination pixel the mean
-// of a whole block of source pixels, the blocks one pixel apart in size and
-// spread evenly, as the renderer scales images down.
-void BoxScale(const QImage& src, int dst_w, int dst_h, std::vector<uint8_t>& out) {
-  const int src_w = src.width();
-  const int src_h = src.height();
-  out.assign(static_cast<size_t>(dst_w) * dst_h * 3, 0);
-  const int yp = src_h / dst_h, yq = src_h % dst_h;
-  const int xp = src_w / dst_w, xq = src_w % dst_w;
-  std::vector<uint32_t> sums(static_cast<size_t>(dst_w) * 3);
-  std::vector<int> x_steps(static_cast<size_t>(dst_w));
-  for (int x = 0, xt = 0; x < dst_w; ++x) {
-    xt += xq;
-    x_steps[static_cast<size_t>(x)] = xp;
-    if (xt >= dst_w) {
-      xt -= dst_w;
-      ++x_steps[static_cast<size_t>(x)];
+// The renderer scales an image down by averaging whole blocks of its
+// pixels, the blocks one pixel apart in size and spread evenly: block i of
+// src pixels into dst starts at Bounds(src, dst)[i].
+std::vector<int> Bounds(int src, int dst) {
+  std::vector<int> bounds(static_cast<size_t>(dst) + 1, 0);
+  const int p = src / dst, q = src % dst;
+  for (int i = 0, t = 0; i < dst; ++i) {
+    t += q;
+    int step = p;
+    if (t >= dst) {
+      t -= dst;
+      ++step;
+    }
+    bounds[static_cast<size_t>(i) + 1] = bounds[static_cast<size_t>(i)] + step;
+  }
+  return bounds;
+}
+
+struct Tap {
+  int index;
+  float weight;
+};
+
+// For each destination pixel, the decoded pixels under its block and how
+// much of each: the decoded picture has `have` pixels for `full` of the
+// image, each standing for an equal share of it.
+std::vector<std::vector<Tap>> Taps(int full, int have, int dst) {
+  const std::vector<int> bounds = Bounds(full, dst);
+  const double f = static_cast<double>(have) / full;
+  std::vector<std::vector<Tap>> taps(static_cast<size_t>(dst));
+  for (int i = 0; i < dst; ++i) {
+    const double from = bounds[static_cast<size_t>(i)] * f;
+    const double to = bounds[static_cast<size_t>(i) + 1] * f;
+    double total = 0;
+    for (int k = static_cast<int>(from); k < have && k < to; ++k) {
+      const double w = std::min<double>(k + 1, to) - std::max<double>(k, from);
+      if (w <= 0) continue;
+      taps[static_cast<size_t>(i)].push_back({k, static_cast<float>(w)});
+      total += w;
+    }
+    if (taps[static_cast<size_t>(i)].empty()) {
+      taps[static_cast<size_t>(i)].push_back({std::min(have - 1, static_cast<int>(from)), 1.0f});
+      total = 1;
+    }
+    for (Tap& t : taps[static_cast<size_t>(i)]) t.weight = static_cast<float>(t.weight / total);
+  }
+  return taps;
+}
+
+// src (decoded at a reduced size from an image of full_w x full_h) to
+// dst_w x dst_h as the renderer would average the full image down.
+void AreaScale(const QImage& src, int full_w, int full_h, int dst_w, int dst_h,
+               std::vector<uint8_t>& out) {
+  const auto xs = Taps(full_w, src.width(), dst_w);
+  const auto ys = Taps(full_h, src.height(), dst_h);
+  std::vector<float> rows(static_cast<size_t>(src.height()) * dst_w * 3);
+  for (int y = 0; y < src.height(); ++y) {
+    const uint8_t* row = src.constScanLine(y);
+    float* o = rows.data() + static_cast<size_t>(y) * dst_w * 3;
+    for (int x = 0; x < dst_w; ++x) {
+      float r = 0, g = 0, b = 0;
+      for (const Tap& t : xs[static_cast<size_t>(x)]) {
+        r += row[t.index * 3] * t.weight;
+        g += row[t.index * 3 + 1] * t.weight;
+        b += row[t.index * 3 + 2] * t.weight;
+      }
+      o[x * 3] = r;
+      o[x * 3 + 1] = g;
+      o[x * 3 + 2] = b;
     }
   }
-  int src_y = 0;
-  for (int y = 0, yt = 0; y < dst_h; ++y) {
-    int y_step = yp;
-    yt += yq;
-    if (yt >= dst_h) {
-      yt -= dst_h;
-      ++y_step;
-    }
-    std::fill(sums.begin(), sums.end(), 0u);
-    for (int r = 0; r < y_step; ++r, ++src_y) {
-      const uint8_t* row = src.constScanLine(src_y);
-      for (int x = 0, sx = 0; x < dst_w; ++x) {
-        uint32_t* s = &sums[static_cast<size_t>(x) * 3];
-        for (int i = 0; i < x_steps[static_cast<size_t>(x)]; ++i, ++sx) {
-          s[0] += row[sx * 3];
-          s[1] += row[sx * 3 + 1];
-          s[2] += row[sx * 3 + 2];
-        }
-      }
+  out.assign(static_cast<size_t>(dst_w) * dst_h * 3, 0);
+  std::vector<float> acc(static_cast<size_t>(dst_w) * 3);
+  for (int y = 0; y < dst_h; ++y) {
+    std::fill(acc.begin(), acc.end(), 0.0f);
+    for (const Tap& t : ys[static_cast<size_t>(y)]) {
+      const float* row = rows.data() + static_cast<size_t>(t.index) * dst_w * 3;
+      for (size_t i = 0; i < acc.size(); ++i) acc[i] += row[i] * t.weight;
     }
     uint8_t* o = out.data() + static_cast<size_t>(y) * dst_w * 3;
-    for (int x = 0; x < dst_w; ++x) {
-      const uint32_t n = static_cast<uint32_t>(y_step * x_steps[static_cast<size_t>(x)]);
-      for (int c = 0; c < 3; ++c)
-        o[x * 3 + c] = static_cast<uint8_t>((sums[static_cast<size_t>(x) * 3 + c] + n / 2) / n);
-    }
+    for (size_t i = 0; i < acc.size(); ++i)
+      o[i] = static_cast<uint8_t>(std::clamp(acc[i] + 0.5f, 0.0f, 255.0f));
   }
 }
 
@@ -474,13 +511,15 @@ bool DrawScannedPage(std::string_view jpeg, const TScanPlan& plan, std::string& 
   if (header.width < box_w || header.height < box_h) return false;
   TJPEGImage image;
   try {
-    image.LoadScaled(jpeg, "image", box_w, box_h);
+    // Four times the pixels wanted each way: the blocks averaged then fall on
+    // the decoded pixels closely enough to stay within a level or two.
+    image.LoadScaled(jpeg, "image", 4 * box_w, 4 * box_h);
   } catch (const Exception&) {
     return false;
   }
   if (!image.Warning().empty()) return false;  // damaged data: the renderer's call
   std::vector<uint8_t> scaled;
-  BoxScale(image.Image(), box_w, box_h, scaled);
+  AreaScale(image.Image(), header.width, header.height, box_w, box_h, scaled);
   rgb.assign(static_cast<size_t>(plan.width) * plan.height * 3, static_cast<char>(255));
   const int from_x = std::max(0, plan.x0), to_x = std::min(plan.width, plan.x1);
   for (int y = std::max(0, plan.y0); y < std::min(plan.height, plan.y1); ++y)
