@@ -16,6 +16,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # test oracles and independent producers
   qpdf poppler-utils imagemagick ghostscript desktop-file-utils
+  # a throw-away signing certificate for pdfsig (incremental update tests)
+  libnss3-tools
   # reference renderings for the metafile contact sheet
   emf2svg librsvg2-bin
   # running the window without a display

@@ -239,12 +239,12 @@ void TgtCustomPDFDocument::ReadDocumentStructure() {
   }
   if (const int32_t repairs = state_->reader->Repairs(); repairs > 0)
     PAGEMINT_REPORT_WARNING(*this, msg::kDamagedSyntaxSkipped, repairs);
+  RecordIncrementalBaseline();
   // Every object the document uses is in memory now; stream data stays in
   // the source until it is needed.
   state_->ReleaseSource();
   structure_read_ = true;
   state_->loaded = true;
-  RecordIncrementalBaseline();
   if (OnStatusMessage) OnStatusMessage(*this, Format(msg::kDocumentReadComplete, PageCount()));
   if (OnEndRead) OnEndRead(*this);
 }

@@ -183,8 +183,14 @@ struct TgtIncrementalBaseline {
   TgtPageLayout page_layout = plNone;
   std::string page_mode_name;
   std::string page_layout_name;
-  // The source's bytes: how many, and the file's time when it was read.
+  // The source's bytes: how many.
   int64_t source_size = 0;
+  // The catalog as the source has it (the reader keeps only its parts):
+  // the registered object, or a copy read for this.
+  const TgtPDFIndirectObject* catalog_object = nullptr;
+  TgtPDFObjectPtr catalog_copy;
+  int32_t catalog_number = -1;
+  int32_t catalog_generation = 0;
 };
 
 void TgtCustomPDFDocument::RecordIncrementalBaseline() {
@@ -205,6 +211,22 @@ void TgtCustomPDFDocument::RecordIncrementalBaseline() {
   base->page_layout_name = state.catalog->page_layout_name;
   TStream* stream = state.source ? state.source->Stream() : nullptr;
   base->source_size = stream ? stream->Size() : 0;
+  if (const int32_t root = state.trailer.root_number; root >= 0) {
+    try {
+      TgtTakenObject taken = loader_->TakeObject(root);
+      if (taken && taken.object->Content() && taken.object->Content()->IsDictionary()) {
+        base->catalog_number = taken.object->Number();
+        base->catalog_generation = taken.object->Generation();
+        if (taken.Registered())
+          base->catalog_object = taken.object;
+        else
+          base->catalog_copy = taken.object->Content()->Clone();
+      }
+    } catch (const Exception&) {
+      // Read already once by the structure reader; a catalog that cannot
+      // be read again is simply never changed by an update.
+    }
+  }
   incremental_baseline_ = std::move(base);
 }
 
@@ -309,7 +331,6 @@ class TgtIncrementalWriter final : public TgtTextContext {
   void AppendClassicSection(int64_t section_at);
   void AppendStreamSection(int64_t section_at);
   void AppendTrailerEntries(std::string& out);
-  const TgtPDFIndirectObject* Catalog() const;
   TgtPDFObjectPtr ChangedCatalog(const TgtPDFObject* content, bool& changed) const;
 
   TgtCustomPDFDocument& document_;
@@ -389,13 +410,6 @@ void TgtIncrementalWriter::WriteObject(int32_t number, int32_t generation,
     document_.ReportWork(TgtWorkStep::Save, 0.5, false);
 }
 
-const TgtPDFIndirectObject* TgtIncrementalWriter::Catalog() const {
-  const TgtPDFObject* root = tail_.trailer->Lookup("/Root");
-  if (!root || !root->IsReference()) return nullptr;
-  return state_.store->Find(state_.serial, root->AsReference().Number(),
-                            root->AsReference().Generation());
-}
-
 // The catalog with the page mode, page layout and viewer preferences as
 // they are now; nullptr (changed false) when none of them changed.
 TgtPDFObjectPtr TgtIncrementalWriter::ChangedCatalog(const TgtPDFObject* content,
@@ -450,7 +464,7 @@ std::string TgtIncrementalWriter::Build() {
   // end with one; each object's own CR LF follows.
   out_.append(kCrLf);
 
-  const TgtPDFIndirectObject* catalog = Catalog();
+  const TgtPDFIndirectObject* catalog = base_.catalog_object;
   std::string scratch;
   for (int32_t i = 0; i < base_.store_count; ++i) {
     if (!IsSourceObject(i)) continue;
@@ -467,6 +481,15 @@ std::string TgtIncrementalWriter::Build() {
     const TgtPDFObject* written = own_catalog ? own_catalog.get() : content;
     QueueNewTargets(written);
     WriteObject(object->Number(), object->Generation(), written);
+  }
+  // A catalog the store does not hold: its copy, when its entries changed.
+  if (base_.catalog_copy) {
+    bool changed = false;
+    const TgtPDFObjectPtr own = ChangedCatalog(base_.catalog_copy.get(), changed);
+    if (changed) {
+      QueueNewTargets(own.get());
+      WriteObject(base_.catalog_number, base_.catalog_generation, own.get());
+    }
   }
   // The information dictionary, when the caller changed it: under the
   // source's number, or a new one when the source had none.
@@ -491,6 +514,8 @@ std::string TgtIncrementalWriter::Build() {
     WriteObject(new_numbers_.at(index), 0, content);
   }
 
+  // Nothing changed: the source as it is is the document.
+  if (entries_.empty()) return std::string();
   const int64_t section_at = base_.source_size + static_cast<int64_t>(out_.size());
   if (tail_.stream)
     AppendStreamSection(section_at);
@@ -756,7 +781,9 @@ void TgtCustomPDFDocument::SaveIncremental(const std::string& file_name) {
   WarnSignedFields(*this, *state_);
   std::string update = TgtIncrementalWriter(*this, base, tail).Build();
   ReportWork(TgtWorkStep::Save, 0.9, false);
-  if (in_place) {
+  if (in_place && update.empty()) {
+    // Nothing to append.
+  } else if (in_place) {
     AppendInPlace(source_file_name_, base.source_size, update);
     // The file holds the update now: it is no longer the source as read,
     // so a second update needs the document read again.
