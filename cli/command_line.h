@@ -68,6 +68,7 @@ struct TCliOptions {
   std::optional<int32_t> thumb_size;  // when given
   int32_t jobs = 0;                   // 0: one worker per core
   std::string extract_dir;
+  bool force = false;  // --extract-thumbs replaces files that exist
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;
 };

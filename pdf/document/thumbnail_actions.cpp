@@ -361,7 +361,7 @@ void TgtCustomPDFDocument::SetThumbnailFromFile(int32_t page_number, const std::
   TgtPDFDictObject& page = PageDictionary(*state_, page_number);
   std::unique_ptr<TBitmap> bitmap;
   {
-    const std::unique_ptr<TGraphic> picture = LoadPictureFile(file_name);
+    const std::unique_ptr<TGraphic> picture = LoadPictureFile(file_name, nullptr, max_side);
     bitmap = PictureOnWhite(*picture, max_side, file_name);
   }
   if (OnWarning &&
