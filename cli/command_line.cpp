@@ -105,8 +105,10 @@ std::vector<int32_t> TPageSelection::Pages(int32_t page_count) const {
     return pages;
   }
   for (const TPageRange& range : ranges) {
+    // A closed range names its last page; an open one ("11-") its first,
+    // which must exist as well.
     const int32_t named = range.last > 0 ? range.last : range.first;
-    if (range.last > 0 && named > page_count)
+    if (named > page_count)
       throw EInvalidPageError(Format(msg::kInvalidPageNumber, named));
     const int32_t last = range.last > 0 ? range.last : page_count;
     for (int32_t page = range.first; page <= last; ++page) pages.push_back(page);
@@ -208,6 +210,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--skip-existing") {
       CheckNoValue(name, attached);
       options.skip_existing = true;
+    } else if (name == "--force") {
+      CheckNoValue(name, attached);
+      options.force = true;
     } else {
       throw EUsageError(Format(msg::kCliUnknownOption, arg.c_str()));
     }
@@ -249,12 +254,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.mode = TCliMode::Extract;
     options.sources = {files[0]};
     if (files.size() == 2) options.dest = files[1];
+    if (files.size() == 2 && files[1].empty()) throw EUsageError(msg::kCliEmptyFileName);
     return options;
   }
   if (files.size() < 2) throw EUsageError(msg::kCliMissingDest);
   if (files.size() > 2) throw EUsageError(Format(msg::kCliExtraFile, files[2].c_str()));
   options.sources = {files[0]};
   options.dest = files[1];
+  // An empty DEST would do all the work and write nothing.
+  if (options.dest.empty()) throw EUsageError(msg::kCliEmptyFileName);
   return options;
 }
 

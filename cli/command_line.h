@@ -75,6 +75,7 @@ struct TCliOptions {
   // --thumb-format and --thumb-quality: how rendered thumbnails are stored.
   TgtThumbnailEncoding thumb_encoding;
   std::string extract_dir;
+  bool force = false;  // --extract-thumbs replaces files that exist
   // In the order given; a page may appear more than once.
   std::vector<TThumbRequest> thumbs;
   // --incremental and --full-rewrite: how the file is saved (neither: an

@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
 #include <algorithm>
 #include <cerrno>
@@ -316,14 +317,71 @@ void SaveInPlace(TgtPDFDocument& document, const std::string& target, ProgressLi
   progress.Clear();
 }
 
+// Writes bytes as the new file path, never through a link: the bytes go
+// to a file created in the same folder (O_EXCL, so nothing there is
+// followed), which is then linked under path (failing if anything, even a
+// dangling link, is there) or, with replace, renamed over it (which
+// replaces a link itself, not what it points to). False when path exists
+// and replace is not given.
+bool WriteNewFile(const std::string& path, const QByteArray& bytes, bool replace) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  auto failed = [&](int code) {
+    throw EFileError(Format(msg::kCannotCreateFile, path.c_str(), std::strerror(code)));
+  };
+  if (fd < 0) failed(errno);
+  const char* data = bytes.constData();
+  size_t left = static_cast<size_t>(bytes.size());
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int code = errno;
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      failed(code);
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    failed(code);
+  }
+  // mkstemp makes the file private; an extracted picture is an ordinary
+  // file, readable as the umask allows.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::chmod(temporary.c_str(), 0666 & ~mask);
+  if (replace) {
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+      const int code = errno;
+      ::unlink(temporary.c_str());
+      failed(code);
+    }
+    return true;
+  }
+  const int linked = ::link(temporary.c_str(), path.c_str());
+  const int code = errno;
+  ::unlink(temporary.c_str());
+  if (linked == 0) return true;
+  if (code == EEXIST) return false;
+  failed(code);
+  return false;
+}
+
 // page-N.png in folder for every page with a thumbnail; each file written
-// whole under a temporary name first.
-void ExtractThumbnails(const TgtPDFDocument& document, const std::string& folder,
+// whole under a temporary name first. A file already there is replaced
+// only with --force; otherwise it is reported and left, the other pages go
+// on, and the result is false.
+bool ExtractThumbnails(const TgtPDFDocument& document, const std::string& folder,
                        const TCliOptions& options, std::ostream& err) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (!std::filesystem::is_directory(folder))
     throw EFileError(Format(msg::kCliNoFolder, folder.c_str()));
+  bool all = true;
   for (int32_t page = 1; page <= document.PageCount(); ++page) {
     if (!HasThumb(document, static_cast<size_t>(page - 1))) continue;
     const TgtThumbnailImage thumb = document.Thumbnail(page, true);
@@ -335,13 +393,21 @@ void ExtractThumbnails(const TgtPDFDocument& document, const std::string& folder
                        static_cast<qsizetype>(thumb.width) * 3, QImage::Format_RGB888);
     const std::string name =
         (std::filesystem::path(folder) / ("page-" + std::to_string(page) + ".png")).string();
-    QSaveFile file(QString::fromStdString(name));
-    QImageWriter writer(&file, "png");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit())
-      throw EFileError(
-          Format(msg::kCannotCreateFile, name.c_str(), file.errorString().toStdString().c_str()));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+      throw EFileError(Format(msg::kCannotCreateFile, name.c_str(),
+                              writer.errorString().toStdString().c_str()));
+    if (!WriteNewFile(name, png, options.force)) {
+      err << Format(msg::kCliError, Format(msg::kCliExtractExists, name.c_str()).c_str()) << '\n';
+      all = false;
+      continue;
+    }
     if (options.verbose) err << Format(msg::kCliExtracted, page, name.c_str()) << '\n';
   }
+  return all;
 }
 
 int RunInfo(const TCliOptions& options, std::ostream& out, std::ostream& err,
@@ -374,9 +440,10 @@ int RunOne(const TCliOptions& options, std::ostream& err, TPasswordPrompt* promp
   EditDocument(document, options, pictures, err, progress);
   if (!options.dest.empty())
     Save(document, options.dest, progress, SaveAsUpdate(document, options, err));
-  if (!options.extract_dir.empty()) ExtractThumbnails(document, options.extract_dir, options, err);
+  const bool extracted =
+      options.extract_dir.empty() || ExtractThumbnails(document, options.extract_dir, options, err);
   Done(owned);
-  return kExitOk;
+  return extracted ? kExitOk : kExitFailure;
 }
 
 // Which object each page's /Thumb refers to, nothing for a page without

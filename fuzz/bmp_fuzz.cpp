@@ -1,5 +1,5 @@
-// Bitmap files and bare DIBs: loading, drawing, copying and conversion to
-// 24 bits, and the same bytes decoded as an icon's DIB.
+// Bitmap files and bare DIBs: loading (at full size and reduced), drawing,
+// copying and conversion to 24 bits, and the same bytes decoded as an icon's DIB.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -34,6 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The thumbnail's raw samples: three bytes a pixel, rows packed.
     const auto samples = BitmapToRGB(bitmap);
     if (samples->Size() != int64_t{bitmap.Width()} * bitmap.Height() * 3) std::abort();
+  } catch (const EInvalidGraphic&) {
+  }
+  // The same bytes wanted small: decoded by rows into a reduced picture.
+  try {
+    TBitmap reduced;
+    reduced.SetLoadMaxSide(1 + (size > 0 ? data[size - 1] % 64 : 0));
+    reduced.LoadFromBytes(bytes, "fuzz.bmp");
+    if (reduced.Width() < 1 || reduced.Height() < 1 ||
+        int64_t{reduced.Width()} * reduced.Height() > fuzzing::kFuzzPixelLimit)
+      std::abort();
   } catch (const EInvalidGraphic&) {
   }
   try {

@@ -50,12 +50,22 @@ DibSource FileDib(const uint8_t* data, size_t size) {
   return {info, info_size, data + offset, size - offset, false};
 }
 
-// The colours without their alpha, in place: the display's format is
-// 0xFFRRGGBB.
-QImage Opaque(QImage image) {
+// The picture over white, in place, in the display's format 0xFFRRGGBB.
+// Straight alpha (ARGB32) or premultiplied (a picture reduced on the way).
+QImage OnWhite(QImage image) {
+  const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
   for (int y = 0; y < image.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = row[x];
+      const int a = qAlpha(p);
+      if (a == 255) continue;
+      const int white = 255 - a;
+      auto over = [&](int c) {
+        return premultiplied ? c + white : (c * a + 255 * white + 127) / 255;
+      };
+      row[x] = qRgb(over(qRed(p)), over(qGreen(p)), over(qBlue(p)));
+    }
   }
   image.reinterpretAsFormat(QImage::Format_RGB32);
   return image;
@@ -75,7 +85,7 @@ void TBitmap::LoadFromBytes(std::string_view bytes, const std::string& name) {
     } else {
       throw EInvalidDib(msg::kBitmapNoHeader);
     }
-    SetImage(Opaque(DecodeDib(dib)));
+    SetImage(OnWhite(DecodeDib(dib, LoadMaxSide())));
   } catch (const EInvalidDib& e) {
     throw EInvalidGraphic(Format(msg::kBitmapInvalid, name.c_str(), e.what()));
   }

@@ -16,6 +16,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "picture/picture_limits.h"
 #include "platform/messages.h"
@@ -229,8 +231,11 @@ size_t RowsSize(int64_t width, int64_t height, unsigned bit_count) {
 // Decodes the uncompressed rows. Every pixel is written.
 class RowDecoder {
  public:
-  RowDecoder(const Header& h, const std::array<QRgb, 256>& palette, bool alpha_byte)
-      : h_(h), palette_(palette), alpha_byte_(alpha_byte) {
+  // alpha_byte: a 32-bit pixel's fourth byte is its alpha; use_alpha:
+  // that byte or the alpha bit field is used (else the pixels are opaque).
+  RowDecoder(const Header& h, const std::array<QRgb, 256>& palette, bool alpha_byte,
+             bool use_alpha)
+      : h_(h), palette_(palette), alpha_byte_(alpha_byte && use_alpha), use_alpha_(use_alpha) {
     if (h.compression == kBiBitFields || h.compression == kBiAlphaBitFields) {
       for (size_t i = 0; i < 4; ++i) channels_[i] = Channel(h.masks[i]);
       bit_fields_ = true;
@@ -238,6 +243,21 @@ class RowDecoder {
       channels_ = {Channel(0x7C00), Channel(0x03E0), Channel(0x001F), Channel(0)};
       bit_fields_ = true;
     }
+  }
+
+  // True when a pixel of the stored row has a nonzero alpha, as Row would
+  // give it with use_alpha.
+  bool RowHasAlpha(const uint8_t* src) const {
+    const int64_t w = h_.width;
+    if (bit_fields_) {
+      const bool wide = h_.bit_count == 32;
+      for (int64_t x = 0; x < w; ++x)
+        if (channels_[3].Scale(wide ? U32(src + 4 * x) : U16(src + 2 * x)) != 0) return true;
+      return false;
+    }
+    for (int64_t x = 0; x < w; ++x)
+      if (src[4 * x + 3] != 0) return true;
+    return false;
   }
 
   void Row(const uint8_t* src, QRgb* out) const {
@@ -273,7 +293,7 @@ class RowDecoder {
 
   void FieldsRow(const uint8_t* src, QRgb* out) const {
     const bool wide = h_.bit_count == 32;
-    const bool has_alpha = channels_[3].mask != 0;
+    const bool has_alpha = use_alpha_ && channels_[3].mask != 0;
     for (int64_t x = 0; x < h_.width; ++x) {
       const uint32_t p = wide ? U32(src + 4 * x) : U16(src + 2 * x);
       out[x] = qRgba(channels_[0].Scale(p), channels_[1].Scale(p), channels_[2].Scale(p),
@@ -284,23 +304,133 @@ class RowDecoder {
   const Header& h_;
   const std::array<QRgb, 256>& palette_;
   bool alpha_byte_;
+  bool use_alpha_;
   bool bit_fields_ = false;
   std::array<Channel, 4> channels_{};
 };
 
+// The picture line of stored row number row.
+int64_t OutputY(const Header& h, int64_t row) { return h.top_down ? row : h.height - 1 - row; }
+
 QRgb* OutputRow(QImage& image, const Header& h, int64_t row) {
-  const int64_t y = h.top_down ? row : h.height - 1 - row;
-  return reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+  return reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(OutputY(h, row))));
 }
 
-void DecodeRows(const DibSource& s, const Header& h, const std::array<QRgb, 256>& palette,
-                bool alpha_byte, QImage& image) {
+// Where decoded rows go, in their stored order: picture lines either all
+// rising or all falling, each at most once. Begin gives the line to fill
+// (width pixels, ARGB32); End takes it.
+class RowTarget {
+ public:
+  virtual ~RowTarget() = default;
+  virtual QRgb* Begin(int64_t y) = 0;
+  virtual void End() {}
+  virtual void Finish() {}
+};
+
+// Straight into a picture of the full size.
+class WholeTarget final : public RowTarget {
+ public:
+  explicit WholeTarget(QImage& image) : image_(image) {}
+  QRgb* Begin(int64_t y) override {
+    return reinterpret_cast<QRgb*>(image_.scanLine(static_cast<int>(y)));
+  }
+
+ private:
+  QImage& image_;
+};
+
+// Into a picture reduced by a whole factor: each of its pixels is the mean
+// of a square of factor x factor source pixels (fewer at the right and
+// bottom edges), premultiplied by alpha so that transparent pixels add no
+// colour. Lines never begun count as transparent. Only one line of the
+// source and one of sums is held.
+class ReducedTarget final : public RowTarget {
+ public:
+  ReducedTarget(int64_t width, int64_t height, int64_t factor, QImage& out)
+      : width_(width),
+        height_(height),
+        factor_(factor),
+        out_(out),
+        line_(static_cast<size_t>(width)),
+        sums_(4 * static_cast<size_t>(out.width())) {}
+
+  QRgb* Begin(int64_t y) override {
+    const int64_t band = y / factor_;
+    if (band != band_) {
+      Flush();
+      band_ = band;
+    }
+    std::fill(line_.begin(), line_.end(), kTransparent);
+    return line_.data();
+  }
+
+  // Sums of red x alpha, green x alpha, blue x alpha and alpha.
+  void End() override {
+    for (int64_t start = 0, column = 0; start < width_; start += factor_, ++column) {
+      uint64_t* sum = &sums_[4 * static_cast<size_t>(column)];
+      const int64_t end = std::min(width_, start + factor_);
+      for (int64_t x = start; x < end; ++x) {
+        const QRgb p = line_[static_cast<size_t>(x)];
+        const uint32_t a = qAlpha(p);
+        if (a == 0) continue;
+        sum[0] += qRed(p) * a;
+        sum[1] += qGreen(p) * a;
+        sum[2] += qBlue(p) * a;
+        sum[3] += a;
+      }
+    }
+  }
+
+  void Finish() override { Flush(); }
+
+ private:
+  void Flush() {
+    if (band_ < 0) return;
+    const int64_t rows = std::min(factor_, height_ - band_ * factor_);
+    auto* out = reinterpret_cast<QRgb*>(out_.scanLine(static_cast<int>(band_)));
+    for (int column = 0; column < out_.width(); ++column) {
+      const int64_t columns = std::min(factor_, width_ - column * factor_);
+      const uint64_t area = static_cast<uint64_t>(rows * columns);
+      uint64_t* sum = &sums_[4 * static_cast<size_t>(column)];
+      auto mean = [&](uint64_t total, uint64_t scale) {
+        return static_cast<int>((total + area * scale / 2) / (area * scale));
+      };
+      out[column] = qRgba(mean(sum[0], 255), mean(sum[1], 255), mean(sum[2], 255), mean(sum[3], 1));
+      std::fill(sum, sum + 4, uint64_t{0});
+    }
+  }
+
+  int64_t width_;
+  int64_t height_;
+  int64_t factor_;
+  QImage& out_;
+  std::vector<QRgb> line_;
+  std::vector<uint64_t> sums_;
+  int64_t band_ = -1;
+};
+
+void CheckBitsSize(const DibSource& s, const Header& h) {
   const size_t needed = RowsSize(h.width, h.height, h.bit_count);
   if (s.bits_size < needed) Fail(Format(msg::kDibBitsTruncated, s.bits_size, needed));
+}
+
+// Whether the stored pixels carry any nonzero alpha. An alpha channel that
+// is 0 everywhere is a writer's unused byte, not a picture that shows
+// nothing.
+bool AnyAlpha(const DibSource& s, const Header& h, const RowDecoder& decoder) {
   const size_t stride = RowStride(h.width, h.bit_count);
-  const RowDecoder decoder(h, palette, alpha_byte);
   for (int64_t row = 0; row < h.height; ++row)
-    decoder.Row(s.bits + stride * static_cast<size_t>(row), OutputRow(image, h, row));
+    if (decoder.RowHasAlpha(s.bits + stride * static_cast<size_t>(row))) return true;
+  return false;
+}
+
+void DecodeRows(const DibSource& s, const Header& h, const RowDecoder& decoder,
+                RowTarget& target) {
+  const size_t stride = RowStride(h.width, h.bit_count);
+  for (int64_t row = 0; row < h.height; ++row) {
+    decoder.Row(s.bits + stride * static_cast<size_t>(row), target.Begin(OutputY(h, row)));
+    target.End();
+  }
 }
 
 // RLE8 and RLE4: pairs of (count, value) repeat value count times (for
@@ -311,16 +441,15 @@ void DecodeRows(const DibSource& s, const Header& h, const std::array<QRgb, 256>
 class RleDecoder {
  public:
   RleDecoder(const DibSource& s, const Header& h, const std::array<QRgb, 256>& palette,
-             QImage& image)
+             RowTarget& target)
       : data_(s.bits),
         size_(s.bits_size),
         h_(h),
         palette_(palette),
-        image_(image),
+        target_(target),
         rle4_(h.compression == kBiRle4) {}
 
   void Run() {
-    image_.fill(kTransparent);
     bool ended = false;
     while (!ended && row_ < h_.height && pos_ + 2 <= size_) {
       const uint8_t count = data_[pos_];
@@ -332,6 +461,7 @@ class RleDecoder {
         ended = Escape(value);
       }
     }
+    NextRows(0);
     const bool complete = ended || row_ >= h_.height || (row_ == h_.height - 1 && x_ >= h_.width);
     if (!complete) Fail(msg::kDibRleTruncated);
   }
@@ -341,7 +471,17 @@ class RleDecoder {
     if (x_ < h_.width) RowPixels()[x_] = palette_[index];
     ++x_;
   }
-  QRgb* RowPixels() { return OutputRow(image_, h_, row_); }
+  // The current row, begun when first written to.
+  QRgb* RowPixels() {
+    if (pixels_ == nullptr) pixels_ = target_.Begin(OutputY(h_, row_));
+    return pixels_;
+  }
+  // Ends the current row if begun and moves count rows on.
+  void NextRows(int64_t count) {
+    if (pixels_ != nullptr) target_.End();
+    pixels_ = nullptr;
+    row_ += count;
+  }
 
   void Repeat(unsigned count, uint8_t value) {
     if (x_ >= h_.width) {
@@ -364,14 +504,14 @@ class RleDecoder {
     switch (code) {
       case 0:
         x_ = 0;
-        ++row_;
+        NextRows(1);
         return false;
       case 1:
         return true;
       case 2:
         if (pos_ + 2 > size_) Fail(msg::kDibRleTruncated);
         x_ += data_[pos_];
-        row_ += data_[pos_ + 1];
+        if (data_[pos_ + 1] != 0) NextRows(data_[pos_ + 1]);
         pos_ += 2;
         return false;
       default:
@@ -396,27 +536,12 @@ class RleDecoder {
   size_t pos_ = 0;
   const Header& h_;
   const std::array<QRgb, 256>& palette_;
-  QImage& image_;
+  RowTarget& target_;
+  QRgb* pixels_ = nullptr;
   bool rle4_;
   int64_t x_ = 0;
   int64_t row_ = 0;
 };
-
-bool AnyAlpha(const QImage& image) {
-  for (int y = 0; y < image.height(); ++y) {
-    const QRgb* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x)
-      if (qAlpha(row[x]) != 0) return true;
-  }
-  return false;
-}
-
-void MakeOpaque(QImage& image) {
-  for (int y = 0; y < image.height(); ++y) {
-    QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
-  }
-}
 
 // The AND mask follows the colour rows; a set bit makes the pixel
 // transparent.
@@ -440,32 +565,53 @@ size_t DibBitsOffset(const uint8_t* info, size_t info_size) {
   return TableOffset(h) + StoredEntries(h) * h.entry_size;
 }
 
-QImage DecodeDib(const DibSource& given) {
+QImage DecodeDib(const DibSource& given, int max_side) {
   if (given.info == nullptr) Fail(msg::kDibHeaderTruncated);
   DibSource source = given;
   if (source.bits == nullptr) source.bits_size = 0;
   const Header h = ParseHeader(source.info, source.info_size, source.icon);
   const auto palette = ReadPalette(source.info, source.info_size, h);
-  QImage image(static_cast<int>(h.width), static_cast<int>(h.height), QImage::Format_ARGB32);
-  if (image.isNull())
-    Fail(Format(msg::kPictureOutOfMemory, static_cast<int>(h.width), static_cast<int>(h.height)));
+  // Reduced by the largest whole factor that keeps the longer side at
+  // least max_side; icons (small, with a mask over the whole) never.
+  const int64_t longer = std::max(h.width, h.height);
+  const int64_t factor = !source.icon && max_side > 0 ? longer / max_side : 1;
+  QImage image;
+  std::unique_ptr<RowTarget> target;
+  if (factor >= 2) {
+    const int64_t width = (h.width + factor - 1) / factor;
+    const int64_t height = (h.height + factor - 1) / factor;
+    image = QImage(static_cast<int>(width), static_cast<int>(height),
+                   QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+      Fail(Format(msg::kPictureOutOfMemory, static_cast<int>(width), static_cast<int>(height)));
+    image.fill(kTransparent);
+    target = std::make_unique<ReducedTarget>(h.width, h.height, factor, image);
+  } else {
+    if (!PictureWholeAllowed(h.width, h.height)) Fail(PictureTooLargeWholeText(h.width, h.height));
+    image = QImage(static_cast<int>(h.width), static_cast<int>(h.height), QImage::Format_ARGB32);
+    if (image.isNull())
+      Fail(Format(msg::kPictureOutOfMemory, static_cast<int>(h.width), static_cast<int>(h.height)));
+    target = std::make_unique<WholeTarget>(image);
+  }
   const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
   if (rle) {
-    RleDecoder(source, h, palette, image).Run();
+    if (factor < 2) image.fill(kTransparent);
+    RleDecoder(source, h, palette, *target).Run();
+    target->Finish();
     return image;
   }
-  // A 32-bit icon may carry alpha in its fourth byte. An alpha channel
-  // that is 0 everywhere is a writer's unused byte, not a picture that
-  // shows nothing: the pixels are then opaque (and an icon's AND mask
-  // decides).
+  // A 32-bit icon may carry alpha in its fourth byte; bit fields may have
+  // an alpha mask. Alpha that is 0 everywhere is not used: the pixels are
+  // then opaque (and an icon's AND mask decides).
   const bool alpha_byte = source.icon && h.bit_count == 32 && h.compression == kBiRgb;
   const bool alpha_mask =
       (h.compression == kBiBitFields || h.compression == kBiAlphaBitFields) && h.masks[3] != 0;
-  DecodeRows(source, h, palette, alpha_byte, image);
-  const bool has_alpha = (alpha_byte || alpha_mask) && AnyAlpha(image);
-  if (has_alpha) return image;
-  if (alpha_byte || alpha_mask) MakeOpaque(image);
-  if (source.icon) ApplyIconMask(source, h, image);
+  CheckBitsSize(source, h);
+  const bool use_alpha =
+      (alpha_byte || alpha_mask) && AnyAlpha(source, h, RowDecoder(h, palette, alpha_byte, true));
+  DecodeRows(source, h, RowDecoder(h, palette, alpha_byte, use_alpha), *target);
+  target->Finish();
+  if (source.icon && !use_alpha) ApplyIconMask(source, h, image);
   return image;
 }
 

@@ -37,7 +37,15 @@ struct DibSource {
 // icon's mask, an alpha channel (a bit-field alpha mask, or the fourth byte
 // of a 32-bit icon) or a gap in RLE data makes a pixel transparent. Sizes
 // beyond the picture limits (picture_limits.h) raise EInvalidDib.
-QImage DecodeDib(const DibSource& source);
+//
+// max_side > 0 asks for a picture no larger than that on its longer side.
+// When that side is at least twice max_side (and the DIB is not an icon's),
+// the rows are decoded one at a time into a picture reduced by the largest
+// whole factor that keeps its longer side at least max_side, each pixel the
+// mean of the square it covers; that picture is premultiplied
+// (Format_ARGB32_Premultiplied). A picture decoded at its own size must be
+// within the whole-picture limit.
+QImage DecodeDib(const DibSource& source, int max_side = 0);
 
 // The bytes of header, bit masks and colour table at the start of info:
 // where the pixel data starts when it follows the table directly, as in

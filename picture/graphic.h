@@ -36,12 +36,24 @@ class TGraphic {
   // Draws the picture onto canvas with its top-left corner at (x, y), at
   // its own size. Parts the picture does not paint are left as they were.
   virtual void Draw(TBitmap& canvas, int x, int y) const = 0;
+
+  // The longer side the picture is wanted at, at most (a thumbnail's
+  // size), or 0 for its own size. Set before loading: a decoder that can
+  // then decodes a large picture reduced on the way, to a size whose longer
+  // side is still at least this, and Width() and Height() give that size.
+  // A picture beyond the whole-picture limit (picture_limits.h) loads only
+  // so.
+  void SetLoadMaxSide(int max_side) { load_max_side_ = max_side; }
+  int LoadMaxSide() const { return load_max_side_; }
+
+ private:
+  int load_max_side_ = 0;
 };
 
 // A bitmap: a QImage in the display's format (32 bits per pixel, RGB32)
 // until it is converted to 24 bits per pixel (rows of blue, green, red).
 // A bitmap loaded from a file is opaque: an alpha channel in the file is
-// dropped, as the platform's bitmaps keep only the colours.
+// composited over white, as every other picture is drawn as a thumbnail.
 class TBitmap : public TGraphic {
  public:
   TBitmap() = default;

@@ -123,6 +123,8 @@ QImage DecodePng(const Entry& e) {
   const QSize size = reader.size();
   if (size.isValid() && !PictureSizeAllowed(size.width(), size.height()))
     throw IconError(PictureTooLargeText(size.width(), size.height()));
+  if (size.isValid() && !PictureWholeAllowed(size.width(), size.height()))
+    throw IconError(PictureTooLargeWholeText(size.width(), size.height()));
   QImage image = reader.read();
   if (image.isNull())
     throw IconError(Format(msg::kIconPng, reader.errorString().toStdString().c_str()));

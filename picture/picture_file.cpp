@@ -7,6 +7,7 @@
 #include "picture/icon.h"
 #include "picture/jpeg_image.h"
 #include "picture/metafile.h"
+#include "picture/picture_limits.h"
 #include "picture/raster_image.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
@@ -35,6 +36,19 @@ bool IsBareDib(std::string_view b) {
   const bool known = header == 16 || header == 40 || header == 52 || header == 56 || header == 64 ||
                      header == 108 || header == 124;
   return known && U16(b, 12) == 1;
+}
+
+// The size a metafile is played at: its own, or scaled down to fit
+// max_side (when given) and the whole-picture limit, aspect kept.
+QSize MetafileSize(int width, int height, int max_side) {
+  double scale = 1;
+  const int longer = std::max(width, height);
+  if (max_side > 0 && longer > max_side) scale = static_cast<double>(max_side) / longer;
+  const double pixels = static_cast<double>(width) * height * scale * scale;
+  const auto limit = static_cast<double>(WholePicturePixelLimit());
+  if (pixels > limit) scale *= std::sqrt(limit / pixels) * 0.999;
+  if (scale >= 1) return {width, height};
+  return {std::max(1, static_cast<int>(width * scale)), std::max(1, static_cast<int>(height * scale))};
 }
 
 }  // namespace
@@ -136,16 +150,18 @@ std::unique_ptr<TGraphic> MakePicture(TPictureKind kind) {
 }
 
 std::unique_ptr<TGraphic> LoadPictureBytes(std::string_view bytes, const std::string& name,
-                                           TPictureKind* kind) {
+                                           TPictureKind* kind, int max_side) {
   const TPictureKind detected = DetectPictureKind(bytes, name);
   if (kind) *kind = detected;
   std::unique_ptr<TGraphic> picture = MakePicture(detected);
   if (!picture) throw EInvalidGraphic(Format(msg::kPictureUnknownKind, name.c_str()));
+  picture->SetLoadMaxSide(max_side);
   picture->LoadFromBytes(bytes, name);
   return picture;
 }
 
-std::unique_ptr<TGraphic> LoadPictureFile(const std::string& file_name, TPictureKind* kind) {
+std::unique_ptr<TGraphic> LoadPictureFile(const std::string& file_name, TPictureKind* kind,
+                                          int max_side) {
   std::unique_ptr<TFileStream> file;
   try {
     file = std::make_unique<TFileStream>(file_name, TFileMode::fmOpenRead);
@@ -156,7 +172,7 @@ std::unique_ptr<TGraphic> LoadPictureFile(const std::string& file_name, TPicture
   std::string_view bytes;
   const TStream::MemoryView view = file->View();
   if (view) bytes = std::string_view(reinterpret_cast<const char*>(view.data), view.size);
-  return LoadPictureBytes(bytes, file_name, kind);
+  return LoadPictureBytes(bytes, file_name, kind, max_side);
 }
 
 std::unique_ptr<TBitmap> PictureOnWhite(const TGraphic& picture, int max_side,
@@ -168,6 +184,10 @@ std::unique_ptr<TBitmap> PictureOnWhite(const TGraphic& picture, int max_side,
       bitmap->Assign(*source);
       if (bitmap->Image().format() != QImage::Format_RGB32)
         bitmap->SetImage(bitmap->Image().convertToFormat(QImage::Format_RGB32));
+    } else if (const auto* metafile = dynamic_cast<const TMetafile*>(&picture)) {
+      const QSize size = MetafileSize(picture.Width(), picture.Height(), max_side);
+      bitmap->SetSize(size.width(), size.height());
+      metafile->StretchDraw(*bitmap, QRect(QPoint(0, 0), size));
     } else {
       bitmap->SetSize(picture.Width(), picture.Height());
       picture.Draw(*bitmap, 0, 0);

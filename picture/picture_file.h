@@ -40,17 +40,22 @@ std::unique_ptr<TGraphic> MakePicture(TPictureKind kind);
 
 // Reads the file and decodes it as the kind it is. Raises EInvalidGraphic
 // naming the file when it cannot be read, is of no known kind, or is
-// damaged. kind, when given, receives the kind detected.
+// damaged. kind, when given, receives the kind detected. max_side > 0 is
+// the longer side the picture is wanted at, at most (TGraphic::
+// SetLoadMaxSide): a large picture may then come out smaller than its own
+// size, but never below max_side.
 std::unique_ptr<TGraphic> LoadPictureFile(const std::string& file_name,
-                                          TPictureKind* kind = nullptr);
+                                          TPictureKind* kind = nullptr, int max_side = 0);
 std::unique_ptr<TGraphic> LoadPictureBytes(std::string_view bytes, const std::string& name,
-                                           TPictureKind* kind = nullptr);
+                                           TPictureKind* kind = nullptr, int max_side = 0);
 
 // The picture as a page thumbnail shows it: drawn over white at its own
 // size (a bitmap copied, opaque), then, when max_side > 0 and a side is
 // longer, scaled down with smooth filtering so that the longer side is
 // max_side, aspect kept. The result is in the display's format (RGB32).
-// A canvas beyond the picture limits raises EInvalidGraphic naming name.
+// A metafile is played straight into that size, and into no more than the
+// whole-picture limit (picture_limits.h) allows. A canvas beyond the
+// picture limits raises EInvalidGraphic naming name.
 std::unique_ptr<TBitmap> PictureOnWhite(const TGraphic& picture, int max_side,
                                         const std::string& name);
 

@@ -1,5 +1,6 @@
 #include "picture/picture_limits.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "platform/messages.h"
@@ -25,6 +26,17 @@ std::string PictureTooLargeText(int64_t width, int64_t height) {
   return Format(msg::kPictureTooLarge, static_cast<long long>(width),
                 static_cast<long long>(height), static_cast<long long>(PicturePixelLimit()),
                 kMaxPictureSide);
+}
+
+int64_t WholePicturePixelLimit() { return std::min(kMaxWholePicturePixels, PicturePixelLimit()); }
+
+bool PictureWholeAllowed(int64_t width, int64_t height) {
+  return PictureSizeAllowed(width, height) && width * height <= WholePicturePixelLimit();
+}
+
+std::string PictureTooLargeWholeText(int64_t width, int64_t height) {
+  return Format(msg::kPictureTooLargeWhole, static_cast<long long>(width),
+                static_cast<long long>(height), static_cast<long long>(WholePicturePixelLimit()));
 }
 
 }  // namespace pagemint

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QImageReader>
 #include <QPainter>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -116,15 +117,13 @@ class CatchStandardError {
   int saved_ = -1;
 };
 
-// Qt refuses images above its own allocation limit (256 MB by default),
-// below our picture limit; ours is checked before decoding, so Qt's is
-// raised to the largest picture ours lets through, at 8 bytes a pixel.
-void RaiseQtAllocationLimit() {
+// Qt refuses images above its own allocation limit; it is set to the
+// largest picture held whole (picture_limits.h) at 8 bytes a pixel (16-bit
+// samples with alpha), so that Qt's check and ours agree.
+void SetQtAllocationLimit() {
   static std::once_flag once;
   std::call_once(once, [] {
-    const int64_t megabytes = (kMaxPicturePixels * 8) >> 20;
-    if (QImageReader::allocationLimit() < megabytes)
-      QImageReader::setAllocationLimit(static_cast<int>(megabytes));
+    QImageReader::setAllocationLimit(static_cast<int>((kMaxWholePicturePixels * 8) >> 20));
   });
 }
 
@@ -137,7 +136,7 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
   auto fail = [&](const std::string& reason) {
     throw EInvalidGraphic(Format(msg::kImageInvalid, info.kind, name.c_str(), reason.c_str()));
   };
-  RaiseQtAllocationLimit();
+  SetQtAllocationLimit();
   if (!QImageReader::supportedImageFormats().contains(QByteArray(info.qt_format)))
     fail(Format(msg::kImageNoPlugin, info.kind));
 
@@ -152,9 +151,14 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
     QImageReader reader(&buffer, info.qt_format);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
+    // Qt's readers decode whole (a reader that offers a scaled size still
+    // decodes the whole picture first), so the whole-picture limit applies
+    // whatever size the picture is wanted at.
     const QSize size = reader.size();
     if (size.isValid() && !PictureSizeAllowed(size.width(), size.height()))
       fail(PictureTooLargeText(size.width(), size.height()));
+    if (size.isValid() && !PictureWholeAllowed(size.width(), size.height()))
+      fail(PictureTooLargeWholeText(size.width(), size.height()));
     if (!reader.read(&image) || image.isNull()) {
       std::string reason = msg::kImageUnreadable;
       if (caught.empty()) caught = printed.FirstLine();
@@ -162,10 +166,16 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
       fail(reason);
     }
   }
-  if (!PictureSizeAllowed(image.width(), image.height()))
-    fail(PictureTooLargeText(image.width(), image.height()));
+  if (!PictureWholeAllowed(image.width(), image.height()))
+    fail(PictureTooLargeWholeText(image.width(), image.height()));
   QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   if (converted.isNull()) fail(Format(msg::kPictureOutOfMemory, image.width(), image.height()));
+  image = QImage();
+  // A picture wanted smaller is kept at the smaller size. Scaled only now:
+  // scaling 16-bit samples would first copy them whole.
+  const int max_side = LoadMaxSide();
+  if (max_side > 0 && std::max(converted.width(), converted.height()) > max_side)
+    converted = converted.scaled(max_side, max_side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   image_ = std::move(converted);
 }
 

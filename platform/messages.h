@@ -257,6 +257,9 @@ inline constexpr const char kPictureTooLarge[] =
     "the picture is too large (%lld x %lld pixels; the limit is %lld pixels, %d on a side)";
 inline constexpr const char kPictureBadSize[] = "the picture has an impossible size (%lld x %lld pixels)";
 inline constexpr const char kPictureOutOfMemory[] = "not enough memory for %d x %d pixels";
+inline constexpr const char kPictureTooLargeWhole[] =
+    "the picture is too large to draw at its own size (%lld x %lld pixels; the limit is %lld "
+    "pixels): give a thumbnail size to draw it smaller";
 inline constexpr const char kBitmapNoHeader[] =
     "the file starts with neither a bitmap file header nor a bitmap information header";
 inline constexpr const char kBitmapBitsPastEnd[] =
@@ -385,6 +388,8 @@ inline constexpr const char kCliHelp[] =
     "                        on side by side, never more than N in all\n"
     "  --extract-thumbs DIR  write each page's thumbnail as DIR/page-N.png (after the\n"
     "                        changes asked for); DEST is then optional\n"
+    "  --force               let --extract-thumbs replace files that exist (never\n"
+    "                        through a link: the link itself is replaced)\n"
     "  --in-place            write each FILE over itself\n"
     "  --incremental         save as an update to SOURCE (default if it is signed)\n"
     "  --full-rewrite        write the whole file anew, even for a signed SOURCE\n"
@@ -448,6 +453,9 @@ inline constexpr const char kCliRendered[] = "Rendered %d of %d thumbnails";
 inline constexpr const char kCliNoFolder[] = "cannot make the folder \"%s\"";
 inline constexpr const char kCliCannotExtract[] =
     "the thumbnail of page %d is of a form that cannot be extracted";
+inline constexpr const char kCliEmptyFileName[] = "an empty file name is not a file";
+inline constexpr const char kCliExtractExists[] =
+    "%s exists; it is left as it is (--force replaces it)";
 inline constexpr const char kCliExtracted[] = "Page %d thumbnail: %s";
 inline constexpr const char kCliSameOutput[] =
     "not written: an earlier file was written as %s already";

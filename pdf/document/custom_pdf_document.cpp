@@ -30,11 +30,16 @@ int64_t NowNs() {
       .count();
 }
 
-// Only a missing extension is completed: "report" opens "report.pdf",
-// "report.txt" stays as it is.
+// Only a missing extension is completed, and only for a name that does
+// not exist as given: "report" opens "report.pdf" when there is no file
+// "report", "report.txt" stays as it is. A file named as given always
+// wins, so that no other file is read or changed in its place.
 std::string CompleteFileName(const std::string& name) {
   const std::string last = std::filesystem::path(name).filename().string();
-  return last.find('.') == std::string::npos ? name + ".pdf" : name;
+  if (last.find('.') != std::string::npos) return name;
+  std::error_code error;
+  if (std::filesystem::exists(name, error)) return name;
+  return name + ".pdf";
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ std::unique_ptr<TGraphic> LoadThumbnailPicture(const std::string& file_name, int
   const TStream::MemoryView view = file->View();
   if (view) bytes = std::string_view(reinterpret_cast<const char*>(view.data), view.size);
   if (DetectPictureKind(bytes, file_name) != TPictureKind::Jpeg)
-    return PictureOnWhite(*LoadPictureBytes(bytes, file_name), max_side, file_name);
+    return PictureOnWhite(*LoadPictureBytes(bytes, file_name, nullptr, max_side), max_side, file_name);
   auto jpeg = std::make_unique<TJPEGImage>();
   TJpegHeader header;
   const int longer = ReadJpegHeader(bytes, header) ? std::max(header.width, header.height) : 0;

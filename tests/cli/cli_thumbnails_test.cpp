@@ -83,8 +83,12 @@ TEST(CliThumbnails, PagesNamedBeyondTheDocumentAreAnError) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pagemint-cli: Invalid page number (9)\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdf")));
-  // An open range stops at the last page.
-  EXPECT_EQ(RunCli({source, dir.File("out.pdf"), "--render-thumbs=3-,9-"}).status, 0);
+  // An open range stops at the last page; one starting past it names no
+  // page and is refused like that page alone.
+  EXPECT_EQ(RunCli({source, dir.File("out.pdf"), "--render-thumbs=3-"}).status, 0);
+  const CliResult past = RunCli({source, dir.File("out2.pdf"), "--render-thumbs=3-,9-"});
+  EXPECT_EQ(past.status, 1);
+  EXPECT_EQ(past.err, "pagemint-cli: Invalid page number (9)\n");
 }
 
 TEST(CliThumbnails, SeveralFilesOneFailingTheOthersWritten) {

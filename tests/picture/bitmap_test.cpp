@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -158,14 +160,23 @@ TEST(DecodeDib, EveryVariantGivesExactPixels) {
   }
 }
 
-TEST(TBitmap, LoadsEveryVariantOpaque) {
+// A pixel of straight alpha drawn over white, rounded.
+QRgb OverWhite(QRgb p) {
+  const int a = qAlpha(p);
+  auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+  return qRgb(over(qRed(p)), over(qGreen(p)), over(qBlue(p)));
+}
+
+// Loaded bitmaps are opaque: what the picture leaves transparent (gaps in
+// RLE data, an alpha channel) is white, as over the thumbnail's canvas.
+TEST(TBitmap, LoadsEveryVariantOverWhite) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
     TBitmap bitmap;
     bitmap.LoadFromBytes(BuildBmp(c.dib), "case.bmp");
     EXPECT_EQ(bitmap.Image().format(), QImage::Format_RGB32);
     std::vector<QRgb> opaque;
-    for (QRgb p : c.pixels) opaque.push_back(p | 0xFF000000u);
+    for (QRgb p : c.pixels) opaque.push_back(OverWhite(p));
     EXPECT_EQ(Pixels(bitmap.Image()), opaque);
   }
 }
@@ -180,16 +191,127 @@ TEST(TBitmap, DataOffsetZeroOrInsideTheHeaderFallsBackToThePackedLayout) {
 }
 
 TEST(TBitmap, BareDibAsTheClipboardSavesIt) {
-  const Dib d{.width = 1,
+  const Dib d{.width = 3,
               .height = 1,
               .bit_count = 32,
               .compression = 3,
               .masks = {0xFF0000, 0xFF00, 0xFF},
               .stored_masks = 3,
-              .bits = Rows({{0, 255, 0, 0}})};
+              .bits = Rows({{0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 3}})};
+  // Three masks and no alpha mask: the fourth byte of each pixel is unused
+  // even where it is not 0 (convert's flattening takes it for inverted
+  // alpha and whitens such pixels), so the colours stay as stored.
   TBitmap bitmap;
   bitmap.LoadFromBytes(BuildInfo(d) + d.bits, "clip.dib");
-  EXPECT_EQ(bitmap.Image().pixel(0, 0), kGreen);
+  EXPECT_EQ(Pixels(bitmap.Image()), (std::vector<QRgb>{kGreen, kBlue, kRed}));
+}
+
+// Mean of the factor x factor squares of a whole decode, premultiplied.
+QImage BoxMeans(const QImage& whole, int factor) {
+  const int w = (whole.width() + factor - 1) / factor, h = (whole.height() + factor - 1) / factor;
+  QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+  for (int ty = 0; ty < h; ++ty)
+    for (int tx = 0; tx < w; ++tx) {
+      double sum[4] = {};
+      int area = 0;
+      for (int y = ty * factor; y < std::min(whole.height(), (ty + 1) * factor); ++y)
+        for (int x = tx * factor; x < std::min(whole.width(), (tx + 1) * factor); ++x, ++area) {
+          const QRgb p = whole.pixel(x, y);
+          const double a = qAlpha(p);
+          sum[0] += qRed(p) * a / 255;
+          sum[1] += qGreen(p) * a / 255;
+          sum[2] += qBlue(p) * a / 255;
+          sum[3] += a;
+        }
+      auto mean = [area](double v) { return static_cast<int>(v / area + 0.5); };
+      out.setPixel(tx, ty, qRgba(mean(sum[0]), mean(sum[1]), mean(sum[2]), mean(sum[3])));
+    }
+  return out;
+}
+
+// Asked for at most max_side, a DIB is decoded by rows into a picture
+// reduced by the largest whole factor that keeps the longer side at least
+// max_side: every pixel the mean of its square, whatever the row order,
+// the compression or the gaps.
+TEST(DecodeDib, ReducedByRowsToTheMeansOfSquares) {
+  std::string rgb;
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 9; ++x) rgb += {static_cast<char>(x * 28), static_cast<char>(y * 40), '\x50'};
+    rgb += std::string(1, '\0');  // 27 bytes, padded to 28
+  }
+  const Dib tall{.width = 9, .height = 7, .bit_count = 24, .bits = rgb};
+  Dib top_down = tall;
+  top_down.height = -7;
+  const Dib alpha{.width = 3, .height = 2, .bit_count = 32, .compression = 3,
+                  .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, .stored_masks = 4,
+                  .bits = Rows({{255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 128},
+                                {9, 9, 9, 0, 0, 255, 0, 255, 90, 90, 90, 10}})};
+  const Dib rle = std::find_if(Cases().begin(), Cases().end(), [](const Case& c) {
+                    return std::string(c.name).starts_with("RLE8 with runs");
+                  })->dib;  // 5 x 3, with gaps
+  const struct {
+    const char* name;
+    Dib dib;
+    int max_side, factor;
+  } cases[] = {
+      {"own size asked", tall, 0, 1},      {"longer side under twice", tall, 5, 1},
+      {"factor 2", tall, 4, 2},            {"factor 3 from 9 / 3", tall, 3, 3},
+      {"factor 9, one pixel", tall, 1, 9}, {"top-down", top_down, 2, 4},
+      {"alpha bit field", alpha, 1, 3},    {"RLE8 with gaps", rle, 2, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bmp = BuildBmp(c.dib);
+    const auto* p = reinterpret_cast<const uint8_t*>(bmp.data()) + 14;
+    const size_t n = bmp.size() - 14, offset = DibBitsOffset(p, n);
+    const QImage whole = DecodeDib({p, n, p + offset, n - offset, false});
+    const QImage reduced = DecodeDib({p, n, p + offset, n - offset, false}, c.max_side);
+    if (c.factor == 1) {
+      EXPECT_EQ(reduced, whole);
+      continue;
+    }
+    const QImage expected = BoxMeans(whole, c.factor);
+    ASSERT_EQ(reduced.size(), expected.size());
+    for (int y = 0; y < expected.height(); ++y)
+      for (int x = 0; x < expected.width(); ++x) {
+        const QRgb a = reduced.pixel(x, y), b = expected.pixel(x, y);
+        EXPECT_LE(std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                      std::abs(qBlue(a) - qBlue(b)) + std::abs(qAlpha(a) - qAlpha(b)), 4)
+            << x << "," << y;
+      }
+  }
+}
+
+// A tiny RLE file claiming more pixels than may be held whole: refused at
+// its own size with the file's name, read reduced when a size is asked for.
+TEST(TBitmap, HugeRleBitmapLoadsOnlyReduced) {
+  constexpr int kWidth = 8192, kHeight = 4097;  // just over the whole-picture limit
+  // A red first row, then the end of the bitmap; the rest is transparent.
+  std::string bits;
+  for (int i = 0; i < kWidth / 256; ++i) bits += std::string("\xFF\x01", 2) + std::string("\x01\x01", 2);
+  bits += std::string("\x00\x01", 2);
+  const Dib d{.width = kWidth, .height = -kHeight, .bit_count = 8, .compression = 1,
+              .colors_used = 2, .palette = {0, 0xFF0000}, .bits = bits};
+  const std::string bmp = BuildBmp(d);
+  ASSERT_LT(bmp.size(), 200u);
+  TBitmap whole;
+  try {
+    whole.LoadFromBytes(bmp, "huge.bmp");
+    ADD_FAILURE() << "loaded whole";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_NE(std::string(e.what()).find("\"huge.bmp\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+  }
+  TBitmap reduced;
+  reduced.SetLoadMaxSide(128);
+  reduced.LoadFromBytes(bmp, "huge.bmp");
+  EXPECT_EQ(reduced.Width(), 128);
+  EXPECT_EQ(reduced.Height(), 65);
+  // The top left square is one red row in 64: nearly white, a little red.
+  const QRgb corner = reduced.Image().pixel(0, 0);
+  EXPECT_EQ(qRed(corner), 255);
+  EXPECT_NEAR(qGreen(corner), 251, 1);
+  EXPECT_EQ(reduced.Image().pixel(127, 64), kWhite);
 }
 
 struct Bad {

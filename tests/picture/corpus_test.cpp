@@ -49,10 +49,35 @@ QImage Pixels(const TGraphic& g) {
   return canvas.Image();
 }
 
+// True for a bitmap with an alpha mask (a header of 56 bytes or more with
+// bit-field compression and a nonzero mask at 52), which we draw over
+// white. Without one, convert may still take a 32-bit pixel's unused
+// fourth byte for alpha, so only these are flattened for comparison.
+bool BitmapHasAlphaMask(const std::string& file) {
+  const std::string b = test::ReadFile(file);
+  const size_t info = b.compare(0, 2, "BM") == 0 ? 14 : 0;
+  auto u32 = [&](size_t at) {
+    return at + 4 > b.size() ? 0u
+                             : static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+                                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+                                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+                                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+  };
+  const uint32_t compression = u32(info + 16);
+  return u32(info) >= 56 && (compression == 3 || compression == 6) && u32(info + 52) != 0;
+}
+
 // convert's decode; for an icon, the first image of the same size as ours,
-// flattened onto white as the thumbnail draws it.
+// flattened onto white as the thumbnail draws it; for a bitmap with an
+// alpha mask, flattened onto white too.
 QImage Oracle(const std::string& file, const std::string& kind, QSize size,
               const test::TempDir& dir) {
+  if (kind == "bmp" && BitmapHasAlphaMask(file)) {
+    if (!test::Convert("'" + file + "' -background white -flatten -depth 8 'ppm:" +
+                       (dir / "c.ppm") + "'"))
+      return {};
+    return test::ReadPpm(dir / "c.ppm");
+  }
   if (kind != "ico") return test::ConvertToRgb(file, dir / "c.ppm");
   for (int i = 0; i < 8; ++i) {
     const std::string frame = file + "[" + std::to_string(i) + "]";

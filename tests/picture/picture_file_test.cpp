@@ -56,6 +56,7 @@ const MadeCase kMade[] = {
     {"WebPLossless", false, "-define webp:lossless=true", "a.webp", "WebP", 0},
     {"WebPLossy", false, "-quality 90", "lossy.webp", "WebP", 40},
     {"BitmapNamedDib", false, "", "bmp3:a.dib", "bitmap", 0},
+    {"BitmapWithAlpha", true, "", "alpha.bmp", "bitmap", 1},
     {"JpegNamedJpeg2", false, "-quality 95", "jpg:a.jpeg2", "JPEG", 40},
 };
 
