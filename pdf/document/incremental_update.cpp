@@ -9,12 +9,13 @@
 //   xref ... trailer << /Prev >> or an xref stream, as the source's last
 //   startxref, %%EOF             section is
 //
-// What changed is found by comparison: once a document is read, the text
-// of every object it holds is hashed (RecordIncrementalBaseline); a save
-// writes the source objects whose text no longer hashes the same, the
-// catalog when its page mode, layout or viewer preferences changed, the
-// information dictionary when it changed, and the new objects these refer
-// to. The update is built in memory (it is small next to the source), then
+// What changed is found by comparison with what was recorded once the
+// document was read (RecordIncrementalBaseline): each page's /Thumb entry,
+// the catalog's page mode, layout and viewer preferences, the text of the
+// information dictionary. A save writes the pages whose /Thumb changed,
+// the catalog and the information dictionary when they changed, and the
+// new objects these refer to. Nothing is compared object by object, so an
+// update costs nothing per object of a large document. The update is built in memory (it is small next to the source), then
 // appended to the source file itself or written after a copy of it.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -168,6 +169,34 @@ const TgtPDFObject* Follow(const TgtPDFObjectStore& store, const TgtPDFObject* v
 
 }  // namespace
 
+// A page's /Thumb entry: the value object and, for a reference, its
+// target. A replaced thumbnail refers to a new image object, so the target
+// differs even when the new value happens to reuse the old one's memory.
+struct TgtThumbKey {
+  const TgtPDFObject* value = nullptr;
+  uint32_t serial = 0;
+  int32_t number = -1;
+  int32_t generation = -1;
+  bool operator==(const TgtThumbKey&) const = default;
+};
+
+namespace {
+
+TgtThumbKey ThumbKey(const TgtPDFIndirectObject& page) {
+  TgtThumbKey key;
+  const TgtPDFObject* content = page.Content();
+  if (!content || !content->IsDictionary()) return key;
+  key.value = content->AsDictionary().Lookup("/Thumb");
+  if (key.value && key.value->IsReference()) {
+    key.serial = key.value->AsReference().Serial();
+    key.number = key.value->AsReference().Number();
+    key.generation = key.value->AsReference().Generation();
+  }
+  return key;
+}
+
+}  // namespace
+
 // The document as it was read, for telling what changed since.
 struct TgtIncrementalBaseline {
   uint32_t serial = 0;
@@ -176,7 +205,8 @@ struct TgtIncrementalBaseline {
   int32_t store_count = 0;
   // Object numbers below this are the source's own.
   int32_t source_slots = 0;
-  std::vector<uint64_t> hashes;  // by store index
+  // Each page's /Thumb entry as read, by page index.
+  std::vector<TgtThumbKey> thumbs;
   uint64_t info_hash = 0;
   uint64_t preferences_hash = 0;
   TgtPageMode page_mode = pmNone;
@@ -199,10 +229,9 @@ void TgtCustomPDFDocument::RecordIncrementalBaseline() {
   base->serial = state.serial;
   base->store_count = state.store->Count();
   base->source_slots = std::max(state.classic_table.SlotCount(), state.stream_table.SlotCount());
-  base->hashes.resize(static_cast<size_t>(base->store_count));
+  base->thumbs.reserve(state.pages.size());
+  for (const TgtPDFIndirectObject* page : state.pages) base->thumbs.push_back(ThumbKey(*page));
   std::string scratch;
-  for (int32_t i = 0; i < base->store_count; ++i)
-    base->hashes[static_cast<size_t>(i)] = ContentHash(state.store->ItemAt(i)->Content(), scratch);
   base->info_hash = ContentHash(&state.info->Dictionary(), scratch);
   base->preferences_hash = ContentHash(&state.catalog->viewer_preferences->Dictionary(), scratch);
   base->page_mode = state.page_mode;
@@ -406,8 +435,6 @@ void TgtIncrementalWriter::WriteObject(int32_t number, int32_t generation,
   out_.append(kCrLf);
   if (base_.source_size + static_cast<int64_t>(out_.size()) >= kMaxFileOffset)
     throw EPDFException(Format(msg::kIncrementalNotPossible, msg::kIncrementalTooLarge));
-  if (document_.OnWorkProgress)
-    document_.ReportWork(TgtWorkStep::Save, 0.5, false);
 }
 
 // The catalog with the page mode, page layout and viewer preferences as
@@ -464,28 +491,29 @@ std::string TgtIncrementalWriter::Build() {
   // end with one; each object's own CR LF follows.
   out_.append(kCrLf);
 
-  const TgtPDFIndirectObject* catalog = base_.catalog_object;
   std::string scratch;
-  for (int32_t i = 0; i < base_.store_count; ++i) {
-    if (!IsSourceObject(i)) continue;
-    const TgtPDFIndirectObject* object = state_.store->ItemAt(i);
-    if (state_.store->IndexOf(object->Serial(), object->Number(), object->Generation()) != i)
-      continue;  // a duplicate the store does not find: not what the source uses
-    const TgtPDFObject* content = object->Content();
-    const bool changed = ContentHash(content, scratch) != base_.hashes[static_cast<size_t>(i)];
-    if (content && content->IsStream() && content->AsStream().Extent()) continue;
-    bool catalog_changed = false;
-    TgtPDFObjectPtr own_catalog;
-    if (object == catalog) own_catalog = ChangedCatalog(content, catalog_changed);
-    if (!changed && !catalog_changed) continue;
-    const TgtPDFObject* written = own_catalog ? own_catalog.get() : content;
-    QueueNewTargets(written);
-    WriteObject(object->Number(), object->Generation(), written);
+  // The pages whose thumbnail changed, each once, under its own number.
+  std::vector<bool> written_page(static_cast<size_t>(base_.store_count), false);
+  const size_t pages = std::min(state_.pages.size(), base_.thumbs.size());
+  for (size_t i = 0; i < pages; ++i) {
+    const TgtPDFIndirectObject* page = state_.pages[i];
+    if (ThumbKey(*page) == base_.thumbs[i]) continue;
+    const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
+    if (index < 0 || state_.store->ItemAt(index) != page || !IsSourceObject(index) ||
+        written_page[static_cast<size_t>(index)])
+      continue;
+    written_page[static_cast<size_t>(index)] = true;
+    QueueNewTargets(page->Content());
+    WriteObject(page->Number(), page->Generation(), page->Content());
+    if (document_.OnWorkProgress)
+      document_.ReportWork(TgtWorkStep::Save, 0.8 * static_cast<double>(i) / pages, false);
   }
-  // A catalog the store does not hold: its copy, when its entries changed.
-  if (base_.catalog_copy) {
+  // The catalog, when its entries changed.
+  const TgtPDFObject* catalog = base_.catalog_object ? base_.catalog_object->Content()
+                                                     : base_.catalog_copy.get();
+  if (catalog) {
     bool changed = false;
-    const TgtPDFObjectPtr own = ChangedCatalog(base_.catalog_copy.get(), changed);
+    const TgtPDFObjectPtr own = ChangedCatalog(catalog, changed);
     if (changed) {
       QueueNewTargets(own.get());
       WriteObject(base_.catalog_number, base_.catalog_generation, own.get());
