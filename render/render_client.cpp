@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/messages.h"
 #include "render/page_renderer.h"
@@ -245,12 +247,95 @@ class WorkerProcess {
   int channel_ = -1;
 };
 
+// Starts a process on source and sends it the Open request, without
+// waiting for the answer; raises ERenderError when it cannot be started.
+// A process whose end is closed already is still returned: its status
+// says why.
+std::unique_ptr<WorkerProcess> Launch(const std::string& program, const TRenderSource& source,
+                                      const SharedDocument* document) {
+  auto process = std::make_unique<WorkerProcess>(program, document ? document->fd : -1);
+  FrameWriter open(Kind::kOpen);
+  open.Int32(document ? 1 : 0).Bytes(source.file_name).Bytes(source.password);
+  open.Int32(source.timeout_ms).Int64(source.memory_limit);
+  process->Send(open.Frame());
+  return process;
+}
+
+// The renderers open on one source at once. Rendering in parallel opens
+// one renderer per thread on the same source, one after the other; the
+// first one starts the processes the next ones will take, so that their
+// start-up (loading the libraries, reading the font configuration, opening
+// the document) overlaps with the first one's instead of following it,
+// and a small document is not slower for its workers.
+// One renderer process as the renderers using it see it: a renderer holds
+// the lock for a whole request, replacing the process when it failed.
+struct Channel {
+  std::mutex mutex;
+  std::unique_ptr<WorkerProcess> process;
+  bool open_pending = false;  // the answer to Open is still to be read
+};
+
+struct SourceGroup {
+  int32_t page_count = 0;
+  std::mutex mutex;
+  std::vector<std::unique_ptr<WorkerProcess>> started;
+  // The first renderer's process, which the renderers on a small document
+  // share: starting another costs more than it draws.
+  std::shared_ptr<Channel> first;
+};
+
+// Documents of fewer pages share one process between their renderers; the
+// first renderer on a larger one starts a process ahead for each further
+// processor.
+constexpr int32_t kPagesPerProcess = 32;
+
+struct SourceKey {
+  std::string file_name;
+  const char* bytes;
+  size_t size;
+  std::string password;
+  int32_t timeout_ms;
+  int64_t memory_limit;
+  auto operator<=>(const SourceKey&) const = default;
+};
+
+std::mutex g_groups_mutex;
+std::map<SourceKey, std::weak_ptr<SourceGroup>> g_groups;
+
+SourceKey KeyOf(const TRenderSource& source) {
+  return {source.file_name, source.bytes.data(), source.bytes.size(), source.password,
+          source.timeout_ms, source.memory_limit};
+}
+
+// How many processes the first renderer on a source starts ahead: one per
+// further processor, as many as a run with the default job count opens.
+size_t ProcessesAhead() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors > 1 ? std::min<size_t>(processors - 1, 7) : 0;
+}
+
 class WorkerPageRenderer final : public TPageRenderer {
  public:
   WorkerPageRenderer(const TRenderSource& source, std::string program,
-                     std::shared_ptr<SharedDocument> document)
-      : source_(source), program_(std::move(program)), document_(std::move(document)) {
+                     std::shared_ptr<SharedDocument> document,
+                     std::shared_ptr<SourceGroup> group,
+                     std::shared_ptr<Channel> channel = std::make_shared<Channel>())
+      : source_(source),
+        program_(std::move(program)),
+        document_(std::move(document)),
+        group_(std::move(group)),
+        channel_(std::move(channel)) {
     source_.bytes = {};
+  }
+
+  const std::shared_ptr<Channel>& SharedChannel() const { return channel_; }
+  void SetPageCount(int32_t page_count) { page_count_ = page_count; }
+
+  // Takes a process started ahead whose Open answer is still to be read.
+  void Adopt(std::unique_ptr<WorkerProcess> process, int32_t page_count) {
+    process_ = std::move(process);
+    page_count_ = page_count;
+    open_pending_ = true;
   }
 
   // Starts a process and opens the document in it; false with the reason
@@ -258,15 +343,17 @@ class WorkerPageRenderer final : public TPageRenderer {
   bool Start() {
     process_.reset();
     try {
-      process_ = std::make_unique<WorkerProcess>(program_, document_ ? document_->fd : -1);
+      process_ = Launch(program_, source_, document_.get());
     } catch (const ERenderError& e) {
       error_ = e.Message();
       return false;
     }
-    FrameWriter open(Kind::kOpen);
-    open.Int32(document_ ? 1 : 0).Bytes(source_.file_name).Bytes(source_.password);
-    open.Int32(source_.timeout_ms).Int64(source_.memory_limit);
-    if (!process_->Send(open.Frame())) return Lost();
+    return AwaitOpened();
+  }
+
+  // Reads the answer to the Open request.
+  bool AwaitOpened() {
+    open_pending_ = false;
     Kind kind{};
     std::string payload;
     const WorkerProcess::Got got = process_->Receive(Deadline(), kind, payload);
@@ -288,7 +375,9 @@ class WorkerPageRenderer final : public TPageRenderer {
 
   bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
     page = TRenderedPage();
+    const std::lock_guard<std::mutex> lock(channel_->mutex);
     if (!process_ && !Start()) return false;
+    if (open_pending_ && !AwaitOpened()) return false;
     FrameWriter request(Kind::kRender);
     request.Int32(index).Int32(longer_side);
     if (!process_->Send(request.Frame())) return Lost();
@@ -343,7 +432,12 @@ class WorkerPageRenderer final : public TPageRenderer {
   TRenderSource source_;
   const std::string program_;
   const std::shared_ptr<SharedDocument> document_;
-  std::unique_ptr<WorkerProcess> process_;
+  // Released after process_: a process started ahead ends with the group.
+  const std::shared_ptr<SourceGroup> group_;
+  const std::shared_ptr<Channel> channel_;
+  // The channel's members, under its lock.
+  std::unique_ptr<WorkerProcess>& process_ = channel_->process;
+  bool& open_pending_ = channel_->open_pending;
   int32_t page_count_ = 0;
   std::string error_;
 };
@@ -378,11 +472,64 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   std::string tried;
   std::string program = RenderWorkerPath(&tried);
   if (program.empty()) throw ERenderError(Format(msg::kRenderWorkerNotFound, tried.c_str()));
+  if (source.bytes.empty() && source.file_name.empty()) throw ERenderError(msg::kRenderCannotOpen);
+
+  // A source opened already: take a process started ahead for it.
+  const SourceKey key = KeyOf(source);
+  std::shared_ptr<SourceGroup> group;
+  {
+    const std::lock_guard<std::mutex> lock(g_groups_mutex);
+    for (auto it = g_groups.begin(); it != g_groups.end();)
+      it = it->second.expired() ? g_groups.erase(it) : std::next(it);
+    if (auto found = g_groups.find(key); found != g_groups.end()) group = found->second.lock();
+  }
   std::shared_ptr<SharedDocument> document;
   if (!source.bytes.empty()) document = DocumentFor(source.bytes);
-  else if (source.file_name.empty()) throw ERenderError(msg::kRenderCannotOpen);
-  auto renderer = std::make_unique<WorkerPageRenderer>(source, std::move(program), document);
+  if (group && group->first && group->page_count < kPagesPerProcess) {
+    auto renderer = std::make_unique<WorkerPageRenderer>(source, std::move(program), document,
+                                                         group, group->first);
+    renderer->SetPageCount(group->page_count);
+    return renderer;
+  }
+  if (group) {
+    auto renderer =
+        std::make_unique<WorkerPageRenderer>(source, std::move(program), document, group);
+    std::unique_ptr<WorkerProcess> ahead;
+    {
+      const std::lock_guard<std::mutex> lock(group->mutex);
+      if (!group->started.empty()) {
+        ahead = std::move(group->started.back());
+        group->started.pop_back();
+      }
+    }
+    if (ahead) {
+      renderer->Adopt(std::move(ahead), group->page_count);
+      return renderer;
+    }
+    if (!renderer->Start()) throw ERenderError(renderer->LastError());
+    return renderer;
+  }
+
+  // The first renderer on this source; on a larger document, the processes
+  // started ahead open it while this one draws its first pages.
+  group = std::make_shared<SourceGroup>();
+  auto renderer = std::make_unique<WorkerPageRenderer>(source, program, document, group);
   if (!renderer->Start()) throw ERenderError(renderer->LastError());
+  group->page_count = renderer->PageCount();
+  group->first = renderer->SharedChannel();
+  if (group->page_count >= kPagesPerProcess) {
+    for (size_t i = ProcessesAhead(); i > 0; --i) {
+      try {
+        group->started.push_back(Launch(program, source, document.get()));
+      } catch (const ERenderError&) {
+        break;
+      }
+    }
+  }
+  {
+    const std::lock_guard<std::mutex> lock(g_groups_mutex);
+    g_groups[key] = group;
+  }
   return renderer;
 }
 
