@@ -491,7 +491,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // Room beyond the controls is the pages panel's: widening the window
   // shows it.
-  if (!Pages->isVisible() && width() >= kClientWidth + PagesPanel::kMinimumWidth / 2) {
+  if (Pages->isHidden() && width() >= kClientWidth + PagesPanel::kMinimumWidth / 2) {
     Pages->show();
     PagesButton->setText(QStringLiteral("Pages <<"));
   }
@@ -500,7 +500,8 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::LayOut() {
   const int left = kClientWidth - 16;
-  if (Pages->isVisible())
+  // isHidden: the panel counts before the window is first shown too.
+  if (!Pages->isHidden())
     Pages->setGeometry(left, 24, std::max(width() - left - 12, PagesPanel::kMinimumWidth),
                        std::max(height() - 24 - 12, kClientHeight - 36));
 }
@@ -718,7 +719,7 @@ void TForm1::LoadSettings() {
 void TForm1::SaveSettings() {
   if (!settings_) return;
   settings_->setValue(QStringLiteral("window/geometry"), saveGeometry());
-  settings_->setValue(QStringLiteral("window/pages"), Pages->isVisible());
+  settings_->setValue(QStringLiteral("window/pages"), !Pages->isHidden());
   settings_->setValue(QStringLiteral("recent"), recent_);
   settings_->setValue(QStringLiteral("thumbnails/size"), Pages->ThumbSizeBox->value());
   settings_->setValue(QStringLiteral("thumbnails/form"), Pages->FormBox->currentIndex());
@@ -1149,7 +1150,7 @@ void TForm1::Label5Click() { Button3Click(); }
 
 void TForm1::Button4Click() { close(); }
 
-void TForm1::PagesButtonClick() { ShowPages(!Pages->isVisible()); }
+void TForm1::PagesButtonClick() { ShowPages(Pages->isHidden()); }
 
 void TForm1::ShowPages(bool show) {
   Pages->setVisible(show);
@@ -1278,17 +1279,17 @@ void TForm1::RenderPages(std::vector<int32_t> pages) {
           outcome = Examine(result->error, message);
         // The pages of the finished batches changed: those whose thumbnail
         // now has the rendered size were rendered; the rest kept theirs.
-        int32_t kept = 0;
+        std::vector<int32_t> rendered_pages;
         for (size_t i = 0; i < result->done; ++i) {
           const int32_t page = pages[i];
           const TgtThumbnailImage thumbnail = doc_->Thumbnail(page, false);
-          if (std::max(thumbnail.width, thumbnail.height) == size) {
-            Pages->Model().SetOrigin(page, ThumbnailOrigin::kRendered);
-            ++kept;
-          } else {
+          if (std::max(thumbnail.width, thumbnail.height) == size)
+            rendered_pages.push_back(page);
+          else
             Pages->Model().Changed(page);
-          }
         }
+        Pages->Model().SetOrigins(rendered_pages, ThumbnailOrigin::kRendered);
+        const auto kept = static_cast<int32_t>(rendered_pages.size());
         if (result->undo_kept) {
           Record(std::move(result->change));
         } else if (result->done > 0) {

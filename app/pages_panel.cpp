@@ -158,6 +158,17 @@ void PageListModel::SetOrigin(int32_t page, ThumbnailOrigin origin) {
   Changed(page);
 }
 
+void PageListModel::SetOrigins(const std::vector<int32_t>& pages, ThumbnailOrigin origin) {
+  if (pages.empty()) return;
+  for (const int32_t page : pages) {
+    if (page < 1 || page > PageCount()) continue;
+    origins_[static_cast<size_t>(page - 1)] = origin;
+    cache_.remove(page);
+  }
+  emit dataChanged(index(std::max(pages.front(), 1) - 1),
+                   index(std::min(pages.back(), PageCount()) - 1));
+}
+
 void PageListModel::Changed(int32_t page) {
   if (page < 1 || page > PageCount()) return;
   cache_.remove(page);
