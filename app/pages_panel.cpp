@@ -59,7 +59,8 @@ QImage PictureOf(const TgtThumbnailImage& thumbnail) {
 // shows where it ends; below it the page number and where it came from.
 class CellDelegate final : public QStyledItemDelegate {
  public:
-  CellDelegate(PageListModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+  CellDelegate(PageListModel& model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
@@ -78,8 +79,7 @@ class CellDelegate final : public QStyledItemDelegate {
     const QImage picture = index.data(PageListModel::kPictureRole).value<QImage>();
     if (!picture.isNull()) {
       QSize size = picture.size();
-      if (size.width() > side || size.height() > side)
-        size.scale(side, side, Qt::KeepAspectRatio);
+      if (size.width() > side || size.height() > side) size.scale(side, side, Qt::KeepAspectRatio);
       const QRect at(square.x() + (side - size.width()) / 2,
                      square.y() + (side - size.height()) / 2, size.width(), size.height());
       painter->setRenderHint(QPainter::SmoothPixmapTransform, size != picture.size());
@@ -279,8 +279,7 @@ QVariant PageListModel::data(const QModelIndex& index, int role) const {
         waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(drop));
       }
     }
-    if (!frozen_ && !decode_timer_.isActive())
-      const_cast<QTimer&>(decode_timer_).start();
+    if (!frozen_ && !decode_timer_.isActive()) const_cast<QTimer&>(decode_timer_).start();
     return QImage();
   }
   if (role == Qt::DecorationRole) {

@@ -12,13 +12,13 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListView>
-#include <QScrollBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -140,11 +140,11 @@ int main(int argc, char** argv) {
       while (settle.elapsed() < 20) QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     paints.Beat();
-    std::printf("%-8s %8.2f s  longest gap between paints %5lld ms (%d paints)  "
-                "between timer ticks %5lld ms (%d ticks)  grid of %d rows\n",
-                "scroll", wall.elapsed() / 1000.0, static_cast<long long>(paints.longest),
-                paints.count, static_cast<long long>(ticks.longest), ticks.count,
-                form.Pages->Model().rowCount());
+    std::printf(
+        "%-8s %8.2f s  longest gap between paints %5lld ms (%d paints)  "
+        "between timer ticks %5lld ms (%d ticks)  grid of %d rows\n",
+        "scroll", wall.elapsed() / 1000.0, static_cast<long long>(paints.longest), paints.count,
+        static_cast<long long>(ticks.longest), ticks.count, form.Pages->Model().rowCount());
     std::fflush(stdout);
   }
   form.Edit4->setText(QString::fromLocal8Bit(argv[2]));

@@ -28,7 +28,6 @@ namespace {
 
 class Form1Work : public WindowFiles {
  protected:
-
   static QByteArray Contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
