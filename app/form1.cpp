@@ -1,8 +1,8 @@
 #include "app/form1.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,18 +12,12 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
-#include <QKeySequence>
-#include <QMenu>
-#include <QSettings>
-#include <QShortcut>
-#include <QTextBrowser>
-#include <QTimer>
-#include <QToolButton>
-#include <QWindow>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -31,8 +25,14 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <numeric>
@@ -152,9 +152,9 @@ QString HelpPagePath() {
 }
 
 TForm1::Services TForm1::DefaultServices() {
-  return Services{MakeQtPrompts(), MakeQtShell(), MakeSystemClock(),
-                  std::make_unique<QSettings>(QStringLiteral("pagemint"),
-                                              QStringLiteral("pagemint"))};
+  return Services{
+      MakeQtPrompts(), MakeQtShell(), MakeSystemClock(),
+      std::make_unique<QSettings>(QStringLiteral("pagemint"), QStringLiteral("pagemint"))};
 }
 
 TForm1::TForm1(Services services, QWidget* parent)
@@ -348,10 +348,8 @@ void TForm1::ConfigureDocument(TgtPDFDocument& document) {
   // Without a handler a source that needs a user password would "open"
   // with no pages; asking lets the user open it, or cancel and keep the
   // document that was open.
-  document.OnPassword = [this](TgtCustomPDFDocument&, std::string& password,
-                               bool& continue_reading, int32_t tries) {
-    AskPassword(password, continue_reading, tries);
-  };
+  document.OnPassword = [this](TgtCustomPDFDocument&, std::string& password, bool& continue_reading,
+                               int32_t tries) { AskPassword(password, continue_reading, tries); };
   // Both run on the worker while it has the document.
   document.OnWorkProgress = [this](TgtCustomPDFDocument&, TgtWorkStep, double fraction,
                                    bool& cancel) {
@@ -413,8 +411,7 @@ void TForm1::ConnectHandlers() {
     if (Edit1->isModified()) Run(&TForm1::OpenTyped);
   });
 
-  const auto on_key = [this](const QKeySequence& keys, QWidget* scope,
-                             void (TForm1::*handler)()) {
+  const auto on_key = [this](const QKeySequence& keys, QWidget* scope, void (TForm1::*handler)()) {
     auto* shortcut = new QShortcut(keys, scope);
     if (scope != this) shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     connect(shortcut, &QShortcut::activated, this, [this, handler] { Run(handler); });
@@ -491,7 +488,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // Room beyond the controls is the pages panel's: widening the window
   // shows it.
-  if (!Pages->isVisible() && width() >= kClientWidth + PagesPanel::kMinimumWidth / 2) {
+  if (Pages->isHidden() && width() >= kClientWidth + PagesPanel::kMinimumWidth / 2) {
     Pages->show();
     PagesButton->setText(QStringLiteral("Pages <<"));
   }
@@ -500,7 +497,8 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::LayOut() {
   const int left = kClientWidth - 16;
-  if (Pages->isVisible())
+  // isHidden: the panel counts before the window is first shown too.
+  if (!Pages->isHidden())
     Pages->setGeometry(left, 24, std::max(width() - left - 12, PagesPanel::kMinimumWidth),
                        std::max(height() - 24 - 12, kClientHeight - 36));
 }
@@ -718,7 +716,7 @@ void TForm1::LoadSettings() {
 void TForm1::SaveSettings() {
   if (!settings_) return;
   settings_->setValue(QStringLiteral("window/geometry"), saveGeometry());
-  settings_->setValue(QStringLiteral("window/pages"), Pages->isVisible());
+  settings_->setValue(QStringLiteral("window/pages"), !Pages->isHidden());
   settings_->setValue(QStringLiteral("recent"), recent_);
   settings_->setValue(QStringLiteral("thumbnails/size"), Pages->ThumbSizeBox->value());
   settings_->setValue(QStringLiteral("thumbnails/form"), Pages->FormBox->currentIndex());
@@ -758,8 +756,8 @@ void TForm1::UpdateTitle() {
   if (loaded_path_.isEmpty() || !doc_->IsLoaded()) {
     setWindowTitle(Text(kWindowCaption));
   } else {
-    setWindowTitle(QStringLiteral("%1[*] - %2")
-                       .arg(QFileInfo(loaded_path_).fileName(), Text(kWindowCaption)));
+    setWindowTitle(
+        QStringLiteral("%1[*] - %2").arg(QFileInfo(loaded_path_).fileName(), Text(kWindowCaption)));
   }
   setWindowModified(HasUnsavedChanges());
 }
@@ -774,11 +772,10 @@ void TForm1::UpdateAppendBox() {
   const std::string blocker = doc_->IncrementalUpdateBlocker();
   CheckBox3->setEnabled(blocker.empty());
   CheckBox3->setChecked(blocker.empty() && doc_->HasSignatures());
-  CheckBox3->setToolTip(blocker.empty()
-                            ? QStringLiteral("Writes the source's bytes unchanged and appends "
-                                             "the changes, so its signatures keep verifying")
-                            : QStringLiteral("Cannot append: %1")
-                                  .arg(QString::fromStdString(blocker)));
+  CheckBox3->setToolTip(
+      blocker.empty() ? QStringLiteral("Writes the source's bytes unchanged and appends "
+                                       "the changes, so its signatures keep verifying")
+                      : QStringLiteral("Cannot append: %1").arg(QString::fromStdString(blocker)));
 }
 
 // ---- Nothing lost ----
@@ -960,9 +957,9 @@ void TForm1::OpenDone(std::exception_ptr error, const QString& file_name) {
     Edit1->setText(loaded_path_);
     if (outcome == Outcome::kFailed)
       return prompts_->ShowError(this, WithWarnings(Explained(message, file_name)));
-    const QString line = doc_->IsLoaded() ? Text(wmsg::kLogOpenCancelledKept)
-                                                .arg(QFileInfo(loaded_path_).fileName())
-                                          : Text(wmsg::kLogOpenCancelled);
+    const QString line =
+        doc_->IsLoaded() ? Text(wmsg::kLogOpenCancelledKept).arg(QFileInfo(loaded_path_).fileName())
+                         : Text(wmsg::kLogOpenCancelled);
     Memo1->appendPlainText(line);
     return ShowCollectedWarnings(line);
   }
@@ -1107,7 +1104,8 @@ void TForm1::SaveDone(std::exception_ptr error, const QString& file_name, bool a
       if (CheckBox1->isChecked() && !shell_->TryOpen(file_name.toStdString()))
         Memo1->appendPlainText(Text(wmsg::kLogNotOpened).arg(file_name));
       // What the user saved for runs once the window is free again.
-      if (after) QTimer::singleShot(0, this, [this, after] {
+      if (after)
+        QTimer::singleShot(0, this, [this, after] {
           if (!busy_) after();
         });
       return;
@@ -1149,7 +1147,7 @@ void TForm1::Label5Click() { Button3Click(); }
 
 void TForm1::Button4Click() { close(); }
 
-void TForm1::PagesButtonClick() { ShowPages(!Pages->isVisible()); }
+void TForm1::PagesButtonClick() { ShowPages(Pages->isHidden()); }
 
 void TForm1::ShowPages(bool show) {
   Pages->setVisible(show);
@@ -1274,21 +1272,20 @@ void TForm1::RenderPages(std::vector<int32_t> pages) {
         QString message;
         Outcome outcome = Examine(error, message);
         if (outcome == Outcome::kDone && result->cancelled) outcome = Outcome::kCancelled;
-        if (outcome == Outcome::kDone && result->error)
-          outcome = Examine(result->error, message);
+        if (outcome == Outcome::kDone && result->error) outcome = Examine(result->error, message);
         // The pages of the finished batches changed: those whose thumbnail
         // now has the rendered size were rendered; the rest kept theirs.
-        int32_t kept = 0;
+        std::vector<int32_t> rendered_pages;
         for (size_t i = 0; i < result->done; ++i) {
           const int32_t page = pages[i];
           const TgtThumbnailImage thumbnail = doc_->Thumbnail(page, false);
-          if (std::max(thumbnail.width, thumbnail.height) == size) {
-            Pages->Model().SetOrigin(page, ThumbnailOrigin::kRendered);
-            ++kept;
-          } else {
+          if (std::max(thumbnail.width, thumbnail.height) == size)
+            rendered_pages.push_back(page);
+          else
             Pages->Model().Changed(page);
-          }
         }
+        Pages->Model().SetOrigins(rendered_pages, ThumbnailOrigin::kRendered);
+        const auto kept = static_cast<int32_t>(rendered_pages.size());
         if (result->undo_kept) {
           Record(std::move(result->change));
         } else if (result->done > 0) {

@@ -59,7 +59,8 @@ QImage PictureOf(const TgtThumbnailImage& thumbnail) {
 // shows where it ends; below it the page number and where it came from.
 class CellDelegate final : public QStyledItemDelegate {
  public:
-  CellDelegate(PageListModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+  CellDelegate(PageListModel& model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
@@ -78,8 +79,7 @@ class CellDelegate final : public QStyledItemDelegate {
     const QImage picture = index.data(PageListModel::kPictureRole).value<QImage>();
     if (!picture.isNull()) {
       QSize size = picture.size();
-      if (size.width() > side || size.height() > side)
-        size.scale(side, side, Qt::KeepAspectRatio);
+      if (size.width() > side || size.height() > side) size.scale(side, side, Qt::KeepAspectRatio);
       const QRect at(square.x() + (side - size.width()) / 2,
                      square.y() + (side - size.height()) / 2, size.width(), size.height());
       painter->setRenderHint(QPainter::SmoothPixmapTransform, size != picture.size());
@@ -156,6 +156,17 @@ void PageListModel::SetOrigin(int32_t page, ThumbnailOrigin origin) {
   if (page < 1 || page > PageCount()) return;
   origins_[static_cast<size_t>(page - 1)] = origin;
   Changed(page);
+}
+
+void PageListModel::SetOrigins(const std::vector<int32_t>& pages, ThumbnailOrigin origin) {
+  if (pages.empty()) return;
+  for (const int32_t page : pages) {
+    if (page < 1 || page > PageCount()) continue;
+    origins_[static_cast<size_t>(page - 1)] = origin;
+    cache_.remove(page);
+  }
+  emit dataChanged(index(std::max(pages.front(), 1) - 1),
+                   index(std::min(pages.back(), PageCount()) - 1));
 }
 
 void PageListModel::Changed(int32_t page) {
@@ -268,8 +279,7 @@ QVariant PageListModel::data(const QModelIndex& index, int role) const {
         waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(drop));
       }
     }
-    if (!frozen_ && !decode_timer_.isActive())
-      const_cast<QTimer&>(decode_timer_).start();
+    if (!frozen_ && !decode_timer_.isActive()) const_cast<QTimer&>(decode_timer_).start();
     return QImage();
   }
   if (role == Qt::DecorationRole) {

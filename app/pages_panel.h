@@ -59,6 +59,9 @@ class PageListModel : public QAbstractListModel {
   ThumbnailOrigin Origin(int32_t page) const;
   // The page's thumbnail changed (came from origin, or was removed).
   void SetOrigin(int32_t page, ThumbnailOrigin origin);
+  // The same for many pages, with one change reported for all of them
+  // (thousands of rows reported one by one would keep the view busy).
+  void SetOrigins(const std::vector<int32_t>& pages, ThumbnailOrigin origin);
   void Changed(int32_t page);
   void ChangedAll();
   // While frozen the document is not asked; rows show what is cached.

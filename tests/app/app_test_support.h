@@ -82,10 +82,9 @@ class Harness {
     TestApplication();
     auto prompts = std::make_unique<ScriptedPrompts>();
     prompts_ = prompts.get();
-    form_ = std::make_unique<TForm1>(
-        TForm1::Services{std::move(prompts),
-                         std::make_unique<RecordingShell>(opened_, desktop_opens),
-                         std::make_unique<FixedClock>(year)});
+    form_ = std::make_unique<TForm1>(TForm1::Services{
+        std::move(prompts), std::make_unique<RecordingShell>(opened_, desktop_opens),
+        std::make_unique<FixedClock>(year)});
     form_->show();
   }
 

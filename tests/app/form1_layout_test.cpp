@@ -9,9 +9,9 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListView>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QListView>
 #include <QSpinBox>
 #include <QToolButton>
 
@@ -69,7 +69,11 @@ TEST(Form1Layout, EveryControlHasItsNameParentTextAndGeometry) {
        "GroupBox3",
        "Show thumbnails when PDF is opened",
        {264, 64, 209, 17}},
-      {"CheckBox3", "QCheckBox", "GroupBox3", "Append changes (keeps signatures)", {8, 88, 241, 17}},
+      {"CheckBox3",
+       "QCheckBox",
+       "GroupBox3",
+       "Append changes (keeps signatures)",
+       {8, 88, 241, 17}},
       {"Button2", "QPushButton", "Form1", "&Generate", {120, 397, 75, 25}},
       {"Button3", "QPushButton", "Form1", "&Help", {248, 397, 75, 25}},
       {"Button4", "QPushButton", "Form1", "E&xit", {368, 397, 75, 25}},
@@ -110,12 +114,25 @@ TEST(Form1Layout, TabOrderFollowsGroupsTopToBottom) {
   Harness harness;
   TForm1& form = harness.form();
   harness.Click(form.PagesButton);
-  const std::vector<QWidget*> expected = {
-      form.Edit1,     form.Button5,   form.RecentButton, form.PagesButton,
-      form.Edit2,     form.Button6,   form.Edit3,        form.Button1,
-      form.Memo1,     form.Edit4,     form.Button7,      form.CheckBox1,
-      form.CheckBox2, form.Button2,   form.Button3,      form.Button4,
-      form.Pages->PageList, form.Pages->RangeEdit, form.Pages->ThumbSizeBox};
+  const std::vector<QWidget*> expected = {form.Edit1,
+                                          form.Button5,
+                                          form.RecentButton,
+                                          form.PagesButton,
+                                          form.Edit2,
+                                          form.Button6,
+                                          form.Edit3,
+                                          form.Button1,
+                                          form.Memo1,
+                                          form.Edit4,
+                                          form.Button7,
+                                          form.CheckBox1,
+                                          form.CheckBox2,
+                                          form.Button2,
+                                          form.Button3,
+                                          form.Button4,
+                                          form.Pages->PageList,
+                                          form.Pages->RangeEdit,
+                                          form.Pages->ThumbSizeBox};
   std::vector<QWidget*> order = {form.Edit1};
   for (QWidget* w = form.Edit1->nextInFocusChain(); w != form.Edit1 && order.size() < 60;
        w = w->nextInFocusChain()) {

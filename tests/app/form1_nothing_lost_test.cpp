@@ -7,11 +7,11 @@
 
 #include <QCheckBox>
 #include <QDragEnterEvent>
-#include <QSpinBox>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QListView>
 #include <QMimeData>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QUrl>
 #include <deque>
@@ -115,7 +115,8 @@ TEST_F(NothingLost, ActionsThatWouldLoseChangesAskFirst) {
     h.prompts().unsaved_answers = c.answers;
     c.act(h);
     Settle(h);
-    EXPECT_EQ(h.prompts().unsaved_questions.size(), c.asked) << h.prompts().unsaved_questions.join("|");
+    EXPECT_EQ(h.prompts().unsaved_questions.size(), c.asked)
+        << h.prompts().unsaved_questions.join("|");
     EXPECT_EQ(h.form().PDFDoc().PageCount(), c.other_open ? 5 : 3);
     EXPECT_EQ(h.form().Edit1->text(), c.other_open ? other_ : source_);
     EXPECT_EQ(h.form().isVisible(), c.visible);
@@ -181,7 +182,8 @@ TEST_F(NothingLost, CancelledPasswordKeepsThePreviousDocument) {
   file.close();
   harness_.Open(text);
   ASSERT_EQ(harness_.prompts().errors.size(), 1);
-  EXPECT_TRUE(harness_.prompts().errors[0].startsWith("notes.pdf is not a PDF file (Invalid PDF Header"))
+  EXPECT_TRUE(
+      harness_.prompts().errors[0].startsWith("notes.pdf is not a PDF file (Invalid PDF Header"))
       << harness_.prompts().errors[0];
   EXPECT_EQ(harness_.form().PDFDoc().PageCount(), 3);
   EXPECT_EQ(harness_.form().Edit1->text(), source_);
@@ -254,7 +256,9 @@ TEST_F(NothingLost, UndoRestoresRemovedAndReplacedThumbnails) {
   harness_.ChooseDestination(Path("two.pdf"));
   harness_.Generate();
   EXPECT_EQ(QpdfCheck(Path("two.pdf")), 0);
-  EXPECT_EQ(QpdfView(Path("two.pdf")).Thumb(QpdfView(Path("two.pdf")).Pages()[0]).value("/Width").toInt(), 24);
+  EXPECT_EQ(
+      QpdfView(Path("two.pdf")).Thumb(QpdfView(Path("two.pdf")).Pages()[0]).value("/Width").toInt(),
+      24);
 }
 
 // Help opens in the window's own browser when the desktop has nothing for

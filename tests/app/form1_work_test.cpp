@@ -28,7 +28,6 @@ namespace {
 
 class Form1Work : public WindowFiles {
  protected:
-
   static QByteArray Contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
@@ -364,6 +363,20 @@ TEST_F(Form1Work, DroppedFilesOpenOrFillThePictureBox) {
   }
   EXPECT_EQ(form.PDFDoc().PageCount(), 3);
   EXPECT_TRUE(harness_.prompts().errors.isEmpty()) << harness_.prompts().errors.join("\n");
+
+  // A picture dropped on a page of the grid is that page's thumbnail, and
+  // can be undone.
+  if (!EngineHasThumbnailActions()) return;
+  harness_.Click(form.PagesButton);
+  QTest::qWait(20);
+  QWidget* grid = form.Pages->PageList->viewport();
+  const QPoint page2 = form.Pages->PageList->visualRect(form.Pages->Model().index(1)).center();
+  EXPECT_TRUE(drop(grid, page2, bmp_));
+  EXPECT_EQ(form.PDFDoc().Thumbnail(2).width, 24);
+  EXPECT_TRUE(form.PDFDoc().Thumbnail(1).Empty());
+  EXPECT_TRUE(form.HasUnsavedChanges());
+  form.Undo();
+  EXPECT_TRUE(form.PDFDoc().Thumbnail(2).Empty());
 }
 
 }  // namespace
