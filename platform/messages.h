@@ -111,7 +111,6 @@ inline constexpr const char kAesInvalidKeyLength[] = "AES: Invalid key length (%
 inline constexpr const char kCryptoFailure[] = "The cryptography library failed (%s)";
 
 // pdf/reader
-inline constexpr const char kInvalidUniqueId[] = "Invalid unique ID (%d)";
 inline constexpr const char kStoreAddNothing[] = "Expected PDF null object";
 inline constexpr const char kInvalidHeader[] = "Invalid PDF Header (%s)";
 inline constexpr const char kUnsupportedVersion[] = "Unsupported PDF Version (%s)";
@@ -180,6 +179,12 @@ inline constexpr const char kEncryptMissing[] =
     "File is corrupted: the encryption dictionary cannot be found";
 inline constexpr const char kXRefRebuilt[] =
     "The cross-reference data is damaged; it was rebuilt from the objects in the file";
+inline constexpr const char kObjectStreamTypeLost[] =
+    "Object stream %d does not say that it is one (its /Type is damaged); it was read as the "
+    "cross-reference data names it";
+inline constexpr const char kReadAgainFromObjects[] =
+    "The document cannot be read through its cross-reference data (%s); it was read again "
+    "from the objects in the file";
 inline constexpr const char kDamagedSyntaxSkipped[] =
     "Damaged object syntax was passed over in %d places (entries without a key, words where "
     "a value belongs, arrays without their end)";

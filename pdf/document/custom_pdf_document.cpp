@@ -20,10 +20,6 @@ namespace {
 constexpr const char kAboutText[] = "Pagemint PDF engine";
 constexpr const char kVersionText[] = PAGEMINT_VERSION;
 
-// OnWorkProgress is raised at most this often (about 25 times a second)
-// between the calls that open and close the work.
-constexpr int64_t kWorkReportIntervalNs = 40'000'000;
-
 int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -126,7 +122,7 @@ void TgtCustomPDFDocument::ReportWork(TgtWorkStep step, double fraction, bool fo
   if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
   if (!OnWorkProgress) return;
   const int64_t now = NowNs();
-  if (!forced && now - last_work_report_ns_ < kWorkReportIntervalNs) return;
+  if (!forced && now - last_work_report_ns_ < kWorkReportIntervalMs * 1'000'000) return;
   last_work_report_ns_ = now;
   bool cancel = false;
   OnWorkProgress(*this, step, std::clamp(fraction, 0.0, 1.0), cancel);
@@ -148,18 +144,23 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
     work_file_name_ = name;
   };
   std::exception_ptr first;
+  // Set when the table was read whole: the failure came later.
+  std::string table_read_error;
+  bool table_read = false;
   try {
     BeginWork(TgtWorkStep::Load);
     state_->source = std::make_shared<TgtDocumentSource>(std::move(source));
     TgtXRefReader(*loader_).ReadFromStream(*state_->source->Stream());
+    table_read = true;
     if (work_cancelled_) throw EOperationCancelled(msg::kOperationCancelled);
     ReadAfterCrossReference();
     return IsLoaded();
   } catch (const EOperationCancelled&) {
     discard();
     throw;
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
     first = std::current_exception();
+    if (table_read) table_read_error = e.what();
   } catch (...) {
     discard();
     throw;
@@ -173,7 +174,7 @@ bool TgtCustomPDFDocument::LoadFromSource(std::unique_ptr<TStream> source) {
   if (!kept) std::rethrow_exception(first);
   try {
     state_->source = std::make_shared<TgtDocumentSource>(std::move(kept));
-    TgtXRefReader(*loader_).RebuildFromStream(*state_->source->Stream());
+    TgtXRefReader(*loader_).RebuildFromStream(*state_->source->Stream(), table_read_error);
     table_rebuilt_ = true;
     state_->reader->SetRepairing(true);
     if (accepted_password_ && IsEncrypted() && TryPassword(*accepted_password_)) return true;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pdf/limits.h"
 #include "pdf/reader/document_types.h"
 #include "platform/messages.h"
 
@@ -13,9 +14,6 @@ namespace {
 
 constexpr const char kCrLf[] = "\r\n";
 
-// Outline items are built through nested calls, one level per level of
-// the tree; the reader already stops far below this.
-constexpr int kMaxOutlineNesting = 1000;
 
 // key and a name value; nothing when there is no value.
 void AppendLine(std::string& out, const char* key, std::string_view value) {

@@ -8,6 +8,7 @@
 // order once every page is done, so the written file does not depend on
 // timing. Cancelling leaves every page as it was.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include "pdf/document/scanned_page.h"
 #include "pdf/document/thumbnail.h"
 #include "pdf/document/thumbnail_encoder.h"
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/security/encryption_settings.h"
 #include "pdf/streams/filter_chain.h"
@@ -37,8 +39,6 @@ namespace {
 // document; the bound keeps a wild job count from starting thousands of
 // threads.
 constexpr int32_t kMaxRenderWorkers = 64;
-// The progress event comes at most this often (25 times a second).
-constexpr std::chrono::milliseconds kProgressInterval(40);
 
 TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number) {
   if (page_number < 1 || page_number > state.PageCount())
@@ -250,8 +250,9 @@ int32_t IntegerOf(const TgtPDFObjectStore& store, TgtPDFObject* object) {
 // The samples of an image in the forms thumbnails come in: DeviceRGB,
 // DeviceGray (and their calibrated and ICC-based kin), and Indexed over
 // those, at 8 bits (1, 2, 4 and 8 for gray and indexed), through any of
-// the engine's filters or DCT. Empty when the image is of another form or
-// its data is short.
+// the engine's filters or DCT, with the /Decode array applied. Empty when
+// the image is of another form or its data is short. The decode stops a
+// little past the size the samples take, whatever the data inflates to.
 std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFStreamObject& stream,
                                    int32_t width, int32_t height) {
   TgtPDFDictObject& dict = stream.Dictionary();
@@ -264,24 +265,6 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
     const TgtFilterList list = FilterListFromObject(*filter);
     for (size_t i = 0; i < list.size(); ++i)
       if (list[i] == ftDCTDecode) dct = true;
-  }
-  TMemoryStream& data = *stream.Data();
-  const int64_t position = data.Position();
-  std::unique_ptr<TMemoryStream> decoded = DecodeStreamData(data, filter);
-  data.SetPosition(position);
-  const std::string_view bytes(static_cast<const char*>(decoded->Memory()),
-                               static_cast<size_t>(decoded->Size()));
-  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-  if (dct) {
-    TJPEGImage jpeg;
-    jpeg.LoadFromBytes(bytes, "thumbnail");
-    if (jpeg.Width() != width || jpeg.Height() != height) return {};
-    const QImage rgb = jpeg.Image().convertToFormat(QImage::Format_RGB888);
-    std::string samples(pixels * 3, '\0');
-    for (int y = 0; y < height; ++y)
-      std::copy_n(rgb.constScanLine(y), static_cast<size_t>(width) * 3,
-                  samples.data() + static_cast<size_t>(y) * width * 3);
-    return samples;
   }
 
   // The colour space: components, and the palette of an indexed one.
@@ -311,7 +294,7 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
     return 0;
   };
   bool indexed = false;
-  if (space && space->IsArray() && space->AsArray().Count() == 4) {
+  if (!dct && space && space->IsArray() && space->AsArray().Count() == 4) {
     TgtPDFObject* family = store.Follow(space->AsArray().ItemAt(0));
     if (family && family->IsName() &&
         (family->AsName().Text() == "/Indexed" || family->AsName().Text() == "/I")) {
@@ -324,35 +307,72 @@ std::string DecodeThumbnailSamples(const TgtPDFObjectStore& store, const TgtPDFS
         TMemoryStream& table = *lookup->AsStream().Data();
         const int64_t at = table.Position();
         const std::unique_ptr<TMemoryStream> plain = DecodeStreamData(
-            table, store.Follow(lookup->AsStream().Dictionary().Lookup("/Filter")));
+            table, store.Follow(lookup->AsStream().Dictionary().Lookup("/Filter")),
+            KnownSizeDecodeCap(kMaxPaletteSize));
         table.SetPosition(at);
         palette.assign(static_cast<const char*>(plain->Memory()),
                        static_cast<size_t>(plain->Size()));
       }
     }
   }
-  if (!indexed) components = base_components(space);
+  if (!indexed) components = dct ? 3 : base_components(space);
   if (components == 0) return {};
-  const int bits = IntegerOf(store, dict.Lookup("/BitsPerComponent"));
+  const int bits = dct ? 8 : IntegerOf(store, dict.Lookup("/BitsPerComponent"));
   const int channels = indexed ? 1 : components;
   if (bits != 8 && !(channels == 1 && (bits == 1 || bits == 2 || bits == 4))) return {};
   const size_t row_bytes = (static_cast<size_t>(width) * channels * bits + 7) / 8;
-  if (bytes.size() < row_bytes * static_cast<size_t>(height)) return {};
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+
+  TMemoryStream& data = *stream.Data();
+  const int64_t position = data.Position();
+  std::unique_ptr<TMemoryStream> decoded = DecodeStreamData(
+      data, filter, KnownSizeDecodeCap(static_cast<int64_t>(row_bytes * static_cast<size_t>(height))));
+  data.SetPosition(position);
+  const std::string_view bytes(static_cast<const char*>(decoded->Memory()),
+                               static_cast<size_t>(decoded->Size()));
+
+  // /Decode maps each channel's stored values linearly: onto 0 to 255 for
+  // a colour, onto palette indices for an indexed image ([max 0] inverts).
+  const int max_value = (1 << bits) - 1;
+  std::array<std::array<uint8_t, 256>, 3> map{};
+  const TgtPDFArrayObject* ranges = store.FollowAs<TgtPDFArrayObject>(dict.Lookup("/Decode"));
+  for (int c = 0; c < 3; ++c) {
+    const int pair = ranges && ranges->Count() >= 2 * (c + 1) ? c : 0;
+    const double top = indexed ? max_value : 255;
+    double low = 0, high = top;
+    if (ranges && ranges->Count() >= 2 * (pair + 1)) {
+      low = NumberValue(store.Follow(ranges->ItemAt(2 * pair))) * (indexed ? 1 : 255);
+      high = NumberValue(store.Follow(ranges->ItemAt(2 * pair + 1))) * (indexed ? 1 : 255);
+    }
+    for (int v = 0; v <= max_value; ++v)
+      map[c][v] = static_cast<uint8_t>(std::clamp(low + v * (high - low) / max_value + 0.5, 0.0, top));
+  }
 
   std::string samples(pixels * 3, '\0');
   auto* out = reinterpret_cast<uint8_t*>(samples.data());
-  const int max_value = (1 << bits) - 1;
+  if (dct) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromBytes(bytes, "thumbnail");
+    if (jpeg.Width() != width || jpeg.Height() != height) return {};
+    const QImage rgb = jpeg.Image().convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* row = rgb.constScanLine(y);
+      for (size_t i = 0; i < static_cast<size_t>(width) * 3; ++i, ++out) *out = map[i % 3][row[i]];
+    }
+    return samples;
+  }
+  if (bytes.size() < row_bytes * static_cast<size_t>(height)) return {};
   for (int32_t y = 0; y < height; ++y) {
     const auto* row = reinterpret_cast<const uint8_t*>(bytes.data()) + row_bytes * y;
     for (int32_t x = 0; x < width; ++x, out += 3) {
       if (channels == 3) {
-        std::copy_n(row + static_cast<size_t>(x) * 3, 3, out);
+        for (int c = 0; c < 3; ++c) out[c] = map[c][row[static_cast<size_t>(x) * 3 + c]];
         continue;
       }
       const size_t bit = static_cast<size_t>(x) * bits;
-      const int value = (row[bit / 8] >> (8 - bits - bit % 8)) & max_value;
+      const int value = map[0][(row[bit / 8] >> (8 - bits - bit % 8)) & max_value];
       if (!indexed) {
-        out[0] = out[1] = out[2] = static_cast<uint8_t>(value * 255 / max_value);
+        out[0] = out[1] = out[2] = static_cast<uint8_t>(value);
         continue;
       }
       const size_t entry = static_cast<size_t>(value) * components;
@@ -463,17 +483,19 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
                     const std::vector<TScanPlan>* plans) {
     RenderRun run(source, list, size, thumbnail_encoding_, plans);
     run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
-    bool cancel = false;
-    auto report = [&](size_t done) {
-      if (!OnWorkProgress) return;
-      OnWorkProgress(*this, TgtWorkStep::Render, static_cast<double>(done) / list.size(), cancel);
-    };
-    report(0);
-    while (!cancel && !run.Finished()) report(run.WaitFor(kProgressInterval));
-    run.Stop();
-    run.RethrowFailure();
-    if (!cancel) report(list.size());
-    if (cancel) throw EOperationCancelled(msg::kRenderCancelled);
+    try {
+      BeginWork(TgtWorkStep::Render);
+      const std::chrono::milliseconds interval(kWorkReportIntervalMs);
+      while (!run.Finished())
+        ReportWork(TgtWorkStep::Render, static_cast<double>(run.WaitFor(interval)) / list.size(),
+                   false);
+      run.Stop();
+      run.RethrowFailure();
+      ReportWork(TgtWorkStep::Render, 1.0, true);
+    } catch (const EOperationCancelled&) {
+      run.Stop();
+      throw EOperationCancelled(msg::kRenderCancelled);
+    }
     return std::move(run.Results());
   };
 

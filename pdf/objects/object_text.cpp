@@ -288,11 +288,11 @@ class TextBuilder {
     out_.append(" R");
   }
 
-  // An indirect object's content is encrypted for its own new number.
+  // An indirect object's content is encrypted for its own number.
   void Indirect(const TgtPDFIndirectObject& indirect) {
-    TextBuilder inner(out_, context_, indirect.NewNumber());
+    TextBuilder inner(out_, context_, indirect.Number());
     inner.depth_ = depth_;
-    inner.Frame(indirect.NewNumber(), indirect.Content());
+    inner.Frame(indirect.Number(), indirect.Content());
   }
 
   std::string& out_;

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_objects.h"
 
 namespace pagemint {
@@ -29,10 +30,6 @@ namespace pagemint {
 // An object tree nested deeper than kMaxTextNesting cannot be written.
 PAGEMINT_EXCEPTION(EObjectNestingError, EPDFException);
 
-// Bounds the recursion of the text builder, so that an object tree built
-// from hostile input cannot exhaust the stack. Far above what any real
-// document nests (a few dozen levels).
-inline constexpr int kMaxTextNesting = 1000;
 
 // The number under which nothing is encrypted: the trailer's /ID array and
 // the encryption dictionary are written with it.
@@ -124,7 +121,7 @@ class TgtTextContext {
 // inside an array, a dictionary or an indirect object is written "null".
 // Without a context, references keep their own numbers (generation 0) and
 // nothing is encrypted: for text that is not part of a renumbered file.
-// An indirect object is framed with its NewNumber and encrypted for it.
+// An indirect object is framed with its own number and encrypted for it.
 // Raises EObjectNestingError beyond kMaxTextNesting levels.
 void AppendObjectText(std::string& out, const TgtPDFObject* object, const TgtTextContext* context,
                       int32_t number = kNoEncryption);

@@ -13,7 +13,6 @@ PAGEMINT_EXCEPTION(EPDFFileCorruptedError, EPDFException);
 PAGEMINT_EXCEPTION(EUnexpectedObjectError, EPDFException);
 PAGEMINT_EXCEPTION(EInvalidPageError, EPDFException);
 PAGEMINT_EXCEPTION(EUnsupportedImageError, EPDFException);
-PAGEMINT_EXCEPTION(EUnsupportedFontError, EPDFException);
 
 // Raised by the object model itself.
 PAGEMINT_EXCEPTION(EInvalidIndex, Exception);

@@ -521,7 +521,6 @@ void TgtPDFIndirectObject::CopyInto(TgtPDFIndirectObject& target) const {
   target.serial_ = serial_;
   target.number_ = number_;
   target.generation_ = generation_;
-  target.new_number_ = new_number_;
   target.content_ = CloneOrNull(content_.get());
 }
 

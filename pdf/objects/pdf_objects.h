@@ -378,8 +378,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   uint32_t Serial() const { return serial_; }
   int32_t Number() const { return number_; }
   uint16_t Generation() const { return generation_; }
-  int32_t NewNumber() const { return new_number_; }
-  void SetNewNumber(int32_t n) { new_number_ = n; }
 
   // May be nullptr.
   TgtPDFObject* Content() const { return content_.get(); }
@@ -398,7 +396,6 @@ class TgtPDFIndirectObject : public TgtPDFObject {
   uint32_t serial_;
   int32_t number_;
   uint16_t generation_;
-  int32_t new_number_ = 0;
   TgtPDFObjectPtr content_;
 };
 

@@ -9,9 +9,9 @@
 namespace pagemint::chars {
 
 enum : uint8_t {
-  kWhite = 1,            // skipped between items: 0, tab, LF, CR, space
+  kWhite = 1,            // skipped between items: 0, tab, LF, form feed, CR, space
   kTokenStop = 2,        // ends a token: white space and ( ) / < > [ ]
-  kNameStop = 4,         // ends a name: as kTokenStop, except byte 0
+  kNameStop = 4,         // ends a name: as kTokenStop
   kEol = 8,              // ends a comment: CR, LF
   kLiteralSpecial = 16,  // needs attention inside a literal string: ( ) backslash
   kHexSpecial = 32,      // needs attention inside a hex string: < > backslash
@@ -24,12 +24,14 @@ inline constexpr std::array<uint8_t, 256> kClass = [] {
   auto add = [&t](std::string_view bytes, uint8_t bit) {
     for (const char c : bytes) t[static_cast<uint8_t>(c)] |= bit;
   };
-  const std::string_view white("\0\t\n\r ", 5);
+  // Byte 0 is white space like the others: "/DeviceRGB<0>255" is a name
+  // and a number, not one name.
+  const std::string_view white("\0\t\n\f\r ", 6);
   const std::string_view delimiters = "()/<>[]";
   add(white, kWhite);
   add(white, kTokenStop);
   add(delimiters, kTokenStop);
-  add("\t\n\r ", kNameStop);
+  add(white, kNameStop);
   add(delimiters, kNameStop);
   add("\r\n", kEol);
   add("()\\", kLiteralSpecial);

@@ -12,8 +12,8 @@ namespace pagemint {
 class TgtPDFStreamReader::NestingGuard {
  public:
   explicit NestingGuard(TgtPDFStreamReader& reader) : depth_(reader.depth_) {
-    if (depth_ >= kMaxNestingDepth)
-      throw ENestingTooDeepError(Format(msg::kNestingTooDeep, kMaxNestingDepth));
+    if (depth_ >= kMaxObjectNesting)
+      throw ENestingTooDeepError(Format(msg::kNestingTooDeep, kMaxObjectNesting));
     ++depth_;
   }
   ~NestingGuard() { --depth_; }
@@ -447,9 +447,9 @@ TgtPDFObjectPtr TgtPDFStreamReader::ReadName() {
   std::string text;
   AppendRange(text, start, Pos());
   if (repairing_) {
-    // A zero byte (white space) or '%' (a comment) inside a name is damage
-    // while repairing: the name ends there, as the syntax says it does.
-    const size_t cut = text.find_first_of(std::string_view("\0%", 2), 1);
+    // A '%' (a comment) inside a name is damage while repairing: the name
+    // ends there, as the syntax says it does.
+    const size_t cut = text.find('%', 1);
     if (cut != std::string::npos) {
       text.resize(cut);
       SetPos(start + static_cast<int64_t>(cut));

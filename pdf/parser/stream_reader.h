@@ -15,7 +15,7 @@
 //
 // Every scan stops at the end of the data: an object cut off there fails
 // with EUnexpectedEndError, and containers nested deeper than
-// kMaxNestingDepth fail with ENestingTooDeepError instead of exhausting the
+// kMaxObjectNesting fail with ENestingTooDeepError instead of exhausting the
 // stack.
 #pragma once
 
@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_objects.h"
 #include "pdf/parser/char_classes.h"
 #include "pdf/parser/decryptor.h"
@@ -46,10 +47,7 @@ PAGEMINT_EXCEPTION(ENestingTooDeepError, Exception);
 
 class TgtPDFStreamReader : public TgtRandomAccessFilter {
  public:
-  // Arrays, dictionaries and "obj" headers are parsed by recursion; this
-  // bounds the stack a hostile file can make us use. Real documents nest a
-  // few levels deep, a few dozen at most.
-  static constexpr int kMaxNestingDepth = 1000;
+
 
   // The source is not owned.
   TgtPDFStreamReader(uint32_t serial, TStream* source);

@@ -2,7 +2,8 @@
 //
 // The declared length is checked against where "endstream" really is. A
 // wrong length is mended by searching backwards through the declared data
-// for the last "endstream", then forwards after it for the first one. A
+// for the last "endstream" (the first one when an "endobj" lies before
+// that), then forwards after it for the first one. A
 // length that runs past the end of the data cannot be checked at all; the
 // data then ends at the first "endstream" after its start, rather than at
 // the last one in the file (which would swallow every object in between).
@@ -76,10 +77,17 @@ int64_t TgtPDFStreamReader::FindDataEnd(int64_t start, int64_t declared,
   }
   // Backwards from just before the declared end, down to nine bytes before
   // the start, so that every offset of the declared data is tried.
+  // A length that runs on over "endobj" has swallowed later objects: the
+  // last "endstream" is theirs, the first one after the start is this one's.
   int64_t end = -1;
   if (declared >= -kEndStreamSize + 1)
     end = FindLastEndStream(start - kEndStreamSize, start + declared - 1);
-  if (end >= 0) return end;
+  if (end >= 0) {
+    std::string scratch;
+    if (end > start && FindFirst(Range(start, end, scratch), "endobj") >= 0)
+      end = FindEndStream(start - kEndStreamSize, end);
+    return end;
+  }
   // Then forwards from just after the declared end, to the first
   // "endstream" unless an "endobj" comes first: then this stream's keyword
   // is lost (damaged), and the one found belongs to a later object, whose

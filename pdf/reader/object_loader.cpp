@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "platform/messages.h"
 #include "platform/numbers.h"
@@ -9,13 +10,6 @@
 namespace pagemint {
 namespace {
 
-// A stream whose /Length refers to another stream whose /Length refers to
-// another... is read through nested calls; past this depth the length is
-// taken as unusable instead.
-constexpr int kMaxLengthDepth = 4;
-// ResolveDeep copies a value with every reference resolved; a loop of
-// references (or absurd nesting) ends with an error at this depth.
-constexpr int kMaxResolveDepth = 256;
 // Every this many objects read, the source's pages read so far are let go
 // from resident memory (a power of two).
 constexpr int64_t kTrimInterval = 8192;

@@ -16,17 +16,21 @@ int32_t* TgtObjectIndex::DenseSlot(const TgtObjectKey& key, bool grow) {
   if (key.serial != dense_serial_) return nullptr;
   const size_t number = static_cast<size_t>(key.number);
   if (number >= dense_.size()) {
-    if (!grow) return nullptr;
-    dense_.resize(std::max(number + 1, dense_.size() * 2), -1);
+    // A number far beyond those held goes to the hash table: one object
+    // numbered in the millions must not cost an array of millions.
+    const size_t reach = std::max(kDenseStart, (dense_used_ + used_) * 2);
+    if (!grow || number >= reach) return nullptr;
+    dense_.resize(std::max(number + 1, std::min(reach, dense_.size() * 2)), -1);
   }
   return &dense_[number];
 }
 
 int32_t TgtObjectIndex::Find(const TgtObjectKey& key) const {
   if (key.generation == 0 && key.serial == dense_serial_ && key.number >= 0 &&
-      static_cast<size_t>(key.number) <= kMaxDenseNumber && has_dense_serial_)
-    return static_cast<size_t>(key.number) < dense_.size() ? dense_[static_cast<size_t>(key.number)]
-                                                           : -1;
+      static_cast<size_t>(key.number) < dense_.size() && has_dense_serial_) {
+    const int32_t index = dense_[static_cast<size_t>(key.number)];
+    if (index >= 0) return index;
+  }
   if (slots_.empty()) return -1;
   const size_t mask = slots_.size() - 1;
   for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
@@ -38,7 +42,11 @@ int32_t TgtObjectIndex::Find(const TgtObjectKey& key) const {
 
 void TgtObjectIndex::Insert(const TgtObjectKey& key, int32_t index) {
   if (int32_t* slot = DenseSlot(key, true)) {
-    if (*slot < 0) *slot = index;
+    // The hash table may hold key from before the array reached it.
+    if (*slot < 0 && Find(key) < 0) {
+      *slot = index;
+      ++dense_used_;
+    }
     return;
   }
   if ((used_ + 1) * 2 > slots_.size()) Grow();

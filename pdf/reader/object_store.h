@@ -12,15 +12,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_objects.h"
 
 namespace pagemint {
 
-// A chain of references (an indirect object whose content is again a
-// reference, and so on) is followed at most this many steps by every
-// resolver: a loop of such objects would otherwise be followed forever,
-// and no writer makes chains anywhere near this long.
-inline constexpr int kMaxReferenceChain = 32;
 
 // Whether object is of kind T (any kind for TgtPDFObject itself).
 template <class T>
@@ -91,6 +87,7 @@ class TgtObjectIndex {
     slots_.clear();
     used_ = 0;
     dense_.clear();
+    dense_used_ = 0;
     dense_serial_ = 0;
     has_dense_serial_ = false;
   }
@@ -120,12 +117,16 @@ class TgtObjectIndex {
   // Object numbers up to this go into the flat array; it bounds the
   // array's size whatever number an object is given.
   static constexpr size_t kMaxDenseNumber = size_t{1} << 24;
+  // The flat array grows to a number below twice the entries held (or
+  // this, at first); a lone far number is hashed instead.
+  static constexpr size_t kDenseStart = 4096;
   // The flat array's slot for key, or nullptr when key is not for it.
   int32_t* DenseSlot(const TgtObjectKey& key, bool grow);
 
   std::vector<Slot> slots_;  // a power of two in size, at most half full
   size_t used_ = 0;
   std::vector<int32_t> dense_;  // by object number; -1 for none
+  size_t dense_used_ = 0;       // slots of dense_ that hold an index
   uint32_t dense_serial_ = 0;   // the serial of the first key inserted
   bool has_dense_serial_ = false;
 };

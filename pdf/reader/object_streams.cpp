@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/object_loader.h"
 #include "pdf/streams/filter_chain.h"
@@ -21,10 +22,6 @@
 namespace pagemint {
 namespace {
 
-// An object stream's decoded data is held in memory whole while it is
-// expanded; a stream that claims more than this is refused instead of
-// exhausting memory on a decompression bomb.
-constexpr int64_t kMaxObjectStreamSize = int64_t{256} << 20;
 
 bool HasImageFilter(const TgtPDFObject* filter) {
   if (!filter) return false;
@@ -58,11 +55,12 @@ void TgtObjectLoader::ExpandObjectStreams() {
   // they hold. The newest is expanded first, so that its objects win.
   const std::vector<int32_t>& scanned = state_.scanned_object_streams;
   for (auto it = scanned.rbegin(); it != scanned.rend(); ++it) expand(*it, true);
-  const TgtXRefStmTable& table = state_.stream_table;
-  for (int32_t number = 0; number < table.SlotCount(); ++number) {
-    const TgtXRefStmItem* item = table.At(number);
-    if (item && item->type == 2) expand(item->field2, false);
-  }
+  // The holders first, then the expansion: expanding adds entries.
+  std::vector<int32_t> holders;
+  state_.stream_table.ForEach([&holders](int32_t, const TgtXRefStmItem& item) {
+    if (item.type == 2) holders.push_back(item.field2);
+  });
+  for (const int32_t holder : holders) expand(holder, false);
 }
 
 // Makes the stream at holder_offset the home of object number, the index-th
@@ -95,14 +93,21 @@ void TgtObjectLoader::ExpandObjectStream(int32_t stream_number, bool claim) {
   TgtPDFObjectStore& store = *state_.store;
   const TgtPDFDictObject& dictionary = stream.Dictionary();
   const TgtPDFNameObject* type = store.FollowAs<TgtPDFNameObject>(dictionary.Lookup("/Type"));
-  if (!type || type->Text() != "/ObjStm" || !stream.Data()) return;
+  if (!stream.Data()) return;
+  const TgtPDFIntegerObject* count = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/N"));
+  const TgtPDFIntegerObject* first = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/First"));
+  if (!type || type->Text() != "/ObjStm") {
+    // The cross-reference stream names this stream as the home of objects
+    // and its /N and /First say how to read them: only its /Type is lost.
+    // A stream the scan found after a rebuild has no such witness.
+    if (claim || !count || !first) return;
+    PAGEMINT_REPORT_WARNING(reporter_, msg::kObjectStreamTypeLost, stream_number);
+  }
   TgtPDFObject* filter = store.Follow(dictionary.Lookup("/Filter"));
   if (HasImageFilter(filter)) return;
 
   std::unique_ptr<TMemoryStream> data =
       DecodeStreamData(*stream.Data(), filter, kMaxObjectStreamSize);
-  const TgtPDFIntegerObject* count = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/N"));
-  const TgtPDFIntegerObject* first = store.FollowAs<TgtPDFIntegerObject>(dictionary.Lookup("/First"));
   if (!count || !first || first->Value() < 0) throw EPDFFileCorruptedError(msg::kFileCorrupted);
 
   TgtPDFStreamReader reader(state_.serial, data.get());

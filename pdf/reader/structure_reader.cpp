@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/reader_exceptions.h"
 #include "platform/messages.h"
@@ -12,14 +13,6 @@
 namespace pagemint {
 namespace {
 
-// Page trees are a few levels deep; the nodes are read through nested
-// calls, so a damaged tree that nests deeper is refused.
-constexpr int kMaxPageTreeDepth = 1024;
-// Name trees, outline item children and form field kids are read through
-// nested calls too, and are shallow in every real document.
-constexpr int kMaxNameTreeDepth = 256;
-constexpr int kMaxOutlineDepth = 256;
-constexpr int kMaxFieldDepth = 256;
 
 // Catalog entries with a slot of their own in the catalog holder, or that
 // the writer builds afresh. Every other entry is kept as it is.
@@ -218,8 +211,13 @@ void TgtStructureReader::ReadRepairedPageTree(const TgtPDFObject* pages,
 // their order), then lone page objects in the order of their numbers.
 // Attributes a lone page inherits come from the parents it still names.
 void TgtStructureReader::GatherPages() {
-  const int32_t end =
-      std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount());
+  // The numbers either table lists, in order (a damaged file may name a
+  // few objects with numbers in the millions).
+  std::vector<int32_t> numbers;
+  state_.classic_table.ForEach([&numbers](int32_t n, const TgtXRefItem&) { numbers.push_back(n); });
+  state_.stream_table.ForEach([&numbers](int32_t n, const TgtXRefStmItem&) { numbers.push_back(n); });
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
   std::vector<int32_t> roots, lone_pages;
   auto type_of = [](const TgtPDFDictObject& d) {
     const TgtPDFObject* type = d.Lookup("/Type");
@@ -235,7 +233,8 @@ void TgtStructureReader::GatherPages() {
     }
     return {};
   };
-  for (int32_t number = 1; number < end; ++number) {
+  for (const int32_t number : numbers) {
+    if (number < 1) continue;
     const TgtTakenObject taken = dictionary_at(number);
     if (!taken) continue;
     const TgtPDFDictObject& d = *DictionaryOf(taken.object);
@@ -272,7 +271,6 @@ void TgtStructureReader::GatherPages() {
 // US Letter.
 std::unique_ptr<TgtPDFDictObject> TgtStructureReader::InheritedFromParents(
     const TgtPDFDictObject& page) {
-  constexpr int kMaxParents = 32;
   auto inherited = std::make_unique<TgtPDFDictObject>();
   std::unordered_set<int32_t> seen;
   const TgtPDFObject* parent = page.Lookup("/Parent");

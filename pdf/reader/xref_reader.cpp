@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_exceptions.h"
 #include "pdf/reader/reader_exceptions.h"
 #include "pdf/streams/filter_chain.h"
@@ -15,14 +16,6 @@
 namespace pagemint {
 namespace {
 
-// Offsets are signed 32-bit: a file of 2 GB or more cannot be addressed.
-constexpr int64_t kMaxFileSize = std::numeric_limits<int32_t>::max();
-// A /Prev chain longer than this is refused (a real file has a few dozen
-// updates at most); each section is entered through a nested call.
-constexpr int kMaxSections = 1000;
-// A cross-reference stream's decoded entries are held in memory whole;
-// this is far above what the largest object numbers allow.
-constexpr int64_t kMaxXRefStreamSize = int64_t{64} << 20;
 // A field of a cross-reference stream entry is at most this many bytes;
 // wider fields cannot hold a value this reader could use.
 constexpr int64_t kMaxFieldWidth = 8;
@@ -264,7 +257,7 @@ void TgtXRefReader::ReadFromStream(TStream& stream) {
   }
 }
 
-void TgtXRefReader::RebuildFromStream(TStream& stream) {
+void TgtXRefReader::RebuildFromStream(TStream& stream, const std::string& table_read_error) {
   OpenReader(stream);
   try {
     TgtPDFStreamReader& reader = *state_.reader;
@@ -275,7 +268,10 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
     const TStream::MemoryView view = WholeData(reader);
     const TgtXRefScan scan = ScanForObjects(view.data, view.size);
     if (scan.objects.empty()) throw EPDFFileCorruptedError(msg::kFileCorrupted);
-    ReportWarning(reporter_, msg::kXRefRebuilt);
+    if (table_read_error.empty())
+      ReportWarning(reporter_, msg::kXRefRebuilt);
+    else
+      PAGEMINT_REPORT_WARNING(reporter_, msg::kReadAgainFromObjects, table_read_error.c_str());
     state_.version = FindHeader(reader, reporter_);
     parse_budget_ = kParseBudgetFactor * view.size + kParseBudgetBase;
     ApplyScan(scan);
@@ -300,8 +296,8 @@ void TgtXRefReader::RebuildFromStream(TStream& stream) {
 
 void TgtXRefReader::FinishReading() {
   // Nearly every listed object ends up in the store.
-  state_.store->Reserve(
-      std::max(state_.classic_table.SlotCount(), state_.stream_table.SlotCount()));
+  state_.store->Reserve(static_cast<int32_t>(
+      std::max(state_.classic_table.Count(), state_.stream_table.Count())));
   ResolveEncryption();
   if (!state_.encrypted) loader_.ExpandObjectStreams();
   ResolveIdentifier();

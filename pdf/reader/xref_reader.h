@@ -61,8 +61,10 @@ class TgtXRefReader {
   // header of a number wins), the trailer values come from the trailer
   // dictionaries and cross-reference streams found, newest first, and a
   // catalog found by its /Type stands in when none of them names one.
-  // Reports the rebuild once as a warning.
-  void RebuildFromStream(TStream& stream);
+  // Reports the rebuild once as a warning: that the table is damaged, or,
+  // when a table was read whole and reading through it failed later with
+  // table_read_error, that error.
+  void RebuildFromStream(TStream& stream, const std::string& table_read_error = {});
   void ReadXRefTable(int32_t offset);
   void ReadXRefStream(int32_t offset);
 

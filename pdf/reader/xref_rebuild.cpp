@@ -3,17 +3,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "pdf/limits.h"
 #include "pdf/parser/char_classes.h"
 #include "pdf/reader/xref_tables.h"
 
 namespace pagemint {
 namespace {
 
-// White space between the parts of a header ("1 0 obj") is one byte in
-// every real file; a damaged file may have a line end or a few spaces more.
-// A longer gap is not taken as a header, which also bounds how far back
-// each "obj" makes the scan look.
-constexpr int kMaxHeaderGap = 32;
 // A generation has at most five digits (65535); an object number at most
 // seven (kMaxObjectNumber).
 constexpr int kMaxGenerationDigits = 5;

@@ -3,19 +3,18 @@
 // the values collected from the trailers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "pdf/limits.h"
 #include "pdf/objects/pdf_objects.h"
 
 namespace pagemint {
 
-// Object numbers above this are refused. The tables are indexed by object
-// number, so an absurd number in a damaged file would otherwise allocate
-// gigabytes; this is the largest number conforming writers may use.
-inline constexpr int32_t kMaxObjectNumber = 8388607;
 
 // One in-use entry of a classic section.
 struct TgtXRefItem {
@@ -33,36 +32,88 @@ struct TgtXRefStmItem {
 };
 
 // A list indexed by object number with empty slots where nothing was read.
+// Numbers are dense in a sound file, but a damaged one may claim a single
+// object numbered in the millions: numbers close to those already held go
+// into a flat array grown on demand, a number far beyond them into a sorted
+// map, so memory follows the entries the file has, not the numbers it names.
 template <class Item>
 class TgtLocationTable {
  public:
-  int32_t SlotCount() const { return static_cast<int32_t>(slots_.size()); }
-  bool Empty() const { return slots_.empty(); }
+  // One past the highest number stored or reserved.
+  int32_t SlotCount() const { return slot_count_; }
+  bool Empty() const { return slot_count_ == 0; }
+  // How many entries are stored.
+  size_t Count() const { return count_; }
   // The entry in slot number, or nullptr for an empty or missing slot.
   const Item* At(int32_t number) const {
-    if (number < 0 || number >= SlotCount()) return nullptr;
-    const auto& slot = slots_[static_cast<size_t>(number)];
-    return slot ? &*slot : nullptr;
+    if (number < 0 || number >= slot_count_) return nullptr;
+    if (static_cast<size_t>(number) < dense_.size()) {
+      const auto& slot = dense_[static_cast<size_t>(number)];
+      return slot ? &*slot : nullptr;
+    }
+    const auto it = sparse_.find(number);
+    return it == sparse_.end() ? nullptr : &it->second;
   }
-  // Grows the table with empty slots until number is a slot.
-  void Reserve(int32_t number) {
-    if (number >= SlotCount()) slots_.resize(static_cast<size_t>(number) + 1);
-  }
+  // Makes number a slot (an empty one unless something is put there).
+  void Reserve(int32_t number) { slot_count_ = std::max(slot_count_, number + 1); }
   void Put(int32_t number, const Item& item) {
     Reserve(number);
-    slots_[static_cast<size_t>(number)] = item;
+    if (static_cast<size_t>(number) >= dense_.size() && static_cast<size_t>(number) < DenseReach())
+      GrowDense(static_cast<size_t>(number) + 1);
+    if (static_cast<size_t>(number) < dense_.size()) {
+      auto& slot = dense_[static_cast<size_t>(number)];
+      count_ += !slot;
+      slot = item;
+      return;
+    }
+    count_ += sparse_.insert_or_assign(number, item).second;
   }
   // Empties slot number (a later definition elsewhere replaced it).
   void Erase(int32_t number) {
-    if (number >= 0 && number < SlotCount()) slots_[static_cast<size_t>(number)].reset();
+    if (number < 0 || number >= slot_count_) return;
+    if (static_cast<size_t>(number) < dense_.size()) {
+      auto& slot = dense_[static_cast<size_t>(number)];
+      count_ -= slot.has_value();
+      slot.reset();
+      return;
+    }
+    count_ -= sparse_.erase(number);
   }
-  void Clear() { slots_.clear(); }
+  // Calls visit(number, item) for every entry, in ascending number order.
+  template <class Visit>
+  void ForEach(Visit&& visit) const {
+    for (size_t n = 0; n < dense_.size(); ++n)
+      if (dense_[n]) visit(static_cast<int32_t>(n), *dense_[n]);
+    for (const auto& [number, item] : sparse_) visit(number, item);
+  }
+  void Clear() {
+    dense_.clear();
+    sparse_.clear();
+    slot_count_ = 0;
+    count_ = 0;
+  }
   // Gives back the room that growing by doubling left unused: the table
   // lives as long as the document, through the peak of a save.
-  void Compact() { slots_.shrink_to_fit(); }
+  void Compact() { dense_.shrink_to_fit(); }
 
  private:
-  std::vector<std::optional<Item>> slots_;
+  // The flat array takes a number below twice the entries held (or below a
+  // small start): a run of numbers grows it, a few far numbers do not.
+  static constexpr size_t kDenseStart = 4096;
+  size_t DenseReach() const { return std::max(kDenseStart, count_ * 2); }
+  void GrowDense(size_t size) {
+    dense_.resize(std::max(size, std::min(DenseReach(), dense_.size() * 2)));
+    // Entries the map held below the new end move into the array.
+    for (auto it = sparse_.begin(); it != sparse_.end() && static_cast<size_t>(it->first) < dense_.size();) {
+      dense_[static_cast<size_t>(it->first)] = it->second;
+      it = sparse_.erase(it);
+    }
+  }
+
+  std::vector<std::optional<Item>> dense_;
+  std::map<int32_t, Item> sparse_;
+  int32_t slot_count_ = 0;
+  size_t count_ = 0;
 };
 
 using TgtXRefTable = TgtLocationTable<TgtXRefItem>;

@@ -13,20 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/limits.h"
 #include "pdf/streams/zlib_streams.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
 namespace pagemint {
 
-// Flate, LZW and RunLength data expand without bound in principle (a few
-// kilobytes of hostile Flate data inflate to gigabytes), so every decoder
-// stops with EDecodedSizeError once its output would grow past this size.
-// Nothing the engine decodes legitimately (cross-reference streams, object
-// streams, form values) comes near it, and file offsets are 32-bit anyway.
-// A filter's limit can be lowered (SetMaxDecodedSize) where a caller, or a
-// test, wants a tighter bound.
-inline constexpr int64_t kMaxDecodedSize = int64_t{1} << 31;
 
 PAGEMINT_EXCEPTION(EDecodedSizeError, Exception);
 

@@ -20,7 +20,6 @@
 namespace pagemint {
 
 PAGEMINT_EXCEPTION(TgtException, Exception);
-PAGEMINT_EXCEPTION(EInvalidID, TgtException);
 PAGEMINT_EXCEPTION(EInvalidStream, TgtException);
 PAGEMINT_EXCEPTION(EReadError, TgtException);
 
@@ -120,40 +119,13 @@ class TgtWriteOnlyFilter : public TStream {
   TStream* stream_;
 };
 
-// A memory stream with byte, string and big-endian integer operations.
-class TgtExtMemStream : public TMemoryStream {
- public:
-  TgtExtMemStream() = default;
-  explicit TgtExtMemStream(std::string bytes) : TMemoryStream(std::move(bytes)) {}
-
-  uint8_t ReadByte();
-  uint16_t ReadUInt16BE();
-  uint32_t ReadUInt32BE();
-  // Sets buffer to length n and reads into it; returns the bytes read.
-  int64_t ReadBytes(std::string& buffer, int64_t n);
-  // Moves by n, clamped to the start and the end.
-  void SkipBytes(int64_t n);
-  void WriteByte(uint8_t b) { Write(&b, 1); }
-  void WriteString(const std::string& s) { Write(s.data(), static_cast<int64_t>(s.size())); }
-  void WriteUInt16BE(uint16_t v);
-  void WriteUInt32BE(uint32_t v);
-  // Moves to the end and pads with zero bytes to a multiple of four.
-  void PadToFourBytes();
-  int64_t PadCount() const { return pad_count_; }
-
- private:
-  int64_t pad_count_ = 0;
-};
-
-// Base of the document component: About and Version are published but
-// read-only, their setters ignore every assignment.
+// Base of the document component: About and Version are published
+// read-only.
 class TgtComponent {
  public:
   virtual ~TgtComponent() = default;
   const std::string& About() const { return about_; }
-  void SetAbout(const std::string&) {}
   const std::string& Version() const { return version_; }
-  void SetVersion(const std::string&) {}
 
  protected:
   TgtComponent(std::string about, std::string version)

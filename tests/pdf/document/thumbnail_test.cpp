@@ -415,6 +415,48 @@ TEST(ThumbnailReadBack, EveryBitmapVariantGivesExactlyItsPixels) {
   }
 }
 
+// Thumbnails written by other programs: /Decode maps the stored samples
+// (an inverted range flips them), and data that inflates far beyond
+// width x height x components is not decoded past that size.
+TEST(ThumbnailReadBack, DecodeArraysAndOversizedData) {
+  const std::string deflated_zeros =
+      TgtFlateFilter().CompressString(std::string(size_t{48} << 20, '\0'), 3);
+  const struct {
+    const char* name;
+    std::string dict;
+    std::string data;
+    std::string expected;  // empty: no samples
+  } cases[] = {
+      {"gray", "/ColorSpace /DeviceGray /BitsPerComponent 8", std::string("\x00\xff", 2),
+       std::string("\x00\x00\x00\xff\xff\xff", 6)},
+      {"gray inverted", "/ColorSpace /DeviceGray /BitsPerComponent 8 /Decode [1 0]",
+       std::string("\x00\xff", 2), std::string("\xff\xff\xff\x00\x00\x00", 6)},
+      {"1 bit inverted", "/ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0]", "\x80",
+       std::string("\x00\x00\x00\xff\xff\xff", 6)},
+      {"rgb, red inverted", "/ColorSpace /DeviceRGB /BitsPerComponent 8 /Decode [1 0 0 1 0 1]",
+       std::string("\x00\x10\x20\xff\x30\x40", 6), std::string("\xff\x10\x20\x00\x30\x40", 6)},
+      {"indexed inverted",
+       "/ColorSpace [/Indexed /DeviceRGB 1 <0000ff00ff00>] /BitsPerComponent 1 /Decode [1 0]",
+       "\x40", std::string("\x00\xff\x00\x00\x00\xff", 6)},
+      {"48 MB of inflated zeros for 2 samples",
+       "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /FlateDecode", deflated_zeros, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file =
+        pagemint::testing::PdfBuilder()
+            .Add(1, "<< /Type /Catalog /Pages 2 0 R >>")
+            .Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+            .Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] /Thumb 4 0 R >>")
+            .AddStream(4, "/Width 2 /Height 1 " + c.dict, c.data)
+            .Build();
+    TgtPDFDocument doc;
+    ASSERT_TRUE(doc.LoadFromBytes(file));
+    const TgtThumbnailImage image = doc.Thumbnail(1, true);
+    EXPECT_EQ(image.rgb, c.expected);
+  }
+}
+
 // Packed RGB samples as an image, for comparing with convert's decode.
 QImage SamplesImage(const std::string& samples, int width, int height) {
   QImage image(width, height, QImage::Format_RGB888);

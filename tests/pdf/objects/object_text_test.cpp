@@ -185,8 +185,7 @@ TEST(ObjectText, MissingObjects) {
   dict.AddValue("/A", nullptr);
   dict.AddInteger("/B", 1);
   EXPECT_EQ(Text(dict), "<<\r\n/A null\r\n/B 1\r\n>>");
-  TgtPDFIndirectObject empty(1, 4, 0, nullptr);
-  empty.SetNewNumber(9);
+  TgtPDFIndirectObject empty(1, 9, 0, nullptr);
   EXPECT_EQ(Text(empty), "\r\n9 0 obj\r\nnull\r\nendobj\r\n");
 }
 
@@ -207,8 +206,7 @@ TEST(ObjectText, References) {
 TEST(ObjectText, IndirectObjectFraming) {
   auto catalog = Dict();
   catalog->AddName("/Type", "/Catalog");
-  TgtPDFIndirectObject object(1, 40, 2, std::move(catalog));
-  object.SetNewNumber(5);
+  TgtPDFIndirectObject object(1, 5, 2, std::move(catalog));
   const char expected[] = "\r\n5 0 obj\r\n<<\r\n/Type /Catalog\r\n>>\r\nendobj\r\n";
   EXPECT_EQ(Text(object), expected);
 
@@ -272,10 +270,9 @@ TEST(ObjectText, EncryptionUsesTheObjectsOwnNumber) {
   EXPECT_EQ(Text(array, &context, kNoEncryption), "[ (AB) <41 4> /AB ]");
   EXPECT_EQ(Text(array, &context, 8), "[ (AB) <41 4> /AB ]");
 
-  TgtPDFIndirectObject object(1, 1, 0,
+  TgtPDFIndirectObject object(1, 7, 0,
                               std::make_unique<TgtPDFStreamObject>(
                                   Dict(), std::make_unique<TMemoryStream>(std::string("AB"))));
-  object.SetNewNumber(7);
   context.encrypt_calls = 0;
   EXPECT_EQ(Text(object, &context),
             "\r\n7 0 obj\r\n<<\r\n>>\r\nstream\r\nFE\r\nendstream\r\nendobj\r\n");

@@ -155,14 +155,17 @@ TEST_P(Reader, ReadsObjects) {
       {"0007", "i7", ""},
       {"[1 2 3 R 4]", "[i1 ref 2 3 i4]", ""},
       {"[1 %c\n2 %d\r3 R]", "[i1 ref 2 3]", ""},
+      // Byte 0 and form feed are white space between any two tokens.
+      {std::string("[/DeviceRGB\0" "255\0/A\f2\0" "0\fR]", 25), "[/DeviceRGB i255 /A ref 2 0]", ""},
       {"[0 0 1 0]/Next", "[i0 i0 i1 i0]", "/Next"},
       {"true", "true", ""},
       {"false", "false", ""},
       {"null", "null", ""},
       {"truex", "true", "x"},
       {"/Name#20X", "/Name#20X", ""},
-      {"/A{}\f%", "/A{}\f%", ""},
-      {std::string("/A\0B", 4), std::string("/A\0B", 4), ""},
+      // Form feed and byte 0 are white space: they end a name.
+      {"/A{}\f%", "/A{}", "\f%"},
+      {std::string("/A\0B", 4), "/A", std::string("\0B", 2)},
       {"/A\n/B", "/A", "/B"},
       {"/A(x)", "/A", "(x)"},
       {"<48 65>", "h<48 65>", ""},
@@ -355,8 +358,8 @@ TEST_P(Reader, RepairsDamagedSyntaxWhenAsked) {
       {"<</Length 3 stream", "<</Length i3;>>", 1},
       {"<</A 1 /B 2 /A 3>>", "<</A i3;/B i2;>>", 1},
       {"<</A 1>>", "<</A i1;>>", 0},
-      // A zero byte or a '%' inside a name ends it.
-      {std::string("<</Root\0\0 <</P 1>> /B 2>>", 25), "<</Root <</P i1;>>;/B i2;>>", 1},
+      // A '%' inside a name ends it; a zero byte is white space, no damage.
+      {std::string("<</Root\0\0 <</P 1>> /B 2>>", 25), "<</Root <</P i1;>>;/B i2;>>", 0},
       {"<</A%x\n1>>", "<</A i1;>>", 1},
       {"7 0 obj <</Length 9>>\nstrea\xEC", "obj 7 0 <</Length i9;>>", 1},
   };
@@ -425,7 +428,7 @@ TEST_P(Reader, RemembersTheLastObjectHeader) {
 }
 
 TEST_P(Reader, BoundsNesting) {
-  const int limit = TgtPDFStreamReader::kMaxNestingDepth;
+  const int limit = kMaxObjectNesting;
   {
     const std::string ok = std::string(limit, '[') + std::string(limit, ']');
     TgtPDFStreamReader& r = Open(ok);
@@ -556,6 +559,8 @@ TEST_P(Reader, ReadsStreamData) {
       {"stream\r\nabcde\r\nendstream", min, "abcde\r\n"},
       // The length past the end: the first "endstream", not the last one.
       {"stream\nab\nendstream\nendobj 2 0 obj<<>>stream\nxy\nendstream", huge, "ab\n"},
+      // Too long, over a later object: its "endstream" is not this one's.
+      {"stream\nab\nendstream\nendobj 2 0 obj<<>>stream\nxy\nendstream", 45, "ab\n"},
       {"stream\r\nabcde\r\nendstream", 0, "Expected PDF endstream", true},
       {"stream\r\nabc", 3, "Expected PDF endstream", true},
       {"stream\r\nabc", huge, "Expected PDF endstream", true},

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "pdf/parser/stream_reader.h"
-#include "pdf/reader/object_list.h"
+#include "pdf/reader/xref_tables.h"
 #include "pdf/streams/stream_wrappers.h"
 
 namespace pagemint {
@@ -12,31 +12,6 @@ namespace {
 std::unique_ptr<TgtPDFIndirectObject> Object(uint32_t serial, int32_t number, uint16_t generation,
                                              TgtPDFObjectPtr content) {
   return std::make_unique<TgtPDFIndirectObject>(serial, number, generation, std::move(content));
-}
-
-TEST(TgtObjectList, AddFindAndBounds) {
-  TgtObjectList list;
-  TgtPDFNullObject a, b;
-  EXPECT_EQ(list.Add(1120, &a), 0);
-  EXPECT_EQ(list.Add(1120, &b), 1);
-  EXPECT_EQ(list.Find(1120), 0);
-  EXPECT_EQ(list.Find(7), -1);
-  EXPECT_EQ(list.ItemAt(1).object, &b);
-  try {
-    list.Add(-1, &a);
-    FAIL();
-  } catch (const EInvalidID& e) {
-    EXPECT_STREQ(e.what(), "Invalid unique ID (-1)");
-  }
-  try {
-    list.ItemAt(5);
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "List index out of bounds (5)");
-  }
-  list.Clear();
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(list.Find(1120), -1);
 }
 
 TEST(TgtPDFObjectStore, RegistersAndFindsByTriple) {
@@ -87,6 +62,34 @@ TEST(TgtPDFObjectStore, LargeAndMixedKeys) {
   zero.Add(Object(0, 3, 0, std::make_unique<TgtPDFNullObject>()));
   EXPECT_NE(zero.Find(0, 3, 0), nullptr);
   EXPECT_EQ(zero.Find(1, 3, 0), nullptr);
+}
+
+// A damaged file may name one object in the millions before or among
+// ordinary ones: every entry stays findable on both sides of the point
+// where the flat arrays stop, first entry kept.
+TEST(TgtPDFObjectStore, FarNumberThenDenseRun) {
+  TgtPDFObjectStore store;
+  TgtXRefTable table;
+  store.Add(Object(7, 8000000, 0, std::make_unique<TgtPDFIntegerObject>(-8)));
+  table.Put(8000000, TgtXRefItem{0, 'n', 8000000, 8});
+  store.Add(Object(7, 9000, 0, std::make_unique<TgtPDFIntegerObject>(-9)));
+  table.Put(9000, TgtXRefItem{0, 'n', 9000, 9});
+  for (int32_t n = 1; n <= 20000; ++n) {
+    store.Add(Object(7, n, 0, std::make_unique<TgtPDFIntegerObject>(n)));
+    table.Put(n, TgtXRefItem{0, 'n', n, n});
+  }
+  EXPECT_EQ(store.Find(7, 9000, 0)->Content()->AsInteger().Value(), -9);
+  EXPECT_EQ(store.Find(7, 8000000, 0)->Content()->AsInteger().Value(), -8);
+  EXPECT_EQ(store.Find(7, 19999, 0)->Content()->AsInteger().Value(), 19999);
+  EXPECT_EQ(table.At(9000)->offset, 9000);
+  EXPECT_EQ(table.At(8000000)->offset, 8);
+  EXPECT_EQ(table.At(7999999), nullptr);
+  EXPECT_EQ(table.SlotCount(), 8000001);
+  EXPECT_EQ(table.Count(), 20001u);
+  table.Erase(8000000);
+  int32_t last = 0, visited = 0;
+  table.ForEach([&](int32_t n, const TgtXRefItem&) { EXPECT_GT(n, last); last = n; ++visited; });
+  EXPECT_EQ(visited, 20000);
 }
 
 TEST(TgtPDFObjectStore, FollowFamily) {

@@ -282,41 +282,46 @@ TEST(ReadXRefStream, IndexSubsections) {
 
 // A hybrid file: the classic table lists the plain objects, a stream
 // named by /XRefStm (without /Prev) the catalog packed in an object stream,
-// which has no filter.
+// which has no filter. The object stream is read even when its own /Type
+// is lost, since the cross-reference stream says what it is (a warning).
 TEST(ReadXRefStream, HybridFileWithUnfilteredObjectStream) {
-  std::string file = "%PDF-1.5\n";
-  std::map<int, size_t> at;
-  auto add = [&](int n, const std::string& body) {
-    at[n] = file.size();
-    file += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
-  };
-  add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  add(3, "<< /Type /Page /Parent 2 0 R >>");
-  // The object stream also holds an old version of page 3, which the
-  // classic table has replaced: it must not come back.
-  const std::string catalog = "<< /Type /Catalog /Pages 2 0 R /PageMode /UseThumbs >> ";
-  const std::string header = "1 0 3 " + std::to_string(catalog.size()) + " ";
-  const std::string packed = header + catalog + "<< /Type /Page /Parent 2 0 R /Rotate 90 >>";
-  add(10, "<< /Type /ObjStm /N 2 /First " + std::to_string(header.size()) + " /Length " +
-              std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream");
-  // Objects 1 and 3: type 2 in stream 10, indexes 0 and 1.
-  std::string entries = std::string("\2\0\0\0\12\0\2\0\0\0\12\1", 12);
-  add(11, "<< /Type /XRef /W [1 4 1] /Index [1 1 3 1] /Size 12 /Length 12 >>\nstream\n" + entries +
-              "\nendstream");
-  const size_t xref = file.size();
-  file += "xref\n0 1\n" + PdfBuilder::Entry(0, 65535, 'f', "\r\n") + "2 2\n" +
-          PdfBuilder::Entry(static_cast<long>(at[2]), 0, 'n', "\r\n") +
-          PdfBuilder::Entry(static_cast<long>(at[3]), 0, 'n', "\r\n") + "10 2\n" +
-          PdfBuilder::Entry(static_cast<long>(at[10]), 0, 'n', "\r\n") +
-          PdfBuilder::Entry(static_cast<long>(at[11]), 0, 'n', "\r\n");
-  file += "trailer\n<< /Size 12 /Root 1 0 R /XRefStm " + std::to_string(at[11]) + " >>\nstartxref\n" +
-          std::to_string(xref) + "\n%%EOF\n";
-  ReaderHarness h;
-  h.ReadAll(file);
-  EXPECT_EQ(h.state->PageCount(), 1);
-  EXPECT_EQ(h.state->page_mode, pmUseThumbs);
-  ASSERT_NE(h.Registered(1), nullptr);
-  EXPECT_EQ(h.Page(0).Lookup("/Rotate"), nullptr);
+  for (const std::string type : {"/Type /ObjStm", "/Tpe /ObjStm"}) {
+    SCOPED_TRACE(type);
+    std::string file = "%PDF-1.5\n";
+    std::map<int, size_t> at;
+    auto add = [&](int n, const std::string& body) {
+      at[n] = file.size();
+      file += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    add(3, "<< /Type /Page /Parent 2 0 R >>");
+    // The object stream also holds an old version of page 3, which the
+    // classic table has replaced: it must not come back.
+    const std::string catalog = "<< /Type /Catalog /Pages 2 0 R /PageMode /UseThumbs >> ";
+    const std::string header = "1 0 3 " + std::to_string(catalog.size()) + " ";
+    const std::string packed = header + catalog + "<< /Type /Page /Parent 2 0 R /Rotate 90 >>";
+    add(10, "<< " + type + " /N 2 /First " + std::to_string(header.size()) + " /Length " +
+                std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream");
+    // Objects 1 and 3: type 2 in stream 10, indexes 0 and 1.
+    std::string entries = std::string("\2\0\0\0\12\0\2\0\0\0\12\1", 12);
+    add(11, "<< /Type /XRef /W [1 4 1] /Index [1 1 3 1] /Size 12 /Length 12 >>\nstream\n" +
+                entries + "\nendstream");
+    const size_t xref = file.size();
+    file += "xref\n0 1\n" + PdfBuilder::Entry(0, 65535, 'f', "\r\n") + "2 2\n" +
+            PdfBuilder::Entry(static_cast<long>(at[2]), 0, 'n', "\r\n") +
+            PdfBuilder::Entry(static_cast<long>(at[3]), 0, 'n', "\r\n") + "10 2\n" +
+            PdfBuilder::Entry(static_cast<long>(at[10]), 0, 'n', "\r\n") +
+            PdfBuilder::Entry(static_cast<long>(at[11]), 0, 'n', "\r\n");
+    file += "trailer\n<< /Size 12 /Root 1 0 R /XRefStm " + std::to_string(at[11]) +
+            " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    ReaderHarness h;
+    h.ReadAll(file);
+    EXPECT_EQ(h.state->PageCount(), 1);
+    EXPECT_EQ(h.state->page_mode, pmUseThumbs);
+    ASSERT_NE(h.Registered(1), nullptr);
+    EXPECT_EQ(h.Page(0).Lookup("/Rotate"), nullptr);
+    EXPECT_EQ(h.reporter.warnings.size(), type == "/Type /ObjStm" ? 0u : 1u);
+  }
 }
 
 TEST(ReadXRefStream, WideOffsetsBeyondTwoGigabytes) {

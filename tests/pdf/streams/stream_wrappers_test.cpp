@@ -163,56 +163,5 @@ TEST(Wrappers, WriteWrapperPassesWritesAndSeeksThrough) {
   EXPECT_EQ(w.Seek(-1, TSeekOrigin::soEnd), 9);  // -1 is an ordinary offset here
 }
 
-TEST(ExtMemStream, BigEndianValuesRoundTrip) {
-  TgtExtMemStream s;
-  s.WriteUInt16BE(0x1234);
-  s.WriteUInt32BE(0xDEADBEEF);
-  s.WriteByte(0x7F);
-  s.WriteString(std::string("\x00\xFF", 2));
-  EXPECT_EQ(s.Bytes(), std::string("\x12\x34\xDE\xAD\xBE\xEF\x7F\x00\xFF", 9));
-  s.SetPosition(0);
-  EXPECT_EQ(s.ReadUInt16BE(), 0x1234);
-  EXPECT_EQ(s.ReadUInt32BE(), 0xDEADBEEFu);
-  EXPECT_EQ(s.ReadByte(), 0x7F);
-  std::string buf;
-  EXPECT_EQ(s.ReadBytes(buf, 5), 2);
-  EXPECT_EQ(buf.size(), 5u);
-  EXPECT_EQ(buf.substr(0, 2), std::string("\x00\xFF", 2));
-}
-
-TEST(ExtMemStream, PadToFourBytesRecordsWhatItAppended) {
-  struct Case {
-    int size;
-    int pad;
-  };
-  for (const Case c : {Case{10, 2}, Case{12, 0}, Case{0, 0}, Case{1, 3}, Case{7, 1}}) {
-    SCOPED_TRACE(c.size);
-    TgtExtMemStream s;
-    s.WriteString(std::string(static_cast<size_t>(c.size), 'a'));
-    s.SetPosition(0);
-    s.PadToFourBytes();
-    EXPECT_EQ(s.PadCount(), c.pad);
-    EXPECT_EQ(s.Size(), c.size + c.pad);
-    EXPECT_EQ(s.Position(), s.Size());
-    EXPECT_EQ(s.Bytes().substr(static_cast<size_t>(c.size)),
-              std::string(static_cast<size_t>(c.pad), '\0'));
-  }
-}
-
-TEST(ExtMemStream, SkipBytesClampsToTheData) {
-  TgtExtMemStream s("0123456789");
-  s.SetPosition(4);
-  s.SkipBytes(3);
-  EXPECT_EQ(s.Position(), 7);
-  s.SkipBytes(100);
-  EXPECT_EQ(s.Position(), 10);
-  s.SkipBytes(-100);
-  EXPECT_EQ(s.Position(), 0);
-  s.SkipBytes(std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(s.Position(), 10);
-  s.SkipBytes(std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(s.Position(), 0);
-}
-
 }  // namespace
 }  // namespace pagemint
