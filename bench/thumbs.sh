@@ -108,7 +108,7 @@ for doc in $DOCS; do
     exit 1
   fi
   forms[$doc]=$("$CLI" --info "$out" | sed -n 's/^thumbnail_forms: //p' | tr ' ' '\n' |
-    cut -d= -f2 | sort | uniq -c | awk '{printf "%s%s %s", NR > 1 ? ", " : "", $1, $2}')
+    cut -d= -f2 | sort | uniq -c | awk '{printf "%s%s %s", (NR > 1 ? ", " : ""), $1, $2}')
   if ! qpdf --check "$out" >"$DATA/.check" 2>&1; then
     echo "$BENCH: qpdf --check out-$doc.pdf failed" >&2
     tail -5 "$DATA/.check" >&2
