@@ -292,7 +292,7 @@ struct EncodeJob {
 
 // The one frame that holds the encoder's jump.
 bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height,
-                   int components, int quality) {
+                   int components, int quality, bool full_chroma, bool bare) {
   jpeg_compress_struct& c = job.cinfo;
   c.err = jpeg_std_error(&job.err.pub);
   job.err.pub.error_exit = ErrorExit;
@@ -311,6 +311,11 @@ bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, std::clamp(quality, 1, 100), TRUE);
   c.optimize_coding = TRUE;
+  if (bare) c.write_JFIF_header = FALSE;
+  if (full_chroma && components == 3) {
+    c.comp_info[0].h_samp_factor = 1;
+    c.comp_info[0].v_samp_factor = 1;
+  }
   jpeg_start_compress(&c, TRUE);
   const size_t row_bytes = static_cast<size_t>(width) * static_cast<size_t>(components);
   while (c.next_scanline < c.image_height) {
@@ -325,10 +330,10 @@ bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height
 }  // namespace
 
 std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
-                       int quality) {
+                       int quality, bool full_chroma, bool bare) {
   if (width < 1 || height < 1 || (components != 1 && components != 3)) return {};
   auto job = std::make_unique<EncodeJob>();
-  const bool done = EncodeGuarded(*job, samples, width, height, components, quality);
+  const bool done = EncodeGuarded(*job, samples, width, height, components, quality, full_chroma, bare);
   std::string out;
   if (done && job->buffer) out.assign(reinterpret_cast<const char*>(job->buffer), job->size);
   std::free(job->buffer);

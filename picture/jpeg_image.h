@@ -62,8 +62,10 @@ bool ReadJpegHeader(std::string_view bytes, TJpegHeader& header);
 
 // Packed 8-bit samples (components 1: grey, 3: RGB), rows from the top, as
 // a baseline JFIF JPEG at quality (1 to 100), with optimised Huffman
-// tables; empty when libjpeg refuses.
+// tables; empty when libjpeg refuses. Colour is stored with its chroma at
+// half resolution both ways unless full_chroma; bare leaves out the JFIF
+// marker (a PDF image needs none: three components are YCbCr there).
 std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
-                       int quality);
+                       int quality, bool full_chroma = false, bool bare = false);
 
 }  // namespace pagemint

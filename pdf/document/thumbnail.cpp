@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include <zlib.h>
+
 #include "pdf/document/custom_pdf_document.h"
 #include "pdf/document/thumbnail_encoder.h"
 #include "pdf/reader/object_store.h"
@@ -82,7 +84,45 @@ int64_t DeflateStream(TMemoryStream& source, TStream& destination) {
   return destination.Position() - start;
 }
 
+namespace {
+
+// zlib's compressor state, kept per thread and reset for each thumbnail:
+// setting it up anew costs a few hundred kilobytes of fresh memory, more
+// than compressing a thumbnail's samples.
+class Deflater {
+ public:
+  Deflater() { ready_ = deflateInit(&z_, Z_DEFAULT_COMPRESSION) == Z_OK; }
+  ~Deflater() {
+    if (ready_) deflateEnd(&z_);
+  }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // The zlib stream of samples; false when zlib fails.
+  bool Compress(std::string_view samples, std::string& out) {
+    if (!ready_ || deflateReset(&z_) != Z_OK) return false;
+    out.resize(deflateBound(&z_, static_cast<uLong>(samples.size())));
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(samples.data()));
+    z_.avail_in = static_cast<uInt>(samples.size());
+    z_.next_out = reinterpret_cast<Bytef*>(out.data());
+    z_.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(out.size() - z_.avail_out);
+    return true;
+  }
+
+ private:
+  z_stream z_{};
+  bool ready_ = false;
+};
+
+}  // namespace
+
 std::unique_ptr<TMemoryStream> CompressSamples(std::string_view samples) {
+  thread_local Deflater deflater;
+  std::string compressed;
+  if (samples.size() < (1u << 30) && deflater.Compress(samples, compressed))
+    return std::make_unique<TMemoryStream>(std::move(compressed));
   auto output = std::make_unique<TMemoryStream>();
   {
     TCompressionStream z(clNormal, *output);

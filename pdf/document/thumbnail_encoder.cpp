@@ -20,6 +20,10 @@ constexpr int kManyColours = 257;
 // A palette pays for itself once there are this many pixels for each of
 // its entries (a tiny picture is smaller as plain samples).
 constexpr size_t kPixelsPerEntry = 8;
+// An exact form this small is kept without trying a JPEG: the JPEG's
+// tables and markers alone take about 250 bytes, so it could save a few
+// hundred bytes at most, for the cost of encoding it.
+constexpr int64_t kSmallestJpeg = 600;
 
 // What the samples hold: colour or not, and their colours while there are
 // at most 256 of them (in order of first appearance).
@@ -191,43 +195,43 @@ TEncodedThumbnail Exact(std::string_view rgb, int32_t width, int32_t height, con
   return out;
 }
 
-// A baseline JPEG of the samples (grey when gray holds them), with its
-// error against rgb when asked (negative when it cannot be decoded).
+// A baseline JPEG of the samples (grey when gray holds them).
 TEncodedThumbnail Dct(std::string_view rgb, const std::string* gray, int32_t width,
-                      int32_t height, int quality, double* error) {
+                      int32_t height, int quality, bool full_chroma) {
   TEncodedThumbnail out;
   out.width = width;
   out.height = height;
   out.dct = true;
   out.components = gray ? 1 : 3;
-  const std::string jpeg =
+  std::string jpeg =
       EncodeJpeg(reinterpret_cast<const uint8_t*>(gray ? gray->data() : rgb.data()), width,
-                 height, out.components, quality);
-  if (jpeg.empty()) {
-    if (error) *error = -1;
-    return out;
-  }
-  if (error) {
-    *error = -1;
-    try {
-      TJPEGImage decoded;
-      decoded.LoadFromBytes(jpeg, "thumbnail");
-      const QImage& image = decoded.Image();
-      if (image.width() == width && image.height() == height) {
-        int64_t sum = 0;
-        const size_t row_bytes = static_cast<size_t>(width) * 3;
-        for (int32_t y = 0; y < height; ++y) {
-          const uint8_t* a = image.constScanLine(y);
-          const auto* b = reinterpret_cast<const uint8_t*>(rgb.data()) + row_bytes * y;
-          for (size_t i = 0; i < row_bytes; ++i) sum += std::abs(a[i] - b[i]);
-        }
-        *error = static_cast<double>(sum) / static_cast<double>(rgb.size());
-      }
-    } catch (const Exception&) {
-    }
-  }
-  out.data = std::make_unique<TMemoryStream>(jpeg);
+                 height, out.components, quality, full_chroma, true);
+  if (!jpeg.empty()) out.data = std::make_unique<TMemoryStream>(std::move(jpeg));
   return out;
+}
+
+// The mean error of a JPEG thumbnail, decoded, against the samples it was
+// made from; negative when it does not decode to their size.
+double DecodedError(const TEncodedThumbnail& dct, std::string_view rgb) {
+  try {
+    TJPEGImage decoded;
+    decoded.LoadFromBytes(std::string_view(static_cast<const char*>(dct.data->Memory()),
+                                           static_cast<size_t>(dct.data->Size())),
+                          "thumbnail");
+    const QImage& image = decoded.Image();
+    if (image.width() != dct.width || image.height() != dct.height) return -1;
+    int64_t sum = 0;
+    const size_t row_bytes = static_cast<size_t>(dct.width) * 3;
+    if (rgb.size() != row_bytes * static_cast<size_t>(dct.height)) return -1;
+    for (int32_t y = 0; y < dct.height; ++y) {
+      const uint8_t* a = image.constScanLine(y);
+      const auto* b = reinterpret_cast<const uint8_t*>(rgb.data()) + row_bytes * y;
+      for (size_t i = 0; i < row_bytes; ++i) sum += std::abs(a[i] - b[i]);
+    }
+    return static_cast<double>(sum) / static_cast<double>(rgb.size());
+  } catch (const Exception&) {
+    return -1;
+  }
 }
 
 int64_t SizeOf(const TEncodedThumbnail& t) { return t.data ? t.data->Size() : INT64_MAX; }
@@ -263,25 +267,44 @@ TEncodedThumbnail EncodeThumbnail(std::string_view rgb, int32_t width, int32_t h
   const std::string gray = a.near_gray ? GraySamples(rgb) : std::string();
   const std::string* gray_samples = a.near_gray ? &gray : nullptr;
   if (format == TgtThumbnailFormat::Jpeg) {
-    TEncodedThumbnail out = Dct(rgb, gray_samples, width, height, encoding.quality, nullptr);
+    TEncodedThumbnail out = Dct(rgb, gray_samples, width, height, encoding.quality, false);
     if (out.data) return out;
     return Exact(rgb, width, height, a, *set);
   }
 
-  // Automatic: the JPEG when it keeps within the bound and is smaller than
-  // the exact form. Continuous colour needs no exact candidate: Flate RGB
-  // of a picture with thousands of colours is always the larger.
-  double error = -1;
-  TEncodedThumbnail dct = Dct(rgb, gray_samples, width, height, encoding.quality, &error);
-  bool dct_ok = dct.data && error >= 0 && error <= kMaxMeanError;
-  if (!dct_ok && !a.Flat() && !a.near_gray && encoding.quality < 90) {
-    dct = Dct(rgb, gray_samples, width, height, 90, &error);
-    dct_ok = dct.data && error >= 0 && error <= kMaxMeanError;
+  // Automatic: the smallest JPEG that keeps within the bound, when it is
+  // smaller than the exact form. The candidates go from small to large and
+  // the first within the bound is kept: chroma at half resolution at the
+  // quality asked, then (colour only) chroma at full resolution, which
+  // sharp colour edges need, at rising qualities. Continuous colour needs
+  // no exact candidate: Flate RGB of a picture with thousands of colours
+  // is always the larger.
+  struct Candidate {
+    int quality;
+    bool full_chroma;
+  };
+  const int asked = std::clamp(encoding.quality, 1, 100);
+  std::vector<Candidate> ladder{{asked, false}};
+  if (!a.near_gray) ladder.push_back({std::max(asked - 5, 1), true});
+  for (const int quality : {80, 90, 97})
+    if (quality > asked) ladder.push_back({quality, !a.near_gray});
+  // Grey or flat content is compared with its exact form, made first so
+  // that the ladder stops once a candidate is no smaller (and is not
+  // tried when the exact form is tiny).
+  const bool continuous = !a.Flat() && !a.near_gray;
+  TEncodedThumbnail exact;
+  if (!continuous) {
+    exact = a.near_gray ? GrayExact(gray, width, height) : Exact(rgb, width, height, a, *set);
+    if (SizeOf(exact) <= kSmallestJpeg) return exact;
   }
-  if (dct_ok && !a.Flat() && !a.near_gray) return dct;
-  TEncodedThumbnail exact =
-      a.near_gray ? GrayExact(gray, width, height) : Exact(rgb, width, height, a, *set);
-  if (dct_ok && SizeOf(dct) < SizeOf(exact)) return dct;
+  for (const Candidate& candidate : ladder) {
+    TEncodedThumbnail dct =
+        Dct(rgb, gray_samples, width, height, candidate.quality, candidate.full_chroma);
+    if (!dct.data || (!continuous && SizeOf(dct) >= SizeOf(exact))) break;
+    const double error = DecodedError(dct, rgb);
+    if (error >= 0 && error <= kMaxMeanError) return dct;
+  }
+  if (continuous) return Exact(rgb, width, height, a, *set);
   return exact;
 }
 

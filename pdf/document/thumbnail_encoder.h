@@ -3,11 +3,11 @@
 // A thumbnail arrives as packed 8-bit RGB. Exact forms keep every sample:
 // DeviceGray when no pixel has colour, Indexed (1, 2, 4 or 8 bits a pixel)
 // when it has few colours, DeviceRGB otherwise, each Flate compressed.
-// The automatic choice also tries a baseline JPEG (grey when every pixel's
-// channels lie within kGrayTolerance levels) and keeps it when it is
-// smaller and, decoded again, within kMaxMeanError levels of the samples
-// on average: the thumbnail a reader shows is then the rendered one within
-// that bound.
+// The automatic choice also tries baseline JPEGs (grey when every pixel's
+// channels lie within kGrayTolerance levels) from small to large, and
+// keeps the first that, decoded again, is within kMaxMeanError levels of
+// the samples on average, when it is smaller than the exact form: the
+// thumbnail a reader shows is then the rendered one within that bound.
 #pragma once
 
 #include <cstdint>
