@@ -291,6 +291,15 @@ bool SaveAsUpdate(TgtPDFDocument& document, const TCliOptions& options, std::ost
   return false;
 }
 
+// Whether the source is read only as far as an update needs
+// (SetReadForUpdate): an update is asked for and no edit needs the pages'
+// contents (nothing rendered, no thumbnails extracted). A source that
+// cannot take an update after all is read whole by the engine.
+bool ReadForUpdateOnly(const TCliOptions& options) {
+  return options.incremental && !options.full_rewrite && !options.render_thumbs &&
+         options.extract_dir.empty();
+}
+
 void Save(TgtPDFDocument& document, const std::string& dest, ProgressLine& progress,
           bool as_update = false) {
   progress.Begin(Format(msg::kCliProgressWriting, dest.c_str()));
@@ -436,6 +445,7 @@ int RunOne(const TCliOptions& options, std::ostream& err, TPasswordPrompt* promp
   const Pictures pictures = LoadPictures(options, err);
   auto owned = std::make_unique<TgtPDFDocument>();
   TgtPDFDocument& document = *owned;
+  document.SetReadForUpdate(ReadForUpdateOnly(options));
   OpenSource(document, options.sources[0], options, err, prompt, progress);
   EditDocument(document, options, pictures, err, progress);
   if (!options.dest.empty())
@@ -474,6 +484,7 @@ void EditBatchFile(const TCliOptions& options, const Pictures& pictures, TPasswo
   file_options.jobs = item.page_jobs;
   ProgressLine progress(err, false);
   const auto document = std::make_unique<TgtPDFDocument>();
+  document->SetReadForUpdate(ReadForUpdateOnly(options));
   OpenSource(*document, item.source, file_options, err, prompt, progress, &outcome.warnings);
   outcome.pages = document->PageCount();
   const std::vector<ThumbKey> before = ThumbKeys(*document);

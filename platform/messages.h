@@ -497,6 +497,9 @@ inline constexpr const char kIncrementalSourceChanged[] =
 inline constexpr const char kIncrementalNoSection[] =
     "its last cross-reference section cannot be found";
 inline constexpr const char kIncrementalTooLarge[] = "the update would end beyond 2 GB";
+inline constexpr const char kReadForUpdateOnly[] =
+    "The document was read only to be saved as an incremental update; read it again in full "
+    "to save it whole, render its pages or take its pages apart";
 inline constexpr const char kIncrementalAppendFailed[] =
     "Cannot append to %s (%s); the file was cut back to its original length";
 inline constexpr const char kSignedBeforeUpdate[] =

@@ -232,6 +232,9 @@ bool TgtCustomPDFDocument::TryPassword(const std::string& password) {
 void TgtCustomPDFDocument::ReadDocumentStructure() {
   if (!state_->reader) return;
   if (OnBeginRead) OnBeginRead(*this);
+  // A source whose table had to be rebuilt cannot take an update: it is
+  // read whole, to be saved whole.
+  state_->page_objects_unread = read_for_update_ && !table_rebuilt_;
   try {
     TgtStructureReader(*loader_).ReadCatalog();
     // A cancel that a reader read past still ends the load.
@@ -265,8 +268,15 @@ const TgtPDFObject* TgtCustomPDFDocument::Resolve(const TgtPDFObject* value) con
   return state_->store->Follow(value);
 }
 
+bool TgtCustomPDFDocument::ReadForUpdate() const { return state_->page_objects_unread; }
+
+void TgtCustomPDFDocument::RefuseReadForUpdate() const {
+  if (state_->page_objects_unread) throw EPDFException(msg::kReadForUpdateOnly);
+}
+
 std::vector<std::unique_ptr<TgtPDFIndirectObject>> TgtCustomPDFDocument::ExtractPageObjects(
     int32_t page_number) {
+  RefuseReadForUpdate();
   if (page_number < 1 || page_number > PageCount())
     throw EInvalidPageError(Format(msg::kInvalidPageNumber, page_number));
   std::vector<std::unique_ptr<TgtPDFIndirectObject>> list;

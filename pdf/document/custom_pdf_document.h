@@ -121,6 +121,16 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   std::string IncrementalUpdateBlocker() const;
   // The source is signed: a signature field with a value, or /Perms.
   bool HasSignatures() const;
+  // Whether the next load reads only what changing page thumbnails (or the
+  // page mode) and saving as an update needs: the page tree, the catalog,
+  // the information dictionary and the form, but not what the pages refer
+  // to through /Contents, /Resources and /Annots. A document read so can be
+  // saved only with SaveIncremental; SaveToFile, SaveToStream,
+  // RenderThumbnails and ExtractPageObjects refuse it (kReadForUpdateOnly).
+  // A source whose cross-reference data had to be rebuilt is read whole.
+  void SetReadForUpdate(bool value) { read_for_update_ = value; }
+  // The loaded document was read so.
+  bool ReadForUpdate() const;
   // The same document written into stream (no name completion, no dialog,
   // no status messages of the file, no opening).
   void SaveToStream(TStream& stream);
@@ -339,6 +349,10 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   std::shared_ptr<TgtIncrementalBaseline> incremental_baseline_;
   // The cross-reference data of the loaded source had to be rebuilt.
   bool table_rebuilt_ = false;
+  // SetReadForUpdate; raises kReadForUpdateOnly when the loaded document
+  // was read so.
+  bool read_for_update_ = false;
+  void RefuseReadForUpdate() const;
   // The stream the document is being written to; set only during a save.
   TgtWriteOnlyFilter* write_stream_ = nullptr;
 };

@@ -665,6 +665,7 @@ std::unique_ptr<TgtPDFDictObject> TgtCustomPDFDocument::BuildEncryptDictionary()
 }
 
 void TgtCustomPDFDocument::WriteDocument() {
+  RefuseReadForUpdate();
   BeginWork(TgtWorkStep::Save);
   TgtDocumentWriter writer(*this, *write_stream_);
   writer.Write();

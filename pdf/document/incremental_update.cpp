@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <system_error>
 #include <unordered_map>
@@ -361,6 +362,7 @@ class TgtIncrementalWriter final : public TgtTextContext {
   void AppendStreamSection(int64_t section_at);
   void AppendTrailerEntries(std::string& out);
   TgtPDFObjectPtr ChangedCatalog(const TgtPDFObject* content, bool& changed) const;
+  TgtPDFObjectPtr PageAsWritten(const TgtPDFIndirectObject& page, size_t index) const;
 
   TgtCustomPDFDocument& document_;
   TgtPDFDocumentState& state_;
@@ -437,6 +439,22 @@ void TgtIncrementalWriter::WriteObject(int32_t number, int32_t generation,
     throw EPDFException(Format(msg::kIncrementalNotPossible, msg::kIncrementalTooLarge));
 }
 
+// A changed page: its dictionary with the /Parent the source gave it (the
+// reader takes that entry out), so the page stays in its place in the
+// source's page tree.
+TgtPDFObjectPtr TgtIncrementalWriter::PageAsWritten(const TgtPDFIndirectObject& page,
+                                                    size_t index) const {
+  TgtPDFObjectPtr copy = page.Content()->Clone();
+  if (index < state_.page_parents.size() && state_.page_parents[index].first > 0 &&
+      copy->IsDictionary() && !copy->AsDictionary().Lookup("/Parent")) {
+    const auto [number, generation] = state_.page_parents[index];
+    copy->AsDictionary().SetValue(
+        "/Parent", std::make_unique<TgtPDFIndirectReference>(state_.serial, number,
+                                                            static_cast<uint16_t>(generation)));
+  }
+  return copy;
+}
+
 // The catalog with the page mode, page layout and viewer preferences as
 // they are now; nullptr (changed false) when none of them changed.
 TgtPDFObjectPtr TgtIncrementalWriter::ChangedCatalog(const TgtPDFObject* content,
@@ -504,7 +522,7 @@ std::string TgtIncrementalWriter::Build() {
       continue;
     written_page[static_cast<size_t>(index)] = true;
     QueueNewTargets(page->Content());
-    WriteObject(page->Number(), page->Generation(), page->Content());
+    WriteObject(page->Number(), page->Generation(), PageAsWritten(*page, i).get());
     if (document_.OnWorkProgress)
       document_.ReportWork(TgtWorkStep::Save, 0.8 * static_cast<double>(i) / pages, false);
   }
@@ -728,9 +746,11 @@ void WarnSignedFields(TgtCustomPDFDocument& document, const TgtPDFDocumentState&
   }
 }
 
-// Appends update to the file itself, then flushes it to the disk; on any
-// failure the file is cut back to its original length.
-void AppendInPlace(const std::string& name, int64_t original, const std::string& update) {
+// Appends update to the file itself, flushes it to the disk and runs
+// finish (the last progress report, which may cancel); on any failure, a
+// cancel included, the file is cut back to its original length.
+void AppendInPlace(const std::string& name, int64_t original, const std::string& update,
+                   const std::function<void()>& finish) {
   const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) throw EFileError(Format(msg::kIncrementalAppendFailed, name.c_str(), std::strerror(errno)));
   struct stat status {};
@@ -755,12 +775,21 @@ void AppendInPlace(const std::string& name, int64_t original, const std::string&
     at += written;
   }
   if (failure == 0 && ::fsync(fd) != 0) failure = errno;
-  if (failure != 0) {
+  auto cut_back = [&] {
     const int cut = ::ftruncate(fd, static_cast<off_t>(original));
     static_cast<void>(cut);
     ::fsync(fd);
     ::close(fd);
+  };
+  if (failure != 0) {
+    cut_back();
     throw EFileError(Format(msg::kIncrementalAppendFailed, name.c_str(), std::strerror(failure)));
+  }
+  try {
+    finish();
+  } catch (...) {
+    cut_back();
+    throw;
   }
   if (::close(fd) != 0) {
     const int code = errno;
@@ -809,19 +838,25 @@ void TgtCustomPDFDocument::SaveIncremental(const std::string& file_name) {
   WarnSignedFields(*this, *state_);
   std::string update = TgtIncrementalWriter(*this, base, tail).Build();
   ReportWork(TgtWorkStep::Save, 0.9, false);
+  // The last report comes before the file is final, so that a cancel
+  // there still leaves it as it was.
+  auto finish = [this] {
+    if (OnWorkProgress) ReportWork(TgtWorkStep::Save, 1.0, true);
+  };
   if (in_place && update.empty()) {
     // Nothing to append.
+    finish();
   } else if (in_place) {
-    AppendInPlace(source_file_name_, base.source_size, update);
+    AppendInPlace(source_file_name_, base.source_size, update, finish);
     // The file holds the update now: it is no longer the source as read,
     // so a second update needs the document read again.
   } else {
     ReplaceFile(output_name, [&](TStream& out) {
       CopySource(*state_->source, base.source_size, out);
       out.WriteBuffer(update.data(), static_cast<int64_t>(update.size()));
+      finish();
     });
   }
-  if (OnWorkProgress) ReportWork(TgtWorkStep::Save, 1.0, true);
   if (OnStatusMessage) OnStatusMessage(*this, msg::kSaveComplete);
 }
 

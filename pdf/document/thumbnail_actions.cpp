@@ -462,6 +462,7 @@ void TgtCustomPDFDocument::RemoveThumbnail(int32_t page_number) {
 
 int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_numbers,
                                                int32_t size, int32_t jobs) {
+  RefuseReadForUpdate();
   if (size < kMinThumbnailSize || size > kMaxThumbnailSize)
     throw EThumbnailError(
         Format(msg::kThumbnailSizeRange, size, kMinThumbnailSize, kMaxThumbnailSize));

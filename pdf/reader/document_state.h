@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pdf/objects/pdf_objects.h"
@@ -50,6 +51,10 @@ struct TgtPDFDocumentState {
 
   // The page objects in document order; the store owns them.
   std::vector<TgtPDFIndirectObject*> pages;
+  // Each page's /Parent as the source wrote it (number and generation;
+  // number -1 when it was no reference), by page index: the reader takes
+  // the entry out of the page, an update writes it back.
+  std::vector<std::pair<int32_t, int32_t>> page_parents;
   std::unique_ptr<TgtPDFCatalog> catalog = std::make_unique<TgtPDFCatalog>();
   std::unique_ptr<TgtPDFInfo> info = std::make_unique<TgtPDFInfo>();
   std::unique_ptr<TgtPDFOutline> outline_root;
@@ -58,6 +63,10 @@ struct TgtPDFDocumentState {
   std::unique_ptr<TgtNamedDestinations> destinations;
   // Present only when the catalog's form has /Fields.
   std::unique_ptr<std::vector<TgtAcroFormField>> form_fields;
+  // Read for an update of page thumbnails only: what pages refer to through
+  // /Contents, /Resources and /Annots stays unread in the source, so the
+  // document can be saved only as an update appended to that source.
+  bool page_objects_unread = false;
 
   // Security: the decryptor the reader applies, and the settings that the
   // component publishes as Encryption (re-created with every state).

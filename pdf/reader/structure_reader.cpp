@@ -117,8 +117,10 @@ void TgtStructureReader::ReadCatalog() {
   }
 
   reporter_.Progress(30);
-  ReportStatus(reporter_, msg::kProcessingAnnotations);
-  ReadAnnotations();
+  if (!state_.page_objects_unread) {
+    ReportStatus(reporter_, msg::kProcessingAnnotations);
+    ReadAnnotations();
+  }
   reporter_.Progress(90);
 
   if (const TgtPDFObject* form = c.Lookup("/AcroForm")) {
@@ -484,6 +486,9 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
   TgtPDFIndirectObject* page = node.object;
   if (node.owned) page = state_.store->Add(std::move(node.owned));
   if (repairing) d.SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+  std::pair<int32_t, int32_t> up(-1, 0);
+  if (const TgtPDFObject* parent = d.Lookup("/Parent"); parent && parent->IsReference())
+    up = {parent->AsReference().Number(), parent->AsReference().Generation()};
   d.Remove("/Parent");
   d.Remove("/B");
   if (inherited) {
@@ -492,12 +497,16 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
       if (d.IndexOfKey(key) < 0) d.AddValue(key, inherited->ValueAt(i)->Clone());
     }
   }
+  const bool unread = state_.page_objects_unread;
   for (int32_t i = 0; i < d.Count(); ++i) {
     const std::string& key = d.KeyAt(i)->Text();
-    if (key != "/Annots" && key != "/B") loader_.LoadReferencedObjects(d.ValueAt(i));
+    if (key == "/Annots" || key == "/B") continue;
+    if (unread && (key == "/Contents" || key == "/Resources")) continue;
+    loader_.LoadReferencedObjects(d.ValueAt(i));
   }
-  if (repairing) DropLostContents(d);
+  if (repairing && !unread) DropLostContents(d);
   state_.pages.push_back(page);
+  state_.page_parents.push_back(up);
 }
 
 // While repairing: page content that a repair turned into null (or that

@@ -5,11 +5,14 @@
 // source whose table was rebuilt is written in full with a warning.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/cli_test_util.h"
+#include "pdf/document/pdf_document.h"
 #include "pdf/document/test_signer.h"
+#include "picture/graphic.h"
 
 namespace pagemint::testing {
 namespace {
@@ -94,6 +97,66 @@ TEST(CliIncremental, ChoosesTheSaveMode) {
     if (c.sign) {
       EXPECT_EQ(signer.Verify(output).valid, c.valid) << signer.Verify(output).log;
     }
+  }
+}
+
+// An update that fails part way leaves the file byte for byte as it was:
+// the program run under a file-size limit just above the file's size
+// (SIGXFSZ ignored, so the append fails with EFBIG after its first byte),
+// and a save cancelled from the progress event at its first report or at
+// its last one, after the update is written.
+TEST(CliIncremental, FailedUpdateLeavesTheFileAsItWas) {
+  struct Case {
+    const char* name;
+    double cancel_at;  // the fraction whose report cancels; below 0: the file-size limit
+    bool in_place;     // else saved under another name, which must not appear
+    const char* error;
+  };
+  const Case cases[] = {
+      {"file-size limit", -1, true, "File too large); the file was cut back to its original length"},
+      {"cancel at the start", 0.0, true, "Operation cancelled"},
+      {"cancel at the end", 1.0, true, "Operation cancelled"},
+      {"cancel at the end, other name", 1.0, false, "Operation cancelled"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string source = dir.Write("source.pdf", TwoPages(false));
+    const std::string before = ReadFile(source);
+    std::string error;
+    if (c.cancel_at < 0) {
+      const std::string picture = dir.Write("picture.bmp", BitmapFile(2, 2, {0xFF0000, 0xFF, 0xFF00, 0}));
+      const std::string command =
+          "trap '' XFSZ; prlimit --fsize=" + std::to_string(before.size() + 1) + " " +
+          ShellQuote(PAGEMINT_CLI) + " --in-place " + ShellQuote(source) + " --thumb 1=" +
+          ShellQuote(picture) + " --incremental 2>&1 </dev/null";
+      int status = 0;
+      error = RunCommand(command, &status);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << error;
+    } else {
+      TgtPDFDocument document;
+      ASSERT_TRUE(document.LoadFromFile(source));
+      TBitmap picture;
+      picture.SetSize(8, 8);
+      document.SetThumbnail(1, picture);
+      document.OnWorkProgress = [&c](TgtCustomPDFDocument&, TgtWorkStep step, double fraction,
+                                     bool& cancel) {
+        if (step == TgtWorkStep::Save && fraction >= c.cancel_at) cancel = true;
+      };
+      try {
+        document.SaveIncremental(c.in_place ? source : dir.File("out.pdf"));
+        ADD_FAILURE() << "saved";
+      } catch (const EOperationCancelled& e) {
+        error = e.what();
+      }
+    }
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(source), before);
+    // Nothing else is left in the folder: no output, no temporary file.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("")))
+      files += entry.path().filename() != "picture.bmp";
+    EXPECT_EQ(files, 1);
   }
 }
 

@@ -123,19 +123,26 @@ TEST_P(IncrementalUpdate, SignaturesStayValidThroughTwoUpdates) {
   const std::string first_bytes = ReadFile(first);
   ASSERT_GT(first_bytes.size(), signed_bytes.size());
   EXPECT_EQ(first_bytes.compare(0, signed_bytes.size(), signed_bytes), 0);
-  // The new section is of the source's kind.
+  // The new section is of the source's kind, and the changed page keeps
+  // its place in the source's page tree.
   EXPECT_EQ(first_bytes.find("/Type /XRef", signed_bytes.size()) != std::string::npos,
             kind.stream_section);
+  EXPECT_NE(first_bytes.find("/Parent ", signed_bytes.size()), std::string::npos);
   TestSigner::Verdict verdict = signer_->Verify(first);
   EXPECT_EQ(verdict.signatures, kind.signatures) << verdict.log;
   EXPECT_EQ(verdict.valid, kind.signatures) << verdict.log;
   EXPECT_EQ(QpdfCheckProblems(first), "");
   EXPECT_EQ(PagesWithThumbnails(first), 3);
 
-  // A second update on top, appended to the file itself.
+  // A second update on top, appended to the file itself, of the document
+  // read only as far as an update needs (not what its pages refer to).
   {
     TgtPDFDocument document;
+    document.SetReadForUpdate(true);
     ASSERT_TRUE(document.LoadFromFile(first));
+    ASSERT_TRUE(document.ReadForUpdate());
+    EXPECT_THROW(document.SaveToFile(dir.File("whole.pdf")), EPDFException);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("whole.pdf")));
     const std::unique_ptr<TBitmap> picture = Picture(20, 20);
     document.SetThumbnail(1, *picture);
     document.RemoveThumbnail(3);
@@ -191,7 +198,10 @@ TEST(IncrementalUpdateRefused, SaysWhyAndWritesNothing) {
   for (const Case& c : cases) {
     TgtPDFDocument document;
     document.OnWarning = [](TgtCustomPDFDocument&, const std::string&) {};
+    // A rebuilt source is read whole even when read for an update.
+    document.SetReadForUpdate(true);
     ASSERT_TRUE(document.LoadFromFile(c.file));
+    EXPECT_EQ(document.ReadForUpdate(), c.file != rebuilt);
     c.change(document);
     EXPECT_NE(document.IncrementalUpdateBlocker().find(c.reason), std::string::npos)
         << document.IncrementalUpdateBlocker();
