@@ -304,11 +304,20 @@ std::pair<std::string, std::string> Encode(const Variant& v) {
   std::array<uint32_t, 4> masks = d.masks;
   if (d.compression == 0 && d.bit_count == 16) masks = {0x7C00, 0x03E0, 0x001F, 0};
   if (d.compression == 0 && d.bit_count == 32) masks = {0xFF0000, 0xFF00, 0xFF, 0};
+  // A picture with an alpha channel is drawn over white, as the alpha the
+  // file stores (40 + 50x, at the mask's precision) leaves it.
+  const uint32_t alpha_mask = d.compression == 3 ? masks[3] : 0;
   std::string expected;
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x) {
       const uint32_t c = colours[IndexAt(x, y, v.count)];
-      expected += {static_cast<char>(c >> 16), static_cast<char>(c >> 8), static_cast<char>(c)};
+      int a = 255;
+      if (alpha_mask == 0xF000) a = ((40 + 50 * x) & 0xFF) >> 4 << 4 | (((40 + 50 * x) & 0xFF) >> 4);
+      if (alpha_mask == 0xFF000000) a = (40 + 50 * x) & 0xFF;
+      for (const int shift : {16, 8, 0}) {
+        const int channel = static_cast<int>(c >> shift) & 0xFF;
+        expected += static_cast<char>((channel * a + 255 * (255 - a) + 127) / 255);
+      }
     }
   for (int stored = 0; stored < kH; ++stored) {
     const int y = top_down ? stored : kH - 1 - stored;
@@ -343,7 +352,7 @@ std::pair<std::string, std::string> Encode(const Variant& v) {
   return {test::BuildBmp(d), expected};
 }
 
-TEST(ThumbnailReadBack, EveryBitmapVariantGivesExactlyItsPixels) {
+TEST(ThumbnailReadBack, EveryBitmapVariantGivesItsPixels) {
   const Variant variants[] = {
       {"core header, 1 bit", {.header_size = 12, .height = kH, .bit_count = 1}, &kAnyColours, 2},
       {"1 bit, top-down", {.height = -kH, .bit_count = 1}, &kAnyColours, 2},
@@ -411,7 +420,12 @@ TEST(ThumbnailReadBack, EveryBitmapVariantGivesExactlyItsPixels) {
     const TgtPDFDictObject& d = ThumbOf(doc, 2).Dictionary();
     EXPECT_EQ(d.Lookup("/Width")->AsInteger().Value(), kW);
     EXPECT_EQ(d.Lookup("/Height")->AsInteger().Value(), kH);
-    EXPECT_EQ(Samples(doc, 2), expected);
+    // Within a level of the rounding of the drawing over white.
+    const std::string samples = Samples(doc, 2);
+    ASSERT_EQ(samples.size(), expected.size());
+    for (size_t i = 0; i < samples.size(); ++i)
+      ASSERT_LE(std::abs(static_cast<uint8_t>(samples[i]) - static_cast<uint8_t>(expected[i])), 1)
+          << "sample " << i;
   }
 }
 
