@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two entry points, each of which installs what it needs first:
 #   make run   builds Pagemint in Release and starts it
 #   make test  builds the test suite under AddressSanitizer and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's three file dialogs as plain settings objects: title,
 // filter, default extension, options and the file name of the last use.
 // Showing one is the prompts' job (prompts.h), so tests answer dialogs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: open a source PDF, attach pictures page by page as
 // thumbnails, choose a destination and generate the new PDF.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagemint [FILE.pdf]: the window, opening FILE.pdf at start when given
 // (the desktop entry passes the file the user chose to open with it).
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Page ranges as a user types them: "1-5,8,10-" (a missing end is the
 // last page, a missing start the first). Pages count from 1.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Pages" panel: every page of the open document as a grid of
 // thumbnails at their real size (up to the thumbnail size), each with its
 // page number and where its thumbnail came from, and the controls that

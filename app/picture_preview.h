@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview pane of the picture dialog: the selected file drawn by our
 // own picture toolkit, so metafiles preview exactly as they will be
 // attached.

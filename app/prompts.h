@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the window asks of the user or tells the user, behind one
 // interface: the file dialogs, the plain message box, the error box that
 // ends a failed handler, and the password question. The window holds one;

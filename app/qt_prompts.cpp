@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt side of the prompts: QFileDialog, QMessageBox and QInputDialog.
 #include <QDir>
 #include <QFileDialog>

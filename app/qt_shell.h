@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's shell: the desktop opens files and web addresses through
 // QDesktopServices, which knows the user's default applications. Unlike
 // the engine's shell it says whether the desktop took the file, so the

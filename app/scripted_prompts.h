@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prompts that answer from lists made in advance and remember what they
 // were asked and told: the window without a user, for tests and for the
 // demonstration session behind the screenshot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's own texts beyond the engine's message table: what it says
 // about pictures, destinations, long work, warnings and the help page.
 // Texts with %1, %2 are filled with QString::arg.

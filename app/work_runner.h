@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long work off the window's thread: one job at a time on a thread of its
 // own, its progress and its end delivered to the window's thread as Qt
 // signals, and a cancel flag the job polls.

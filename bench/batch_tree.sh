@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A run over a tree of small PDF files (scripts/make-pdf-tree.py): one
 # pagemint-cli process for the whole tree against one process per file
 # (xargs -P, the same number of cores), then a run killed halfway and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the benchmark scripts share; sourced, not run. The script sets
 #   BENCH         its name, the prefix of its messages
 #   ROOT, BUILD   the source tree and the Release build folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding speed of the stream filters, with zlib's own one-call
 // uncompress as the peer for Flate.
 #include "pdf/streams/filters.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hostile documents through --render-thumbs: wall time, peak memory (the
 # largest single process, as /usr/bin/time -v reports it) and the exit
 # status, for two builds of pagemint-cli in one run (for example main's

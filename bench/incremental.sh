@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Incremental-update benchmark: adding one thumbnail to a document in
 # place, as an update appended to the file, against a full rewrite of the
 # same file, in one run on the same documents.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening documents of 1,000, 10,000 and 100,000 pages, with a classic
 // cross-reference table and with object streams (made by qpdf), and the
 // ratios between the sizes; qpdf --check on the 10,000-page file is the

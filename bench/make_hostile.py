@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the hostile documents bench/hostile_render.sh renders, into DIR:
 
   flate-bomb.pdf  page 1's content: /FlateDecode three times over, about

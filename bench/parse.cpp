@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing speed of the lexer over ~50 MB of generated objects in memory,
 // with `qpdf --check` on the same objects as a PDF file as the peer (when
 // qpdf is installed). The peer's time includes its start-up and its own

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Render benchmark: every page of a document drawn into a 128-pixel
 # thumbnail, pagemint-cli against pdftoppm, in one run on the same files.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Round-trip benchmark: reading a whole document and writing it again as a
 # new file, pagemint-cli against its peers, in one run on the same files.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the source documents of bench/roundtrip.sh into a folder:
 //
 //   many.pdf    100,000 pages, each a page dictionary, a content stream and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the scanned document of bench/thumbs.sh:
 //
 //   scans.pdf   PAGES pages (default 300), each a US Letter page scanned at

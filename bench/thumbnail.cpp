@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Attaching a picture as a page thumbnail, from the picture file to the
 // compressed image object, against the floor of a minimal program that
 // does the least the job needs: libjpeg decoding the JPEG to RGB (or the

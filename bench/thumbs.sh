@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Thumbnail benchmark: every page of three documents drawn into a
 # 128-pixel thumbnail by pagemint-cli, pdftoppm and mutool draw, in one run
 # on the same files, with what the thumbnails cost in the file.

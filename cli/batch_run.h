@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of many files (--in-place, --output-dir): the file list, where each
 // file goes, which files are already done, files worked on side by side,
 // and the report. What is done to one file is the caller's (TFileEditor).

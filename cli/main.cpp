@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagemint-cli: the window's job without a window.
 #include <iostream>
 #include <memory>

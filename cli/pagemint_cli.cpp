@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/pagemint_cli.h"
 
 #include <sys/stat.h>

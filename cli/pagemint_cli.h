@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What pagemint-cli does, apart from main(): reads the command line, opens
 // the source through the document component, and either prints what
 // --info reports or attaches the thumbnails and saves. Errors never escape:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a run of many files reports: one outcome per file, written as one
 // JSON object a line (--report), and the counts behind the summary line.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asking for a password on the terminal, without echo.
 #pragma once
 

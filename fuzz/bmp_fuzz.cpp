@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmap files and bare DIBs: loading (at full size and reduced), drawing,
 // copying and conversion to 24 bits, and the same bytes decoded as an icon's DIB.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads the input as an enhanced metafile and plays it onto a small
 // canvas. Loading and playing may fail with EInvalidGraphic, never crash.
 #include <cstdint>

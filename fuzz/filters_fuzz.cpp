@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs every stream decoder over the input, and checks that what each
 // encoder writes decodes back to the input.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icon files: the directory, DIB entries with their masks, PNG entries,
 // and drawing with transparency.
 #include "fuzz/picture_fuzz.h"

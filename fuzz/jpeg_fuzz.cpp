@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG pictures: decoding through libjpeg, whose errors must come back as
 // exceptions, and drawing.
 #include "fuzz/picture_fuzz.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the input as a PDF document from memory: header, cross-reference
 // data, object streams, decryption with the empty password and with a
 // fixed one, and the whole structure. Any failure must be an Exception;

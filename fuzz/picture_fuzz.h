@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the picture targets share: a pixel limit small enough that a
 // picture claiming a huge size costs the fuzzer little, and the load, size
 // check and draw of one picture kind.

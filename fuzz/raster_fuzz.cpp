@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG, GIF, TIFF and WebP pictures through Qt's readers, reached as the
 // engine reaches every picture file: the kind told by the content (the
 // name's extension only where the content says nothing), loaded, drawn over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parses objects from the input until its end, once plainly and once with a
 // decryptor attached, reading stream data after each stream header. After a
 // failure it goes on one byte further, so one bad byte does not end the run.

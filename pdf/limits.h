@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every bound the engine puts on work a file can ask for: nesting, chains,
 // numbers and decoded sizes, each with the reason it exists. A hostile file
 // of a few hundred bytes can claim gigabytes of data, millions of objects

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmap files.
 //
 //   file header  14 bytes: "BM", file size, two reserved words, offset of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-independent bitmap decoding.
 //
 // Layout accepted (all numbers little-endian):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-independent bitmaps: the pixel data of .bmp files and of the
 // bitmap records of metafiles and icons. Every header and depth real files
 // use: core (OS/2) and info headers (V3, V4, V5), 1, 4, 8, 16, 24 and 32

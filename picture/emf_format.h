@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The enhanced-metafile file format: record types, a bounds-checked view of
 // one record, the header, and the walk over the record chain.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record player: plays an enhanced metafile's records onto a QImage
 // through QPainter, without anti-aliasing, the way the platform's own
 // player draws them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmap records, pattern brushes and gradient fills. Bitmaps are decoded
 // by the DIB decoder shared with the bitmap files.
 #include <QLinearGradient>

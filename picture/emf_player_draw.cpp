@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry, paths and the painter set-up for them.
 #include <QPainterPathStroker>
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Limits and small helpers shared by the record player's files.
 #pragma once
 

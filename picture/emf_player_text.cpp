@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text records: fonts mapped onto the installed DejaVu faces, glyphs placed
 // one by one from the record's spacing array.
 #include <QCoreApplication>

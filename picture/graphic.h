@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture toolkit: pictures that load themselves from a file, report
 // their pixel size and class name, and draw themselves onto a bitmap at
 // their own size. Drawing goes through Qt's QImage and QPainter, which need

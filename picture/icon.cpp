@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icon files.
 //
 //   directory  reserved (0), type (1 icon, 2 cursor), count

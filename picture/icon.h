@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An icon file: a directory of images of several sizes and depths, each a
 // DIB with a transparency mask or a PNG. The picture is the image nearest
 // to the standard icon size of 32 x 32 pixels, the deepest among equally

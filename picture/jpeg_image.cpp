@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG decoding through libjpeg's classic API.
 //
 // libjpeg reports a fatal error by calling error_exit, whose default ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A JPEG picture, decoded by libjpeg when it is loaded: baseline and
 // progressive, greyscale, YCbCr, RGB, CMYK and YCCK (Adobe-inverted or
 // not), all turned into RGB. EXIF orientation is ignored: the picture is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An enhanced metafile: a picture recorded as drawing records, played back
 // by our own record player onto a bitmap without anti-aliasing.
 //

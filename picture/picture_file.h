@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture files of every kind the engine reads, recognised by their first
 // bytes rather than their names: a bitmap named ".dib", a cursor, a JPEG
 // named ".jpeg2" or a PNG named ".jpg" are all read as what they are. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Size limits for decoded pictures. A picture file of a few bytes can claim
 // billions of pixels (an RLE bitmap, a JPEG header, an icon's PNG), so every
 // decoder checks the claimed size against these limits before it allocates.

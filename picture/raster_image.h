@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG, GIF, TIFF and WebP pictures, decoded by Qt's image readers (TIFF
 // and WebP through the image format plugins). The first image of a file
 // with several (an animation, a multi-page TIFF) is the picture. It is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ANSI code page, fixed as Windows-1252, and UTF-8 for the terminal
 // and the window. A character Windows-1252 cannot hold becomes "?".
 #pragma once

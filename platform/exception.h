@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The root of every exception the engine raises, and the few platform
 // errors that engine code raises by name.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's message table. Every text that reaches a user lives here,
 // so the wording is in one place; Format fills the printf-style arguments.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers to and from text, locale-independent: "." is always the decimal
 // separator and the process locale is never read or changed.
 #pragma once

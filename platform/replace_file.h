@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file so that readers never see it half written: the content
 // goes to a new temporary file beside the target, which is renamed over
 // the target only once it is complete. A failure leaves no partial file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small services the engine asks of its surroundings, each behind an
 // interface so tests can replace it: the shell's "open" verb, the clock and
 // the random source.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte streams: the abstract stream, a growable memory stream and a file
 // stream. Sizes and positions are 64-bit.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pages drawn as pictures, behind an interface of our own so that nothing
 // above this folder sees the rendering library's types and another
 // renderer could stand in.

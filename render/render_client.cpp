@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPageRenderer as the client of a renderer process (pagemint-render).
 //
 // The process is started with posix_spawn (the callers have threads, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the renderer client (render_client.cpp) and the renderer process
 // (render_worker/) say to each other over the socket between them.
 //

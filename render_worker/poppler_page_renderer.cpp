@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPageRenderer over Poppler's Qt 6 binding, drawing with its Splash
 // backend: the same drawing as the poppler command-line tools.
 //

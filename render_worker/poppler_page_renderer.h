@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renderer itself: TPageRenderer over Poppler in this process. The
 // renderer program (worker_main.cpp) serves it to clients over a socket;
 // nothing outside this folder links Poppler.

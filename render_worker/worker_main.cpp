@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagemint-render: draws the pages of one document for one client, in a
 // process of its own, so that whatever the document does to the renderer
 // (a crash, a decompression bomb, a table of millions of entries) ends

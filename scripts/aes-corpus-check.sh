@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # For each unencrypted "ok" corpus PDF: qpdf makes AES-128 (U/O), AES-256
 # (U/O) and AES-256 with an empty user password; pagemint-cli opens each
 # with the user and the owner password (page count vs qpdf), saves it, and

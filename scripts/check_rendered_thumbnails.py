@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks rendered thumbnails against independent tools.
 
 For each PDF given (or every PDF of the shared corpus with --corpus), runs

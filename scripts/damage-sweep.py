@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Random-damage sweep: how many damaged copies of the corpus PDFs qpdf
 rewrites and how many pagemint-cli rewrites.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What qpdf and pagemint-cli make of the damaged files of the corpus and
 of damaged copies of a few sound ones, one table row per file.
 

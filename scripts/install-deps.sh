@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Pagemint needs to build, test and run.
 # Idempotent: packages already present are skipped, and apt is not touched
 # at all when nothing is missing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes a folder tree of small PDF files for trying runs of many files.
 
     scripts/make-pdf-tree.py ROOT [COUNT]

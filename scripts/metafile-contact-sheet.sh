@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders a dozen corpus metafiles with our player (left) beside an
 # independent reference rendering (right: emf2svg-conv, then rsvg-convert)
 # into docs/metafiles.png, one labelled row per file.

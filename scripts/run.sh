@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the Pagemint window from a build folder. Without a display the
 # window cannot start: this says so in one line and points to what works
 # there, instead of Qt's platform-plugin error. Falls back to the

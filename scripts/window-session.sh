@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A session in the real window under Xvfb, driven only by the keyboard
 # through xdotool (no mouse click at all), that walks through each way the
 # window used to lose work or get in the way and shows what it does now,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real-world corpus's manifest (MANIFEST.tsv beside the files): one
 // row per file, its cells by column name ("path", "kind", "pages",
 // "user_password", "expect", "width", ...). Every corpus test reads it here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures whether the window stays responsive during long work: opens
 // SOURCE in the real window, renders the thumbnails of its first
 // RENDER_PAGES pages (1000 unless given), scrolls the page grid from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document component: the engine's public face.
 //
 // It owns one document state (store, location tables, trailer, catalog

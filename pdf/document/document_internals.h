@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component's internals (the reader's state and the loader), for the
 // engine's own tests. Callers of the engine use the public side of
 // TgtCustomPDFDocument only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings types of the document component that only the component and
 // its features use (the reader's enumerations live with the reader).
 #pragma once

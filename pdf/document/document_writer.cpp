@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving: the whole document written again as one new file with a classic
 // cross-reference table.
 //

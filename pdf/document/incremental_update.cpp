@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving as an incremental update: the source's bytes as they are, then the
 // changed and new objects, a cross-reference section and a trailer.
 //

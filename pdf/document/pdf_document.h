@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rest of the component's class chain. The two middle classes carry
 // the drawing, text and attachment features outside the thumbnail
 // workflow; TgtPDFDocument is the class that is instantiated.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scanned pages drawn straight from their image, without the renderer.
 //
 // A scan is a page whose visible content is one JPEG (DCTDecode) image in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document-level objects a save builds afresh from the component's
 // state rather than copying them from the source: the catalog (object 1),
 // the flat page tree root (object 3) and the outline items.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures as PDF image objects. A picture keeps its exact samples, in the
 // smallest exact form (thumbnail_encoder.h): DeviceGray, Indexed or
 // DeviceRGB, Flate compressed; a baseline JPEG shown at its own size keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thumbnail life cycle beyond attaching a picture: pictures from files,
 // removal, pages rendered into thumbnails, and reading a thumbnail back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thumbnail samples stored in their smallest faithful form.
 //
 // A thumbnail arrives as packed 8-bit RGB. Exact forms keep every sample:

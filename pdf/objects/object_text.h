@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The written form of PDF objects, byte for byte, as a saved file holds it.
 //
 //   boolean    true | false

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document-level exception family. Lower layers raise some of these
 // (an object read as the wrong kind, a corrupted file), so they live at
 // the bottom of the PDF stack.

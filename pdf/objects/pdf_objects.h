@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PDF object model: twelve kinds, each with a fixed one-byte tag.
 //
 // Containers own what they hold (std::unique_ptr); a reference names its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a stream's data stays until something needs it.
 //
 // A stream read from a file holds the place of its raw bytes in the file

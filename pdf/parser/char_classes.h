@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte classes of PDF syntax, as 256-entry tables. Our own tables, not
 // <cctype>: those answers depend on the process locale.
 #pragma once

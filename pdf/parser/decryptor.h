@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the lexer needs of the security handler: decrypt bytes in place for
 // one object, and a cipher per stream for data copied in chunks. The
 // security layer implements it; the lexer only holds a pointer, so the

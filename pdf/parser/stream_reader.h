@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexer and object parser.
 //
 // Grammar accepted, one object at a time from the current position:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The raw data of a stream: "stream", end of line, the data, "endstream".
 //
 // The declared length is checked against where "endstream" really is. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Literal and hex strings.
 //
 // Reading happens in two passes. The first finds the end of the string:

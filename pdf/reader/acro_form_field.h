@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One field of the interactive form, as the form reader describes it.
 // Only the form features outside the thumbnail workflow use the list; the
 // form's objects themselves are in the store.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Setting up decryption for an encrypted document: the decryptor is built
 // from the resolved encryption dictionary and the file identifier, handed
 // to the reader, and asked whether the password opens the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source of an open document: the file (or buffer) it was read from,
 // kept open until the document is closed, so that stream data can stay
 // there until it is needed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything that belongs to one open document, in one plain object. The
 // readers in this folder fill it, the component owns it and drives the
 // steps, and the writer reads it. A fresh state is an empty document; the

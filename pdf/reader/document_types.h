@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Enumerations shared by the reader, the component and the writer.
 #pragma once
 

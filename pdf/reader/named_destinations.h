@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The named-destination table: (name, destination) pairs in the order
 // they were read. Names are looked up through a hash index, so the table
 // need not be sorted; when a name occurs twice the first pair wins.

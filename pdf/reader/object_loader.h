@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading objects from the file into the store.
 //
 // Loading is eager: everything reachable from what the structure reader

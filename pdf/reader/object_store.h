@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry of a document's indirect objects.
 //
 // Objects stay in registration order (the writer numbers them in that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Expanding object streams: the objects packed into a compressed stream
 // (header of "number offset" pairs, then the objects themselves, offsets
 // counted from /First) are registered in the store as indirect objects.

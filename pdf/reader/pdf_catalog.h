@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog holder: what the writer needs of the source catalog. The
 // catalog itself is rebuilt on save from these slots.
 #pragma once

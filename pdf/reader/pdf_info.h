@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document information dictionary and its eight text properties.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outline items as read from the source: a tree of first-child and
 // next-sibling links, rebuilt into objects by the writer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the readers tell the component what they are doing. The component
 // implements this and turns the calls into its events; a reader asks
 // first whether anyone listens, so a message nobody reads is never

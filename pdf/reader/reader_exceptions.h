@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exceptions raised while a document is read. They derive from the base
 // class directly; the document-level family (EPDFException) lives with the
 // object model.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the document structure: the catalog, the page tree flattened
 // into the page list, named destinations, outlines, the interactive form
 // and the document information. Everything they refer to is loaded into

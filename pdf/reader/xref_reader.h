@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the cross-reference data of a file.
 //
 // A file is read from its end: "startxref" gives the offset of the newest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the objects of a file whose cross-reference data cannot be used.
 //
 // One pass over the bytes, front to back, records

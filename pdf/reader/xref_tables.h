@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the objects of a file are: the two location tables filled from
 // classic cross-reference sections and from cross-reference streams, and
 // the values collected from the trailers.

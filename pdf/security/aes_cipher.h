@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AES in CBC mode through OpenSSL's EVP interface, as the standard security
 // handler uses it: a 16-byte initialisation vector at the head of each
 // string and stream, then the data with PKCS#7 padding. OpenSSL's own

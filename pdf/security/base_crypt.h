@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What both directions of the standard security handler share: the level,
 // the file identifier, the owner and user keys (/O, /U), the permission
 // set, and the per-object key derivation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pdf/security/crypt_filters.h"
 
 #include "pdf/security/security_types.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crypt filters: which cipher the standard security handler applies to
 // strings, to streams, to embedded files and to a stream that names a
 // filter of its own (/Filter /Crypt with /DecodeParms /Name).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the encryption dictionary of the standard security handler:
 // /V 1 or 2 (RC4, revision 2 or 3), /V 4 (crypt filters with RC4 or
 // AES-128, revision 4) and /V 5 (AES-256, revision 5 or 6). Every entry is

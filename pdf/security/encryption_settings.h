@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encryption settings that the document component publishes as its
 // Encryption property. Opening a file as its user (not its owner) locks
 // them: every setter then raises "User cannot change encryption settings"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 message digest (RFC 1321), used by the standard security handler
 // for every key it derives. Not for anything that needs a secure hash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pdf/security/password_hash_r6.h"
 
 #include "pdf/security/aes_cipher.h"

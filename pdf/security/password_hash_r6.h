@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AES-256 password hashes of the standard security handler: revision 5
 // takes one SHA-256 of password, salt and user key; revision 6 iterates
 // AES-128 and SHA-256/384/512 at least 64 rounds (ISO 32000-2, 7.6.4.3.4).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reading side of the standard security handler: checks a password as
 // owner or as user, derives the file key, and decrypts the strings and
 // streams of each object for the lexer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writing side of the standard security handler. Two ways to encrypt
 // a saved file:
 //   - new keys: a file identifier, /O and /U computed from the settings'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RC4 stream cipher. Encryption and decryption are the same operation.
 #pragma once
 

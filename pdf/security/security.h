@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard security handler in one include: settings, decryption on
 // reading, encryption on saving.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Types shared by the reading and the writing side of the standard
 // security handler: key levels, the user permission set, the exceptions.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256, SHA-384 and SHA-512 through OpenSSL's EVP digest interface, for
 // the AES-256 password hashes of the standard security handler.
 #pragma once

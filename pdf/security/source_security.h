@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The security of an opened source, as the decryptor found it: what a save
 // needs to write it back unchanged (the encryption dictionary with its
 // /O, /U, /P, /OE, /UE and /Perms, the file key, the identifier the key

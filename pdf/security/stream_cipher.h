@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One string's or one stream's cipher, fed in pieces: for copying stream
 // data in chunks from the source to the output, decrypting and encrypting
 // on the way. RC4 simply continues its key stream; AES-CBC takes the IV

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ASCII85: groups of five base-85 digits ("!" to "u") for four bytes, "z"
 // for four zero bytes at the start of a group, white space (space, LF, CR,
 // tab) ignored, "~>" at the end. A final group of k digits (2 to 4) gives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ASCIIHex: pairs of hexadecimal digits (either case) up to ">", white
 // space (space, LF, CR, tab) ignored between them; an odd last digit is
 // the high half of a final byte.

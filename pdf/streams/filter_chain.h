@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filter selection and chains: a /Filter value becomes a list of filter
 // codes, and stream data runs through that list (outermost filter first)
 // to give the plain bytes. Image codecs (DCT, CCITTFax) are not decoded:

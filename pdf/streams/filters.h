@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stream codecs: Flate (through the zlib streams), ASCIIHex, ASCII85,
 // RunLength and LZW (decode only).
 //

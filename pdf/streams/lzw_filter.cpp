@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LZW with early change: codes are read most significant bit first,
 // starting 9 bits wide; 256 clears the table, 257 ends the data. The
 // width grows to 10, 11 and 12 bits as the table reaches 511, 1023 and

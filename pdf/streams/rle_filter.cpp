@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RunLength: records of a length byte n and data. n below 128 copies the
 // next n + 1 bytes, n above 128 repeats the next byte 257 - n times, and
 // 128 ends the data (it must be the last byte, and nothing else may be).

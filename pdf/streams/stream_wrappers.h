@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wrappers the engine reads and writes files through, the big-endian
 // memory stream, and the component base class.
 //

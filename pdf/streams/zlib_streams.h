@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams over zlib: a compression stream that deflates what is written to
 // it into another stream, and a decompression stream that inflates what it
 // reads from another stream. Both speak the zlib format (header and

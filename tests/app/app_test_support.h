@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared pieces of the window tests: the application object, the window
 // with scripted prompts and a recording shell, and fixtures made on the
 // spot (PDF files, pictures, qpdf's view of a written file).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces behind the dialogs: Qt name filters made from the window's
 // filters, the default extension, the name SaveToFile writes, and the
 // picture preview drawn by our toolkit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as built: controls, texts, geometry, tab order, fonts, the
 // component's and the dialogs' settings, the footer year and the fixed
 // size.

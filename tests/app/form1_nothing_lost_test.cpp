@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing is lost without a question: the actions that would throw away
 // thumbnail changes not yet generated ask first (Save, Discard, Cancel),
 // a file written for another document is not replaced silently, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's long work and what grew around it: progress on the bar
 // with the controls disabled, Cancel that writes nothing, warnings shown
 // with the result, the pages panel, and dropped files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's workflow end to end on real files: open, add pictures,
 // generate, the written file checked by qpdf; encrypted sources; every
 // failure the handlers meet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt side of the prompts, on the window's own three dialogs: what the
 // user sees (titles, filters, default extensions, the overwrite question,
 // the picture preview, the name remembered from the last use), the message

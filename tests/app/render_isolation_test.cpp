@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window when the renderer process fails on one page: rendering ends
 // normally, the other pages show their rendered thumbnails, the page
 // keeps what it had, and the warning box names the page and the reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // scripts/run.sh, behind `make run`: without a display it says so in one
 // line and points to pagemint-cli and xvfb-run instead of starting the
 // window into Qt's platform-plugin error; with one it starts the window.

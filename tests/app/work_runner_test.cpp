@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker behind the window's long work: its result and errors reach
 // the window's thread, a question from the worker runs there, and a cancel
 // (or the window going away) never leaves the worker waiting for a

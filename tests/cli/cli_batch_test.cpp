@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of many files: a file list, a kept folder tree, files side by side,
 // the report (read back by jq, which also checks that every line is JSON),
 // reruns that skip what is done; and --help, the manual page and the bash

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagemint-cli on real documents: --info on plain and encrypted sources,
 // round trips that qpdf checks, --show-thumbs, and --thumb with every
 // picture kind, checked through qpdf's reading of the written file.

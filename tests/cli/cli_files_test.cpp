@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which files pagemint-cli reads and writes: a SOURCE is the file named
 // when it exists (".pdf" is added only to a name that does not), extracted
 // thumbnails never go through a link and replace nothing without --force,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How pagemint-cli chooses between an update and a full rewrite: a signed
 // source is updated by default and keeps its signature (pdfsig says so),
 // --full-rewrite rewrites it with the warning, --incremental updates any

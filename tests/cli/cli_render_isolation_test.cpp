@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A renderer process that crashes, never answers or runs out of memory on
 // one page costs that page only: the run goes on, the other pages get their
 // thumbnails, the page keeps the one it had, a warning names the page and

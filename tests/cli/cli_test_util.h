@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the pagemint-cli program (PAGEMINT_CLI) and the qpdf oracle, and
 // makes the little files the command-line tests need.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagemint-cli's thumbnail life cycle: removal, rendering and pictures in
 // that order, --info's sizes, extraction to PNG files, several files at
 // once with one failing, in-place writes under the exact name, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line itself: help, usage errors and their exit status, and
 // engine failures reported as "pagemint-cli: MESSAGE" with status 1. No
 // failing run may leave DEST behind or touch an earlier file of that name.

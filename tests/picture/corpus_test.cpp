@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every bitmap, JPEG and icon of the shared corpus through our loaders:
 // files marked ok load at the listed size and decode like convert; files
 // marked reject fail with a message naming the file; files marked either

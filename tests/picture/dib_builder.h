@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lays out test bitmaps byte by byte: a DIB's header, bit masks, colour
 // table and pixel rows, and the bitmap file around it. Shared by the
 // picture tests and the thumbnail tests.

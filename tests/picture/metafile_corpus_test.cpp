@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every metafile of the real-world corpus: those marked ok load and play
 // without an error, those marked reject fail with a clear error. The
 // renderings go to <build>/metafile_corpus/ for inspection (the contact

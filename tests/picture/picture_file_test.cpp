@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures recognised by their content: the kind each file's first bytes
 // show (the name deciding only when they show none), PNG, GIF, TIFF and
 // WebP files that convert makes decoded exactly where the format is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the picture tests: little-endian byte building, a
 // temporary folder, and ImageMagick's convert as a second decoder.
 #pragma once

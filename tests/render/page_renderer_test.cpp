@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renderer behind its interface: page size and orientation as a viewer
 // shows the page, the same pixels from bytes and from the file, encrypted
 // sources with the password that opens them, damaged sources and pages,

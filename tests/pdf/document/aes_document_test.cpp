@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encrypted sources made by qpdf: AES-128 and AES-256 files open with the
 // user, the owner and the empty password with qpdf's page count and
 // decrypted bytes; a save writes the source's own security back, which

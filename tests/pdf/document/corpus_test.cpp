@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real-world files: every PDF marked ok loads with the page count of its
 // row, every one marked reject fails with a message, none crashes or
 // hangs. Prints a summary line with the figures.

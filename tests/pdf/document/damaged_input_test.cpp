@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged input ends with a clear error (or a sound load) quickly, never
 // with a crash, a hang or a stack overflow.
 #include <gtest/gtest.h>

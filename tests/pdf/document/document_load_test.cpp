@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component's loading road: name completion, the missing-file error,
 // the password loop, closing, serials, and what a failed load leaves.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving documents: the written file byte for byte, numbering, names,
 // form appearances, lengths, kept catalog entries, outlines, encryption,
 // and saves that fail without harming what is on disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incremental updates checked by independent tools: documents of several
 // kinds signed by pdfsig get thumbnails as an update, and then the source's
 // bytes are still the output's first bytes, pdfsig finds every signature

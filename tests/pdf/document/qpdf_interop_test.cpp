@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Documents written by an independent producer (qpdf): classic tables,
 // object streams, RC4 at 40 and 128 bits, opened with the user, the owner
 // and empty passwords. Page counts, information, page mode and layout,

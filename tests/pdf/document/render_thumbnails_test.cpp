@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thumbnail life cycle on the component: pages rendered into
 // thumbnails that agree with pdftoppm and that Poppler reads back from the
 // written file, the same result whatever the number of workers, cancelling,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Round trips: documents by independent producers (qpdf in its several
 // forms, Ghostscript) and the real-world corpus are loaded and saved
 // whole. Every output must pass qpdf --check without a warning, keep its

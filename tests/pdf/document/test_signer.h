@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A throw-away signer independent of the engine: an NSS database with a
 // self-signed certificate made at test time (certutil), and poppler's
 // pdfsig signing and verifying with it. Shared by the engine's and the

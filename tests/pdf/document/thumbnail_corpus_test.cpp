@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every picture of the shared corpus attached as a page thumbnail, the way
 // the window and the command-line tool attach it: loaded from its file,
 // then SetThumbnail. Rows marked ok attach at their own size with samples

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rendered thumbnails in each storage form, and scans drawn from their
 // image without the renderer, checked against outside readers: pdftoppm's
 // drawing of the page, Poppler reading the written thumbnail back, qpdf

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the source held and a save must write back: page modes and layouts
 // outside the component's tables, every viewer preference, outline counts
 // as readers expect them, and signature dictionaries (with a warning that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small file assembled from written object text, read back by qpdf: the
 // syntax must pass its check, and every string byte and stream byte must
 // come back as it was held.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds small PDF files in memory for the reader and document tests:
 // numbered objects, a classic cross-reference table (with a choice of
 // entry line ends), incremental updates, and qpdf runs over temp files.

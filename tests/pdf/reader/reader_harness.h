@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the readers over bytes in memory without the component, recording
 // what they report.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AES-CBC as the security handler uses it (IV at the head, PKCS#7 padding
 // checked by us), fed whole or in pieces; the crypt filter chosen for
 // each kind of stream; and when a source's security is kept for saving.

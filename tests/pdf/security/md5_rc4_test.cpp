@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 and RC4 against their published test vectors.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qpdf as an independent second opinion: files it encrypts are opened by
 // our decryptor with the same file key, files we encrypt are opened by it,
 // and the encrypted files of the corpus give the key it computes.

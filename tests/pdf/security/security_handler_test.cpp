@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard security handler on its own: keys made by the encryptor
 // are accepted by the decryptor, and the dictionary reader stands up to
 // broken and unsupported dictionaries.

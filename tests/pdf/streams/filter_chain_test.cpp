@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filter names, /Filter values and chains of filters.
 #include "pdf/streams/filter_chain.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stream data from the real-world corpus, decoded by the filter chain and
 // by qpdf: both must give the same bytes, and data qpdf finds broken must
 // raise here too.

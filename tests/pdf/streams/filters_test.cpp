@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ASCIIHex, ASCII85 and RunLength codecs: decoding tables, exact
 // encoder output, round trips, zero-byte input and the size limit.
 #include "pdf/streams/filters.h"

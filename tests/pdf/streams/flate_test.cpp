@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Flate through the zlib streams: zlib itself is the oracle (compress2 and
 // uncompress), damaged data keeps what inflated before the damage, and
 // the zlib stream classes refuse the wrong direction.

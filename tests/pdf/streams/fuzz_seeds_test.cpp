@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed inputs of fuzz/filters_fuzz.cpp: a small valid sample of
 // every codec, so the fuzzer starts from inputs that get past the markers.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A plain LZW encoder with early change, for tests: it makes decoder
 // input of any length and records which code widths it used.
 #pragma once

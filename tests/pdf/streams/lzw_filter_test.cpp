@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LZW decoding of known code sequences and of data from a plain encoder
 // (tests/pdf/streams/lzw_encoder.h) across every code width and table
 // restart; qpdf, when present, confirms that the encoder is standard.
