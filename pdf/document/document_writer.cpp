@@ -218,12 +218,7 @@ std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
     const Slot slot = Find(length->AsReference());
     if (slot.index >= 0 && !slot.temporary) length = state_.store->ItemAt(slot.index)->Content();
   }
-  if (length && length->IsInteger() && length->AsInteger().Value() >= 0 &&
-      static_cast<size_t>(length->AsInteger().Value()) == size)
-    return nullptr;
-  if (length && length->IsInt64() && length->AsInt64().Value() >= 0 &&
-      static_cast<uint64_t>(length->AsInt64().Value()) == size)
-    return nullptr;
+  if (LengthGives(length, size)) return nullptr;
   auto dictionary = std::unique_ptr<TgtPDFDictObject>(
       static_cast<TgtPDFDictObject*>(stream.Dictionary().Clone().release()));
   if (size <= static_cast<size_t>(std::numeric_limits<int32_t>::max()))

@@ -333,12 +333,7 @@ class TgtIncrementalWriter final : public TgtTextContext {
   std::unique_ptr<TgtPDFDictObject> StreamDictionary(const TgtPDFStreamObject& stream,
                                                      size_t size) const override {
     const TgtPDFObject* length = stream.Dictionary().Lookup("/Length");
-    if (length && length->IsInteger() && length->AsInteger().Value() >= 0 &&
-        static_cast<size_t>(length->AsInteger().Value()) == size)
-      return nullptr;
-    if (length && length->IsInt64() && length->AsInt64().Value() >= 0 &&
-        static_cast<uint64_t>(length->AsInt64().Value()) == size)
-      return nullptr;
+    if (LengthGives(length, size)) return nullptr;
     auto dictionary = std::unique_ptr<TgtPDFDictObject>(
         static_cast<TgtPDFDictObject*>(stream.Dictionary().Clone().release()));
     dictionary->SetValue("/Length", std::make_unique<TgtPDFInt64Object>(static_cast<int64_t>(size)));

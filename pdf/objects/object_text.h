@@ -156,4 +156,15 @@ void AppendName(std::string& out, std::string_view text);
 std::string EscapeLiteralString(std::string_view bytes);
 void AppendEscapedLiteral(std::string& out, std::string_view bytes);
 
+// Whether a stream's /Length value (already followed, when it was a
+// reference) gives size: the writers keep such a dictionary as it is and
+// write a new /Length only when it does not.
+inline bool LengthGives(const TgtPDFObject* length, size_t size) {
+  if (length && length->IsInteger() && length->AsInteger().Value() >= 0)
+    return static_cast<size_t>(length->AsInteger().Value()) == size;
+  if (length && length->IsInt64() && length->AsInt64().Value() >= 0)
+    return static_cast<uint64_t>(length->AsInt64().Value()) == size;
+  return false;
+}
+
 }  // namespace pagemint
