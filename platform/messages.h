@@ -452,6 +452,8 @@ inline constexpr const char kCliPasswordRetry[] = "The password is not correct. 
 inline constexpr const char kCliThumbAttached[] = "Page %d, %s";
 inline constexpr const char kCliOutOfMemory[] = "not enough memory";
 inline constexpr const char kCliCannotWriteOutput[] = "cannot write to standard output";
+inline constexpr const char kCliProgramMissing[] =
+    "its program pagemint-cli-main cannot be started (looked for %s): %s";
 inline constexpr const char kCliProgressReading[] = "Reading %s";
 inline constexpr const char kCliProgressRendering[] = "Rendering thumbnails";
 inline constexpr const char kCliProgressWriting[] = "Writing %s";

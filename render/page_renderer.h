@@ -42,6 +42,12 @@ struct TRenderSource {
   // (0: no limit). A hostile page (a decompression bomb, a table claiming
   // millions of entries) ends there instead of taking the machine's memory.
   int64_t memory_limit = int64_t{2} << 30;
+  // How many processes the first renderer opened on this source starts at
+  // once, its own and one for each renderer the caller will open next in
+  // parallel, so that their start-up (loading the libraries, reading the
+  // font configuration) overlaps. Renderers opened beyond them start their
+  // own when opened.
+  int32_t processes = 1;
 };
 
 // One rendered page: 8-bit red, green, blue samples, rows from the top,
@@ -67,6 +73,11 @@ class TPageRenderer {
   // when it made one.
   virtual bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) = 0;
   virtual const std::string& LastError() const = 0;
+  // True when the last failure was the page running past its time budget.
+  // The same page drawn again from another copy of the document would most
+  // likely spend the whole budget again (a decompression bomb is copied
+  // as it is), so callers do not try it twice.
+  virtual bool LastFailureTimedOut() const { return false; }
 };
 
 // Starts a renderer process on source; raises ERenderError when the
@@ -80,5 +91,22 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source);
 // from it (where it is installed, and where the build tree puts it).
 // Empty when none of these exists; tried holds the places looked at.
 std::string RenderWorkerPath(std::string* tried = nullptr);
+
+// A program of ours found like the renderer: beside the running program,
+// else in ../lib/pagemint/ from it. Empty when neither exists.
+std::string PagemintProgramPath(const std::string& name, std::string* tried = nullptr);
+
+// For a small program about to exec the one that draws pages: starts a
+// renderer process with no document yet, so that loading its libraries
+// overlaps the other program's loading of its own. Returns the entry to
+// put in the other program's environment ("PAGEMINT_RENDER_STARTED=
+// pid:descriptor"; the descriptor stays open across exec), or empty when
+// no process could be started.
+std::string PrestartPageRenderer();
+
+// In the program exec'd: takes the process the environment names, once,
+// before it starts threads. The first renderer opened on a file then
+// uses it instead of starting one; unused, it ends with this program.
+void AdoptPrestartedRenderer();
 
 }  // namespace pagemint

@@ -18,6 +18,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kWorkerName[] = "pagemint-render";
 constexpr char kWorkerVariable[] = "PAGEMINT_RENDER_WORKER";
+constexpr char kStartedVariable[] = "PAGEMINT_RENDER_STARTED";
 // How long past its budget a page may go without an answer before the
 // process is ended: the renderer's own check answers well within it.
 constexpr std::chrono::milliseconds kGrace(250);
@@ -159,6 +161,9 @@ class WorkerProcess {
                                 (program + ": " + ErrorText(error)).c_str()));
     }
   }
+  // A process started before this program was exec'd: its pid and this
+  // side's end of the socket.
+  WorkerProcess(pid_t pid, int channel) : pid_(pid), channel_(channel) {}
   ~WorkerProcess() {
     close(channel_);
     if (pid_ > 0) {
@@ -168,6 +173,14 @@ class WorkerProcess {
   }
   WorkerProcess(const WorkerProcess&) = delete;
   WorkerProcess& operator=(const WorkerProcess&) = delete;
+
+  int ChannelFd() const { return channel_; }
+  // Gives up the process: it is neither ended nor waited for here.
+  pid_t Release() {
+    const pid_t pid = pid_;
+    pid_ = -1;
+    return pid;
+  }
 
   bool Send(const std::string& frame) {
     std::string_view rest = frame;
@@ -248,6 +261,14 @@ class WorkerProcess {
   int channel_ = -1;
 };
 
+// Sends process the request to open source.
+void SendOpen(WorkerProcess& process, const TRenderSource& source, const SharedDocument* document) {
+  FrameWriter open(Kind::kOpen);
+  open.Int32(document ? 1 : 0).Bytes(source.file_name).Bytes(source.password);
+  open.Int32(source.timeout_ms).Int64(source.memory_limit);
+  process.Send(open.Frame());
+}
+
 // Starts a process on source and sends it the Open request, without
 // waiting for the answer; raises ERenderError when it cannot be started.
 // A process whose end is closed already is still returned: its status
@@ -255,19 +276,20 @@ class WorkerProcess {
 std::unique_ptr<WorkerProcess> Launch(const std::string& program, const TRenderSource& source,
                                       const SharedDocument* document) {
   auto process = std::make_unique<WorkerProcess>(program, document ? document->fd : -1);
-  FrameWriter open(Kind::kOpen);
-  open.Int32(document ? 1 : 0).Bytes(source.file_name).Bytes(source.password);
-  open.Int32(source.timeout_ms).Int64(source.memory_limit);
-  process->Send(open.Frame());
+  SendOpen(*process, source, document);
   return process;
 }
 
-// The renderers open on one source at once. Rendering in parallel opens
-// one renderer per thread on the same source, one after the other; the
-// first one starts the processes the next ones will take, so that their
-// start-up (loading the libraries, reading the font configuration, opening
-// the document) overlaps with the first one's instead of following it,
-// and a small document is not slower for its workers.
+// The process started before this program was exec'd, until a renderer
+// takes it.
+std::mutex g_prestarted_mutex;
+std::unique_ptr<WorkerProcess> g_prestarted;
+
+std::unique_ptr<WorkerProcess> TakePrestarted() {
+  const std::lock_guard<std::mutex> lock(g_prestarted_mutex);
+  return std::move(g_prestarted);
+}
+
 // One renderer process as the renderers using it see it: a renderer holds
 // the lock for a whole request, replacing the process when it failed.
 struct Channel {
@@ -276,19 +298,19 @@ struct Channel {
   bool open_pending = false;  // the answer to Open is still to be read
 };
 
+// The renderers open on one source at once. Rendering in parallel opens
+// one renderer per thread on the same source, one after the other; the
+// first one may start the processes the next ones will take before it
+// waits for its own, so that their start-up (loading the libraries,
+// reading the font configuration, opening the document) happens at the
+// same time.
 struct SourceGroup {
   int32_t page_count = 0;
   std::mutex mutex;
   std::vector<std::unique_ptr<WorkerProcess>> started;
-  // The first renderer's process, which the renderers on a small document
-  // share: starting another costs more than it draws.
-  std::shared_ptr<Channel> first;
+  // The processes the first renderer starts (TRenderSource::processes).
+  int32_t processes = 1;
 };
-
-// Documents of fewer pages share one process between their renderers; the
-// first renderer on a larger one starts a process ahead for each further
-// processor.
-constexpr int32_t kPagesPerProcess = 32;
 
 struct SourceKey {
   std::string file_name;
@@ -308,12 +330,8 @@ SourceKey KeyOf(const TRenderSource& source) {
           source.timeout_ms, source.memory_limit};
 }
 
-// How many processes the first renderer on a source starts ahead: one per
-// further processor, as many as a run with the default job count opens.
-size_t ProcessesAhead() {
-  const unsigned processors = std::thread::hardware_concurrency();
-  return processors > 1 ? std::min<size_t>(processors - 1, 7) : 0;
-}
+// The most processes drawing from one source at once.
+constexpr int32_t kMaxProcesses = 64;
 
 class WorkerPageRenderer final : public TPageRenderer {
  public:
@@ -328,9 +346,6 @@ class WorkerPageRenderer final : public TPageRenderer {
         channel_(std::move(channel)) {
     source_.bytes = {};
   }
-
-  const std::shared_ptr<Channel>& SharedChannel() const { return channel_; }
-  void SetPageCount(int32_t page_count) { page_count_ = page_count; }
 
   // Takes a process started ahead whose Open answer is still to be read.
   void Adopt(std::unique_ptr<WorkerProcess> process, int32_t page_count) {
@@ -376,6 +391,7 @@ class WorkerPageRenderer final : public TPageRenderer {
 
   bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
     page = TRenderedPage();
+    timed_out_ = false;
     const std::lock_guard<std::mutex> lock(channel_->mutex);
     if (!process_ && !Start()) return false;
     if (open_pending_ && !AwaitOpened()) return false;
@@ -399,6 +415,7 @@ class WorkerPageRenderer final : public TPageRenderer {
         return true;
     } else if (kind == Kind::kPageFailed) {
       error_ = reply.Bytes();
+      timed_out_ = reply.Int32() != 0;
       if (reply.Ok()) return false;
     }
     page = TRenderedPage();
@@ -406,6 +423,7 @@ class WorkerPageRenderer final : public TPageRenderer {
   }
 
   const std::string& LastError() const override { return error_; }
+  bool LastFailureTimedOut() const override { return timed_out_; }
 
  private:
   std::optional<Clock::time_point> Deadline() const {
@@ -421,6 +439,7 @@ class WorkerPageRenderer final : public TPageRenderer {
   }
   bool TimedOut() {
     process_.reset();
+    timed_out_ = true;
     error_ = Format(msg::kRenderWorkerTimeout, source_.timeout_ms / 1000.0);
     return false;
   }
@@ -441,6 +460,7 @@ class WorkerPageRenderer final : public TPageRenderer {
   bool& open_pending_ = channel_->open_pending;
   int32_t page_count_ = 0;
   std::string error_;
+  bool timed_out_ = false;
 };
 
 bool Executable(const std::filesystem::path& path) {
@@ -454,19 +474,61 @@ std::string RenderWorkerPath(std::string* tried) {
     if (tried) *tried = set;
     return Executable(set) ? std::string(set) : std::string();
   }
+  return PagemintProgramPath(kWorkerName, tried);
+}
+
+std::string PagemintProgramPath(const std::string& name, std::string* tried) {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   std::string looked;
   if (!error) {
     const std::filesystem::path here = self.parent_path();
     for (const std::filesystem::path& candidate :
-         {here / kWorkerName, (here / ".." / "lib" / "pagemint" / kWorkerName).lexically_normal()}) {
+         {here / name, (here / ".." / "lib" / "pagemint" / name).lexically_normal()}) {
       if (Executable(candidate)) return candidate.string();
       looked += (looked.empty() ? "" : ", ") + candidate.string();
     }
   }
   if (tried) *tried = looked;
   return {};
+}
+
+std::string PrestartPageRenderer() {
+  const std::string program = RenderWorkerPath();
+  if (program.empty()) return {};
+  try {
+    WorkerProcess process(program, -1);
+    // Both numbers outlive the object: its socket end must stay open, not
+    // close-on-exec, and the process must not be ended.
+    const int channel = fcntl(process.ChannelFd(), F_DUPFD, 3);
+    if (channel < 0) return {};
+    return std::string(kStartedVariable) + "=" + std::to_string(process.Release()) + ":" +
+           std::to_string(channel);
+  } catch (const ERenderError&) {
+    return {};
+  }
+}
+
+void AdoptPrestartedRenderer() {
+  const char* value = std::getenv(kStartedVariable);
+  if (!value) return;
+  const std::string text = value;
+  unsetenv(kStartedVariable);
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos) return;
+  const long pid = std::strtol(text.c_str(), nullptr, 10);
+  const long fd = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+  if (pid <= 0 || fd < 3 || fd > INT32_MAX) return;
+  // Only a child of this process on a socket is taken: a stray or forged
+  // entry must never make this program end or talk to something else.
+  struct stat info {};
+  siginfo_t child{};
+  if (fstat(static_cast<int>(fd), &info) != 0 || !S_ISSOCK(info.st_mode) ||
+      waitid(P_PID, static_cast<id_t>(pid), &child, WEXITED | WNOHANG | WNOWAIT) != 0)
+    return;
+  fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+  const std::lock_guard<std::mutex> lock(g_prestarted_mutex);
+  g_prestarted = std::make_unique<WorkerProcess>(static_cast<pid_t>(pid), static_cast<int>(fd));
 }
 
 std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
@@ -486,15 +548,7 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   }
   std::shared_ptr<SharedDocument> document;
   if (!source.bytes.empty()) document = DocumentFor(source.bytes);
-  if (group && group->first && group->page_count < kPagesPerProcess) {
-    auto renderer = std::make_unique<WorkerPageRenderer>(source, std::move(program), document,
-                                                         group, group->first);
-    renderer->SetPageCount(group->page_count);
-    return renderer;
-  }
   if (group) {
-    auto renderer =
-        std::make_unique<WorkerPageRenderer>(source, std::move(program), document, group);
     std::unique_ptr<WorkerProcess> ahead;
     {
       const std::lock_guard<std::mutex> lock(group->mutex);
@@ -503,6 +557,8 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
         group->started.pop_back();
       }
     }
+    auto renderer =
+        std::make_unique<WorkerPageRenderer>(source, std::move(program), document, group);
     if (ahead) {
       renderer->Adopt(std::move(ahead), group->page_count);
       return renderer;
@@ -511,22 +567,39 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
     return renderer;
   }
 
-  // The first renderer on this source; on a larger document, the processes
-  // started ahead open it while this one draws its first pages.
+  // The first renderer on this source: the processes the next ones will
+  // take start now, beside its own, and open the document while it does.
   group = std::make_shared<SourceGroup>();
+  group->processes = std::clamp(source.processes, 1, kMaxProcesses);
   auto renderer = std::make_unique<WorkerPageRenderer>(source, program, document, group);
-  if (!renderer->Start()) throw ERenderError(renderer->LastError());
-  group->page_count = renderer->PageCount();
-  group->first = renderer->SharedChannel();
-  if (group->page_count >= kPagesPerProcess) {
-    for (size_t i = ProcessesAhead(); i > 0; --i) {
-      try {
-        group->started.push_back(Launch(program, source, document.get()));
-      } catch (const ERenderError&) {
-        break;
-      }
+  // A file needs no descriptor from this side: a process started before
+  // this program was exec'd can open it.
+  std::unique_ptr<WorkerProcess> own = document ? nullptr : TakePrestarted();
+  const bool prestarted = own != nullptr;
+  if (own) SendOpen(*own, source, nullptr);
+  try {
+    if (!own) own = Launch(program, source, document.get());
+  } catch (const ERenderError&) {
+  }
+  for (int32_t i = 1; own && i < group->processes; ++i) {
+    try {
+      group->started.push_back(Launch(program, source, document.get()));
+    } catch (const ERenderError&) {
+      break;
     }
   }
+  bool opened = false;
+  if (own) {
+    renderer->Adopt(std::move(own), 0);
+    opened = renderer->AwaitOpened();
+    // One that ended before it could open the document (it did not start
+    // well): a new one gets the document, and the error is its.
+    if (!opened && prestarted) opened = renderer->Start();
+  } else {
+    opened = renderer->Start();
+  }
+  if (!opened) throw ERenderError(renderer->LastError());
+  group->page_count = renderer->PageCount();
   {
     const std::lock_guard<std::mutex> lock(g_groups_mutex);
     g_groups[key] = group;

@@ -14,7 +14,7 @@
 //     Opened     page_count
 //     OpenFailed reason
 //     Page       width, height, trouble_count, trouble, rgb
-//     PageFailed reason
+//     PageFailed reason, timed_out (1: the page ran past its time budget)
 //
 // The worker answers each request with exactly one frame, and ends when
 // the socket closes.

@@ -151,6 +151,7 @@ class PopplerPageRenderer final : public TPageRenderer {
 
   bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
     page = TRenderedPage();
+    timed_out_ = false;
     if (index < 0 || index >= document_->numPages())
       return Fail(Format(msg::kRenderNoSuchPage, document_->numPages()));
     PopplerReports reports;
@@ -172,7 +173,10 @@ class PopplerPageRenderer final : public TPageRenderer {
                                     nullptr, DeadlinePassed,
                                     QVariant::fromValue(reinterpret_cast<quintptr>(&deadline)))
             : source->renderToImage(dpi, dpi);
-    if (deadline.passed) return Fail(Format(msg::kRenderWorkerTimeout, timeout_ms_ / 1000.0));
+    if (deadline.passed) {
+      timed_out_ = true;
+      return Fail(Format(msg::kRenderWorkerTimeout, timeout_ms_ / 1000.0));
+    }
     if (image.isNull() || !ToSamples(image, page))
       return Fail(WithReport(msg::kRenderPageNotDrawn, reports.last));
     page.trouble_count = reports.count;
@@ -181,6 +185,7 @@ class PopplerPageRenderer final : public TPageRenderer {
   }
 
   const std::string& LastError() const override { return error_; }
+  bool LastFailureTimedOut() const override { return timed_out_; }
 
  private:
   bool Fail(std::string message) {
@@ -193,6 +198,7 @@ class PopplerPageRenderer final : public TPageRenderer {
   std::unique_ptr<Poppler::Document> document_;
   const int32_t timeout_ms_;
   std::string error_;
+  bool timed_out_ = false;
 };
 
 // A read-only device over bytes that stay where they are.

@@ -193,7 +193,7 @@ int Serve() {
       if (!Send(reply)) return 0;
     } else {
       FrameWriter reply(Kind::kPageFailed);
-      reply.Bytes(renderer->LastError());
+      reply.Bytes(renderer->LastError()).Int32(renderer->LastFailureTimedOut() ? 1 : 0);
       if (!Send(reply)) return 0;
     }
   }

@@ -40,6 +40,16 @@ namespace {
 // document; the bound keeps a wild job count from starting thousands of
 // threads.
 constexpr int32_t kMaxRenderWorkers = 64;
+// Renderer processes start one per worker at once for this many pages to
+// draw a worker, or more, or for pages whose share of the file's bytes
+// (big images, long content) adds up to kHeavyRenderBytes; else one
+// starts, and the other workers start theirs only when pages are left
+// after kSpareWorkerHoldBack. A process costs about 20 ms of start-up and
+// 10 ms reading the font configuration: a small document of simple pages
+// is done by one before another is ready.
+constexpr size_t kPagesPerRenderProcess = 16;
+constexpr double kHeavyRenderBytes = 1 << 20;
+constexpr std::chrono::milliseconds kSpareWorkerHoldBack(25);
 
 TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number) {
   if (page_number < 1 || page_number > state.PageCount())
@@ -53,6 +63,8 @@ struct RenderResult {
   int32_t height = 0;
   TEncodedThumbnail encoded;  // no data: the page failed
   std::string error;
+  // The page ran past its time budget: it is not drawn a second time.
+  bool timed_out = false;
   // Damage the renderer read past on a page it drew.
   int32_t trouble_count = 0;
   std::string trouble;
@@ -79,25 +91,51 @@ std::string PageRanges(const std::vector<int32_t>& pages) {
   return text;
 }
 
+// Opens a renderer on source that reads page_count pages; nullptr with
+// the reason in trouble when it cannot.
+std::unique_ptr<TPageRenderer> OpenRendererFor(const TRenderSource& source, int32_t page_count,
+                                               std::string& trouble) {
+  try {
+    std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
+    if (renderer->PageCount() == page_count) return renderer;
+    trouble = Format(msg::kRenderPageCountDiffers, renderer->PageCount(), page_count);
+  } catch (const ERenderError& e) {
+    trouble = e.Message();
+  }
+  return nullptr;
+}
+
 // The shared state of one rendering run.
 class RenderRun {
  public:
   // plans, when given, holds for each page a scan drawn without the
   // renderer (or none).
-  RenderRun(const TRenderSource& source, const std::vector<int32_t>& pages, int32_t size,
-            const TgtThumbnailEncoding& encoding, const std::vector<TScanPlan>* plans)
+  RenderRun(const TRenderSource& source, int32_t page_count, const std::vector<int32_t>& pages,
+            int32_t size, const TgtThumbnailEncoding& encoding, const std::vector<TScanPlan>* plans)
       : source_(source),
+        page_count_(page_count),
         pages_(pages),
         size_(size),
         encoding_(encoding),
         plans_(plans),
         results_(pages.size()) {}
 
-  // Starts workers threads; the first takes the renderer opened already.
-  void Start(int32_t workers, std::unique_ptr<TPageRenderer> first) {
+  // Starts workers threads; the first takes the renderer opened already, if
+  // any; the others open theirs on their first page that is not a scan.
+  // The others wait up to hold_back before their first page: a run the
+  // first one finishes by then is not worth starting a process for.
+  void Start(int32_t workers, std::unique_ptr<TPageRenderer> first,
+             std::chrono::milliseconds hold_back) {
     threads_.reserve(static_cast<size_t>(workers));
     threads_.emplace_back([this, r = first.release()] { Work(std::unique_ptr<TPageRenderer>(r)); });
-    for (int32_t i = 1; i < workers; ++i) threads_.emplace_back([this] { Work(nullptr); });
+    const auto until = std::chrono::steady_clock::now() + hold_back;
+    for (int32_t i = 1; i < workers; ++i)
+      threads_.emplace_back([this, until] {
+        while (std::chrono::steady_clock::now() < until && next_.load() < pages_.size() &&
+               !stop_.load())
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        Work(nullptr);
+      });
   }
   // Stops taking pages and waits for the workers; safe to call twice.
   void Stop() {
@@ -128,6 +166,7 @@ class RenderRun {
   void Work(std::unique_ptr<TPageRenderer> renderer) {
     try {
       TRenderedPage page;
+      std::string opening_error;
       for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();
            i = next_.fetch_add(1)) {
         RenderResult result;
@@ -135,15 +174,18 @@ class RenderRun {
           result.width = page.width;
           result.height = page.height;
           result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
-        } else if ((renderer || (renderer = OpenPageRenderer(source_))) &&
+        } else if (Opened(renderer, opening_error) &&
                    renderer->Render(pages_[i] - 1, size_, page)) {
           result.width = page.width;
           result.height = page.height;
           result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
           result.trouble_count = page.trouble_count;
           result.trouble = std::move(page.trouble);
-        } else {
+        } else if (renderer) {
           result.error = renderer->LastError();
+          result.timed_out = renderer->LastFailureTimedOut();
+        } else {
+          result.error = opening_error;
         }
         const std::lock_guard<std::mutex> lock(mutex_);
         results_[i] = std::move(result);
@@ -161,6 +203,13 @@ class RenderRun {
   // Page i drawn from its scan's image when it has a plan; false sends it
   // to the renderer. The image's data is read under a lock: the workers
   // share the document's source.
+  // Opens the thread's renderer when it has none and opening has not
+  // failed before; false, with why in error, when there is none.
+  bool Opened(std::unique_ptr<TPageRenderer>& renderer, std::string& error) const {
+    if (!renderer && error.empty()) renderer = OpenRendererFor(source_, page_count_, error);
+    return renderer != nullptr;
+  }
+
   bool DrawScan(size_t i, TRenderedPage& page) {
     if (!plans_ || !(*plans_)[i].image) return false;
     const TScanPlan& plan = (*plans_)[i];
@@ -179,6 +228,7 @@ class RenderRun {
   }
 
   const TRenderSource& source_;
+  const int32_t page_count_;
   const std::vector<int32_t>& pages_;
   const int32_t size_;
   const TgtThumbnailEncoding encoding_;
@@ -193,20 +243,6 @@ class RenderRun {
   size_t finished_ = 0;
   std::exception_ptr failure_;
 };
-
-// Opens a renderer on source that reads page_count pages; nullptr with
-// the reason in trouble when it cannot.
-std::unique_ptr<TPageRenderer> OpenRendererFor(const TRenderSource& source, int32_t page_count,
-                                               std::string& trouble) {
-  try {
-    std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
-    if (renderer->PageCount() == page_count) return renderer;
-    trouble = Format(msg::kRenderPageCountDiffers, renderer->PageCount(), page_count);
-  } catch (const ERenderError& e) {
-    trouble = e.Message();
-  }
-  return nullptr;
-}
 
 // The document as this engine writes it, in memory: unencrypted where the
 // settings may be changed, else under its own security, which the password
@@ -483,8 +519,9 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   auto render = [&](const TRenderSource& source, const std::vector<int32_t>& list,
                     std::unique_ptr<TPageRenderer> first,
                     const std::vector<TScanPlan>* plans) {
-    RenderRun run(source, list, size, thumbnail_encoding_, plans);
-    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
+    RenderRun run(source, PageCount(), list, size, thumbnail_encoding_, plans);
+    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first),
+              source.processes > 1 ? std::chrono::milliseconds(0) : kSpareWorkerHoldBack);
     try {
       BeginWork(TgtWorkStep::Render);
       const std::chrono::milliseconds interval(kWorkReportIntervalMs);
@@ -506,29 +543,46 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   // count of its own: its page i would then not be the document's page i);
   // the document as this engine writes it is rendered instead, for the
   // whole document or for the pages that failed.
+  // Scans are drawn from their images; the plans are made here, where the
+  // document may be read, and only the images' data is read by workers.
+  std::vector<TScanPlan> plans(pages.size());
+  size_t scans = 0;
+  for (size_t i = 0; i < pages.size(); ++i)
+    if (PlanScannedPage(*state_->store, PageDictionary(*state_, pages[i]), size, plans[i]))
+      ++scans;
+  const TRenderSource loaded = RenderSource();
+  const double source_bytes = static_cast<double>(
+      loaded.bytes.empty() ? std::max<int64_t>(source_file_size_, 0) : loaded.bytes.size());
+  const double bytes_per_page = source_bytes / std::max(PageCount(), 1);
+  auto processes_for = [&](size_t count) {
+    return count >= kPagesPerRenderProcess * static_cast<size_t>(workers) ||
+                   static_cast<double>(count) * bytes_per_page >= kHeavyRenderBytes
+               ? workers
+               : 1;
+  };
+
   std::string trouble;
   std::unique_ptr<TMemoryStream> written;
-  TRenderSource source = RenderSource();
+  TRenderSource source = loaded;
+  source.processes = processes_for(pages.size() - scans);
   const std::string password = source.password;
-  std::unique_ptr<TPageRenderer> first = OpenRendererFor(source, PageCount(), trouble);
-  if (!first) {
+  // A document of scans only may need no renderer at all.
+  std::unique_ptr<TPageRenderer> first =
+      scans < pages.size() ? OpenRendererFor(source, PageCount(), trouble) : nullptr;
+  if (!first && scans < pages.size()) {
     written = WriteForRenderer(*this);
     source = BytesSource(*written, password, RenderTimeout());
+    source.processes = processes_for(pages.size() - scans);
     std::string second_trouble;
     first = OpenRendererFor(source, PageCount(), second_trouble);
     if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
   }
-  // Scans are drawn from their images; the plans are made here, where the
-  // document may be read, and only the images' data is read by workers.
-  std::vector<TScanPlan> plans(pages.size());
-  for (size_t i = 0; i < pages.size(); ++i)
-    PlanScannedPage(*state_->store, PageDictionary(*state_, pages[i]), size, plans[i]);
   std::vector<RenderResult> results = render(source, pages, std::move(first), &plans);
   if (!written) {
     std::vector<int32_t> failed;
     std::vector<size_t> where;
     for (size_t i = 0; i < pages.size(); ++i)
-      if (!results[i].encoded.data) {
+      if (!results[i].encoded.data && !results[i].timed_out) {
         failed.push_back(pages[i]);
         where.push_back(i);
       }
@@ -539,7 +593,11 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
       } catch (const Exception&) {
         written.reset();
       }
-      const TRenderSource again = written ? BytesSource(*written, password, RenderTimeout()) : TRenderSource();
+      TRenderSource again;
+      if (written) {
+        again = BytesSource(*written, password, RenderTimeout());
+        again.processes = processes_for(failed.size());
+      }
       if (std::unique_ptr<TPageRenderer> second =
               written ? OpenRendererFor(again, PageCount(), trouble) : nullptr) {
         std::vector<RenderResult> retried = render(again, failed, std::move(second), nullptr);

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -188,10 +191,11 @@ TEST(PageRenderer, FailingProcessCostsOnePageAndIsReplaced) {
   const struct {
     const char* fault;
     const char* reason;
+    bool timed_out;
   } cases[] = {
-      {"crash:2", "killed by signal 11"},
-      {"hang:2", "took longer than 1 s"},
-      {"memory:2", "memory limit of 512 MB"},
+      {"crash:2", "killed by signal 11", false},
+      {"hang:2", "took longer than 1 s", true},
+      {"memory:2", "memory limit of 512 MB", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
@@ -207,6 +211,7 @@ TEST(PageRenderer, FailingProcessCostsOnePageAndIsReplaced) {
       EXPECT_FALSE(renderer->Render(1, 32, page));
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
       EXPECT_NE(renderer->LastError().find(c.reason), std::string::npos) << renderer->LastError();
+      EXPECT_EQ(renderer->LastFailureTimedOut(), c.timed_out);
       EXPECT_TRUE(page.rgb.empty());
       EXPECT_TRUE(renderer->Render(2, 32, page)) << renderer->LastError();
     }
@@ -271,8 +276,38 @@ TEST(PageRenderer, DecompressionBombStopsAtTheBudget) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   EXPECT_NE(renderer->LastError().find("took longer than 1 s"), std::string::npos)
       << renderer->LastError();
+  EXPECT_TRUE(renderer->LastFailureTimedOut());
   ASSERT_TRUE(renderer->Render(1, 32, page)) << renderer->LastError();
+  EXPECT_FALSE(renderer->LastFailureTimedOut());
   EXPECT_TRUE(IsRed(At(page, 16, 16)));
+}
+
+// A process started before the program was exec'd is taken by the first
+// renderer on a file, which then ends and reaps it; entries that do not
+// name a child of this process on a socket are ignored.
+TEST(PageRenderer, PrestartedProcessIsTakenOnlyWhenItIsOurs) {
+  TempDir dir;
+  const std::string file = dir.Write("doc.pdf", Document());
+  const std::string entry = PrestartPageRenderer();
+  ASSERT_TRUE(entry.starts_with("PAGEMINT_RENDER_STARTED=")) << entry;
+  const pid_t pid = static_cast<pid_t>(std::stol(entry.substr(entry.find('=') + 1)));
+  const std::string socket_fd = entry.substr(entry.find(':') + 1);
+  const std::string forged[] = {"1:" + socket_fd, "x", std::to_string(getpid()) + ":0",
+                                std::to_string(pid) + ":2", entry.substr(entry.find('=') + 1)};
+  for (const std::string& value : forged) {
+    SCOPED_TRACE(value);
+    setenv("PAGEMINT_RENDER_STARTED", value.c_str(), 1);
+    AdoptPrestartedRenderer();
+    EXPECT_EQ(std::getenv("PAGEMINT_RENDER_STARTED"), nullptr);
+    {
+      const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer({file, "", ""});
+      TRenderedPage page;
+      ASSERT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
+      EXPECT_TRUE(IsRed(At(page, 8, 4)));
+    }
+    const bool last = &value == &forged[std::size(forged) - 1];
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD, last);
+  }
 }
 
 TEST(PageRenderer, MissingRendererProgramIsNamed) {
