@@ -4,7 +4,11 @@
 # 128-pixel thumbnail by pagemint-cli, pdftoppm and mutool draw, in one run
 # on the same files, with what the thumbnails cost in the file.
 #
-#   jpeg.pdf    300 pages, each its own photograph-like JPEG (photographic)
+#   jpeg.pdf    300 pages, each its own photograph-like JPEG (synthetic:
+#               gradients, noise and an XOR pattern; no caption)
+#   photos.pdf  300 pages, each a real photograph's crop as a 1024 x 768
+#               JPEG with a caption (bench/make_photo_pages.py, from the
+#               shared corpus's pictures; skipped when it is not there)
 #   many.pdf    PAGES (default 20,000) pages of text with a link each
 #   scans.pdf   SCAN_PAGES (default 300) pages scanned at 300 dpi, grey and
 #               colour JPEG over the whole page, invisible OCR text on top
@@ -26,8 +30,9 @@
 # --check.
 #
 # Environment: BUILD (default build/release), DATA (default
-# $BUILD/thumbs-data), RUNS, PAGES, SCAN_PAGES, DOCS (default "jpeg many
-# scans"), SKIP_BUILD=1. Not part of the test suite.
+# $BUILD/thumbs-data), RUNS, PAGES, SCAN_PAGES, DOCS (default "photos jpeg
+# many scans"), PICTURES (the photographs' folder), SKIP_BUILD=1. Not part
+# of the test suite.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,7 +42,8 @@ RUNS=${RUNS:-1}
 PAGES=${PAGES:-20000}
 IMAGE_PAGES=${IMAGE_PAGES:-1}
 SCAN_PAGES=${SCAN_PAGES:-300}
-DOCS=${DOCS:-jpeg many scans}
+DOCS=${DOCS:-photos jpeg many scans}
+PICTURES=${PICTURES:-$ROOT/../shared/corpus/pictures/jpeg}
 
 BENCH=thumbs
 # shellcheck source=bench/common.sh
@@ -49,6 +55,14 @@ if [ "${SKIP_BUILD:-0}" != 1 ]; then
   cmake --build "$BUILD" --target bench_scan_files -j 2 >/dev/null
 fi
 bench_make_documents "$PAGES-$IMAGE_PAGES-$SCAN_PAGES" "$BUILD/bench/bench_scan_files" "$DATA" "$SCAN_PAGES"
+if [[ " $DOCS " == *" photos "* ]] && [ ! -f "$DATA/photos.pdf" ]; then
+  if [ -d "$PICTURES" ]; then
+    python3 "$ROOT/bench/make_photo_pages.py" "$PICTURES" "$DATA/photos.pdf" 300
+  else
+    echo "$BENCH: no $PICTURES: photos.pdf skipped" >&2
+    DOCS=${DOCS//photos/}
+  fi
+fi
 
 # Runs a command RUNS times after CLEAN; WALL and CPU (user + system) of
 # the run with the best wall time.
@@ -154,5 +168,5 @@ for doc in $DOCS; do
     "$(awk "BEGIN{print ${wall[$doc,pdftoppm]} / ${wall[$doc,mutool]}}")" \
     "$(awk "BEGIN{print ${cpu[$doc,pdftoppm]} / ${cpu[$doc,mutool]}}")"
 done
-echo "goals: bytes/page <= 2500 (jpeg), <= 3000 (many); pm wall <= 0.3 (jpeg, scans); pm cpu <= 1 (many)"
+echo "goals: bytes/page <= 2500 (photos, jpeg), <= 3000 (many); pm wall <= 0.3 (photos, jpeg, scans); pm cpu <= 1 (many)"
 echo "every page has a thumbnail; qpdf --check clean"
