@@ -435,9 +435,9 @@ void TgtIncrementalWriter::WriteObject(int32_t number, int32_t generation,
     throw EPDFException(Format(msg::kIncrementalNotPossible, msg::kIncrementalTooLarge));
 }
 
-// A changed page: its dictionary with the /Parent the source gave it (the
-// reader takes that entry out), so the page stays in its place in the
-// source's page tree.
+// A changed page: its dictionary with the /Parent and /B the source gave
+// it (the reader takes those entries out), so the page stays in its place
+// in the source's page tree and in its article threads.
 TgtPDFObjectPtr TgtIncrementalWriter::PageAsWritten(const TgtPDFIndirectObject& page,
                                                     size_t index) const {
   TgtPDFObjectPtr copy = page.Content()->Clone();
@@ -448,6 +448,9 @@ TgtPDFObjectPtr TgtIncrementalWriter::PageAsWritten(const TgtPDFIndirectObject& 
         "/Parent", std::make_unique<TgtPDFIndirectReference>(state_.serial, number,
                                                             static_cast<uint16_t>(generation)));
   }
+  if (index < state_.page_beads.size() && state_.page_beads[index] && copy->IsDictionary() &&
+      !copy->AsDictionary().Lookup("/B"))
+    copy->AsDictionary().SetValue("/B", state_.page_beads[index]->Clone());
   return copy;
 }
 

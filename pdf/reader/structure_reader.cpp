@@ -491,6 +491,8 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
   if (const TgtPDFObject* parent = d.Lookup("/Parent"); parent && parent->IsReference())
     up = {parent->AsReference().Number(), parent->AsReference().Generation()};
   d.Remove("/Parent");
+  const TgtPDFObject* beads = d.Lookup("/B");
+  TgtPDFObjectPtr beads_as_read = beads ? beads->Clone() : nullptr;
   d.Remove("/B");
   if (inherited) {
     for (int32_t i = 0; i < inherited->Count(); ++i) {
@@ -508,6 +510,7 @@ void TgtStructureReader::ReadPageNode(TgtTakenObject node, const TgtPDFDictObjec
   if (repairing && !unread) DropLostContents(d);
   state_.pages.push_back(page);
   state_.page_parents.push_back(up);
+  state_.page_beads.push_back(std::move(beads_as_read));
 }
 
 // While repairing: page content that a repair turned into null (or that

@@ -217,6 +217,28 @@ TEST(IncrementalUpdateRefused, SaysWhyAndWritesNothing) {
 // A certified document: /Perms /DocMDP names the certifying signature,
 // whose permission decides the warning; a second signed field is warned
 // about as changed after signing. Both name their fields.
+// A page in an article thread keeps its /B when an update rewrites it.
+TEST(IncrementalUpdate, ChangedPageKeepsItsArticleBeads) {
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R /Threads [4 0 R] >>");
+  b.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
+  b.Add(3, "<< /Type /Page /Parent 2 0 R /B [5 0 R] >>");
+  b.Add(4, "<< /Type /Thread /F 5 0 R >>");
+  b.Add(5, "<< /Type /Bead /T 4 0 R /N 5 0 R /V 5 0 R /P 3 0 R /R [0 0 100 100] >>");
+  TempDir dir;
+  const std::string file = dir.Write("threads.pdf", b.Build());
+  TgtPDFDocument document;
+  ASSERT_TRUE(document.LoadFromFile(file));
+  const std::unique_ptr<TBitmap> picture = Picture(10, 10);
+  document.SetThumbnail(1, *picture);
+  document.SaveIncremental(dir.File("update.pdf"));
+  const std::string update = ReadFile(dir.File("update.pdf"));
+  const size_t section = ReadFile(file).size();
+  ASSERT_NE(update.find("/Thumb", section), std::string::npos);
+  EXPECT_NE(update.find("/B [ 5 0 R ]", section), std::string::npos) << update.substr(section);
+  EXPECT_EQ(QpdfCheckProblems(dir.File("update.pdf")), "");
+}
+
 TEST(IncrementalUpdateWarnings, NameTheSignedFields) {
   struct Case {
     int permission;
