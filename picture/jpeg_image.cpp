@@ -293,7 +293,7 @@ struct EncodeJob {
 
 // The one frame that holds the encoder's jump.
 bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height,
-                   int components, int quality, bool full_chroma, bool bare) {
+                   int components, int quality, bool full_chroma, bool bare, bool optimise) {
   jpeg_compress_struct& c = job.cinfo;
   c.err = jpeg_std_error(&job.err.pub);
   job.err.pub.error_exit = ErrorExit;
@@ -311,7 +311,7 @@ bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, std::clamp(quality, 1, 100), TRUE);
-  c.optimize_coding = TRUE;
+  c.optimize_coding = optimise ? TRUE : FALSE;
   if (bare) c.write_JFIF_header = FALSE;
   if (full_chroma && components == 3) {
     c.comp_info[0].h_samp_factor = 1;
@@ -331,10 +331,11 @@ bool EncodeGuarded(EncodeJob& job, const uint8_t* samples, int width, int height
 }  // namespace
 
 std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
-                       int quality, bool full_chroma, bool bare) {
+                       int quality, bool full_chroma, bool bare, bool optimise) {
   if (width < 1 || height < 1 || (components != 1 && components != 3)) return {};
   auto job = std::make_unique<EncodeJob>();
-  const bool done = EncodeGuarded(*job, samples, width, height, components, quality, full_chroma, bare);
+  const bool done = EncodeGuarded(*job, samples, width, height, components, quality, full_chroma, bare,
+                                  optimise);
   std::string out;
   if (done && job->buffer) out.assign(reinterpret_cast<const char*>(job->buffer), job->size);
   std::free(job->buffer);

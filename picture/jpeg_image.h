@@ -63,10 +63,14 @@ bool ReadJpegHeader(std::string_view bytes, TJpegHeader& header);
 
 // Packed 8-bit samples (components 1: grey, 3: RGB), rows from the top, as
 // a baseline JFIF JPEG at quality (1 to 100), with optimised Huffman
-// tables; empty when libjpeg refuses. Colour is stored with its chroma at
-// half resolution both ways unless full_chroma; bare leaves out the JFIF
-// marker (a PDF image needs none: three components are YCbCr there).
+// tables unless !optimise; empty when libjpeg refuses. Colour is stored
+// with its chroma at half resolution both ways unless full_chroma; bare
+// leaves out the JFIF marker (a PDF image needs none: three components are
+// YCbCr there). The tables change only the size, never the decoded
+// samples; for a small picture, building them costs more than the rest of
+// the encoding.
 std::string EncodeJpeg(const uint8_t* samples, int width, int height, int components,
-                       int quality, bool full_chroma = false, bool bare = false);
+                       int quality, bool full_chroma = false, bool bare = false,
+                       bool optimise = true);
 
 }  // namespace pagemint
