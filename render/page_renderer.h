@@ -7,7 +7,9 @@
 // render_worker/): a page that crashes it, exhausts its memory limit or runs
 // past its time budget costs that page, never the caller. A TPageRenderer
 // here is the client of one such process, which opens the document itself;
-// a process that fails is replaced for the next page.
+// a process that fails is replaced for the next page. The processes are
+// copies of one kept idle, so that only the first pays for loading the
+// rendering libraries.
 //
 // A renderer holds one open document and is used by one thread at a time;
 // rendering in parallel means one renderer per thread, each opened on the
@@ -105,8 +107,13 @@ std::string PagemintProgramPath(const std::string& name, std::string* tried = nu
 std::string PrestartPageRenderer();
 
 // In the program exec'd: takes the process the environment names, once,
-// before it starts threads. The first renderer opened on a file then
-// uses it instead of starting one; unused, it ends with this program.
+// before it starts threads, as the template every renderer process is
+// then copied from; unused, it ends with this program.
 void AdoptPrestartedRenderer();
+
+// Ends the idle renderer process kept for starting the others quickly
+// (it otherwise lives as long as this program); the next renderer opened
+// starts a new one.
+void EndIdleRenderer();
 
 }  // namespace pagemint

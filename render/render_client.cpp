@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TPageRenderer as the client of a renderer process (pagemint-render).
 //
-// The process is started with posix_spawn (the callers have threads, and
-// only spawning is safe from a process with threads), gets one end of a
-// socket pair and, for a document held in memory, a memory file of its
-// bytes that every process on the same bytes shares. It limits its own
+// The first process is started with posix_spawn (the callers have
+// threads, and only spawning is safe from a process with threads) and
+// kept idle as a template; the others are its copies, made by it while it
+// has one thread. Each gets one end of a socket pair and, for a document
+// held in memory, a memory file of its bytes that every process on the
+// same bytes shares. It limits its own
 // address space to the source's memory limit and stops a page at its time
 // budget where the renderer checks; this side ends it when a page runs a
 // little past the budget without an answer (a stream that never ends
@@ -26,6 +28,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -182,22 +185,40 @@ class WorkerProcess {
     return pid;
   }
 
-  bool Send(const std::string& frame) {
+  // Sends frame, with descriptor (when not -1) riding on its first bytes.
+  bool Send(const std::string& frame, int descriptor = -1) {
     std::string_view rest = frame;
     while (!rest.empty()) {
-      const ssize_t sent = send(channel_, rest.data(), rest.size(), MSG_NOSIGNAL);
+      iovec part{const_cast<char*>(rest.data()), rest.size()};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+      msghdr message{};
+      message.msg_iov = &part;
+      message.msg_iovlen = 1;
+      if (descriptor >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
+      }
+      const ssize_t sent = sendmsg(channel_, &message, MSG_NOSIGNAL);
       if (sent < 0 && errno == EINTR) continue;
       if (sent <= 0) return false;
+      descriptor = -1;
       rest.remove_prefix(static_cast<size_t>(sent));
     }
     return true;
   }
 
   enum class Got { kFrame, kTimedOut, kClosed };
-  // One frame, waiting until deadline (none: no limit).
-  Got Receive(std::optional<Clock::time_point> deadline, Kind& kind, std::string& payload) {
+  // One frame, waiting until deadline (none: no limit). A descriptor sent
+  // with its header goes to *received (close-on-exec; others are closed).
+  Got Receive(std::optional<Clock::time_point> deadline, Kind& kind, std::string& payload,
+              int* received = nullptr) {
     char header[8];
-    Got got = ReadFully(deadline, header, sizeof header);
+    Got got = ReadFully(deadline, header, sizeof header, received);
     if (got != Got::kFrame) return got;
     uint32_t raw_kind = 0, length = 0;
     render_protocol::ParseHeader(header, raw_kind, length);
@@ -226,7 +247,8 @@ class WorkerProcess {
   }
 
  private:
-  Got ReadFully(std::optional<Clock::time_point> deadline, char* data, size_t size) {
+  Got ReadFully(std::optional<Clock::time_point> deadline, char* data, size_t size,
+               int* received = nullptr) {
     while (size > 0) {
       int wait_ms = -1;
       if (deadline) {
@@ -240,8 +262,26 @@ class WorkerProcess {
       if (polled < 0 && errno == EINTR) continue;
       if (polled < 0) return Got::kClosed;
       if (polled == 0) continue;
-      const ssize_t got = read(channel_, data, size);
+      iovec part{data, size};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
+      msghdr message{};
+      message.msg_iov = &part;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      const ssize_t got = recvmsg(channel_, &message, MSG_CMSG_CLOEXEC);
       if (got < 0 && errno == EINTR) continue;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        for (size_t i = 0; i < (c->cmsg_len - CMSG_LEN(0)) / sizeof(int); ++i) {
+          int fd;
+          std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+          if (received && *received < 0)
+            *received = fd;
+          else
+            close(fd);
+        }
+      }
       if (got <= 0) return Got::kClosed;
       data += got;
       size -= static_cast<size_t>(got);
@@ -269,25 +309,88 @@ void SendOpen(WorkerProcess& process, const TRenderSource& source, const SharedD
   process.Send(open.Frame());
 }
 
+// The renderer process this program keeps idle as a template: every
+// process after it is a copy it makes (render_protocol.h), ready in about
+// a millisecond where starting the program costs about twenty (loading
+// the rendering libraries). It lives as long as this program, so the
+// window and a batch over many files pay that start-up once. A copy takes
+// the environment the template was started with, so a template started
+// under another renderer program or fault-injection switch is replaced.
+struct Template {
+  std::mutex mutex;
+  std::unique_ptr<WorkerProcess> process;
+  std::string program;
+  std::string fault;
+  // Set once templates failed twice in a row for this program: processes
+  // are then started as programs, as without one.
+  bool failed = false;
+};
+
+Template& TheTemplate() {
+  static Template* the = new Template;  // lives until exit, after every user
+  return *the;
+}
+
+std::string FaultSwitch() {
+  const char* value = std::getenv(render_protocol::kFaultVariable);
+  return value ? value : "";
+}
+
+// A copy of the template, or null when the template cannot make one.
+std::unique_ptr<WorkerProcess> CopyOfTemplate(WorkerProcess& from, const SharedDocument* document) {
+  if (!from.Send(FrameWriter(Kind::kSpawn).Frame(), document ? document->fd : -1)) return nullptr;
+  Kind kind{};
+  std::string payload;
+  int channel = -1;
+  // The template answers at once once its libraries are loaded.
+  const auto got =
+      from.Receive(Clock::now() + std::chrono::seconds(30), kind, payload, &channel);
+  PayloadReader reply(payload);
+  const pid_t pid = got == WorkerProcess::Got::kFrame && kind == Kind::kSpawned ? reply.Int32() : 0;
+  siginfo_t child{};
+  // Only a child of this process is taken, as for a prestarted one.
+  if (pid > 0 && reply.Ok() && channel >= 0 &&
+      waitid(P_PID, static_cast<id_t>(pid), &child, WEXITED | WNOHANG | WNOWAIT) == 0)
+    return std::make_unique<WorkerProcess>(pid, channel);
+  if (channel >= 0) close(channel);
+  return nullptr;
+}
+
+// A new renderer process for document (null: a file), from the template
+// when it can make one, else started as a program.
+std::unique_ptr<WorkerProcess> NewProcess(const std::string& program,
+                                          const SharedDocument* document) {
+  Template& t = TheTemplate();
+  const std::lock_guard<std::mutex> lock(t.mutex);
+  const std::string fault = FaultSwitch();
+  if (t.program != program || t.fault != fault) {
+    t.process.reset();
+    t.program = program;
+    t.fault = fault;
+    t.failed = false;
+  }
+  for (int attempt = 0; attempt < 2 && !t.failed; ++attempt) {
+    try {
+      if (!t.process) t.process = std::make_unique<WorkerProcess>(program, -1);
+    } catch (const ERenderError&) {
+      break;
+    }
+    if (auto copy = CopyOfTemplate(*t.process, document)) return copy;
+    t.process.reset();
+    t.failed = attempt == 1;
+  }
+  return std::make_unique<WorkerProcess>(program, document ? document->fd : -1);
+}
+
 // Starts a process on source and sends it the Open request, without
 // waiting for the answer; raises ERenderError when it cannot be started.
 // A process whose end is closed already is still returned: its status
 // says why.
 std::unique_ptr<WorkerProcess> Launch(const std::string& program, const TRenderSource& source,
                                       const SharedDocument* document) {
-  auto process = std::make_unique<WorkerProcess>(program, document ? document->fd : -1);
+  auto process = NewProcess(program, document);
   SendOpen(*process, source, document);
   return process;
-}
-
-// The process started before this program was exec'd, until a renderer
-// takes it.
-std::mutex g_prestarted_mutex;
-std::unique_ptr<WorkerProcess> g_prestarted;
-
-std::unique_ptr<WorkerProcess> TakePrestarted() {
-  const std::lock_guard<std::mutex> lock(g_prestarted_mutex);
-  return std::move(g_prestarted);
 }
 
 // One renderer process as the renderers using it see it: a renderer holds
@@ -527,8 +630,18 @@ void AdoptPrestartedRenderer() {
       waitid(P_PID, static_cast<id_t>(pid), &child, WEXITED | WNOHANG | WNOWAIT) != 0)
     return;
   fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
-  const std::lock_guard<std::mutex> lock(g_prestarted_mutex);
-  g_prestarted = std::make_unique<WorkerProcess>(static_cast<pid_t>(pid), static_cast<int>(fd));
+  Template& t = TheTemplate();
+  const std::lock_guard<std::mutex> lock(t.mutex);
+  t.process = std::make_unique<WorkerProcess>(static_cast<pid_t>(pid), static_cast<int>(fd));
+  t.program = RenderWorkerPath();
+  t.fault = FaultSwitch();
+  t.failed = false;
+}
+
+void EndIdleRenderer() {
+  Template& t = TheTemplate();
+  const std::lock_guard<std::mutex> lock(t.mutex);
+  t.process.reset();
 }
 
 std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
@@ -572,13 +685,9 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   group = std::make_shared<SourceGroup>();
   group->processes = std::clamp(source.processes, 1, kMaxProcesses);
   auto renderer = std::make_unique<WorkerPageRenderer>(source, program, document, group);
-  // A file needs no descriptor from this side: a process started before
-  // this program was exec'd can open it.
-  std::unique_ptr<WorkerProcess> own = document ? nullptr : TakePrestarted();
-  const bool prestarted = own != nullptr;
-  if (own) SendOpen(*own, source, nullptr);
+  std::unique_ptr<WorkerProcess> own;
   try {
-    if (!own) own = Launch(program, source, document.get());
+    own = Launch(program, source, document.get());
   } catch (const ERenderError&) {
   }
   for (int32_t i = 1; own && i < group->processes; ++i) {
@@ -592,9 +701,6 @@ std::unique_ptr<TPageRenderer> OpenPageRenderer(const TRenderSource& source) {
   if (own) {
     renderer->Adopt(std::move(own), 0);
     opened = renderer->AwaitOpened();
-    // One that ended before it could open the document (it did not start
-    // well): a new one gets the document, and the error is its.
-    if (!opened && prestarted) opened = renderer->Start();
   } else {
     opened = renderer->Start();
   }

@@ -10,14 +10,23 @@
 //   client -> worker
 //     Open     has_document_fd, file_name, password, timeout_ms, memory_limit
 //     Render   index, longer_side
+//     Spawn    nothing (the document's descriptor, when there is one,
+//              rides with the frame)
 //   worker -> client
-//     Opened     page_count
-//     OpenFailed reason
-//     Page       width, height, trouble_count, trouble, rgb
-//     PageFailed reason, timed_out (1: the page ran past its time budget)
+//     Opened      page_count
+//     OpenFailed  reason
+//     Page        width, height, trouble_count, trouble, rgb
+//     PageFailed  reason, timed_out (1: the page ran past its time budget)
+//     Spawned     pid (the client's end of the new process's socket rides
+//                 with the frame)
+//     SpawnFailed reason
 //
 // The worker answers each request with exactly one frame, and ends when
-// the socket closes.
+// the socket closes. A worker whose first request is Spawn opens no
+// document: it stays a template, and answers each Spawn with a copy of
+// itself (a child of the client, on a socket of its own, with the
+// document's descriptor in place), which then takes an Open request as a
+// newly started worker does.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +51,17 @@ inline constexpr char kFaultVariable[] = "PAGEMINT_RENDER_FAULT";
 // The largest payload either end accepts: a 1024 x 1024 page is 3 MB.
 inline constexpr uint32_t kMaxPayload = 64u << 20;
 
-enum class Kind : uint32_t { kOpen = 1, kOpened, kOpenFailed, kRender, kPage, kPageFailed };
+enum class Kind : uint32_t {
+  kOpen = 1,
+  kOpened,
+  kOpenFailed,
+  kRender,
+  kPage,
+  kPageFailed,
+  kSpawn,
+  kSpawned,
+  kSpawnFailed,
+};
 
 // Builds one frame.
 class FrameWriter {

@@ -9,11 +9,21 @@
 // bytes on descriptor 4. It reads an Open request, limits its own address
 // space, opens the document and then answers Render requests one at a time
 // until the socket closes (render/render_protocol.h).
+//
+// Started for Spawn requests instead, it is a template: it opens nothing
+// and makes copies of itself, each a new worker. A copy starts in about a
+// millisecond where starting the program takes about twenty (loading the
+// rendering libraries), so a client keeps one template and gets every
+// worker after the first from it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,10 +45,31 @@ using render_protocol::FrameWriter;
 using render_protocol::Kind;
 using render_protocol::PayloadReader;
 
-bool ReadFully(int fd, char* data, size_t size) {
+// Reads size bytes from the client. A descriptor sent with them goes to
+// *received (the first one; others are closed), close-on-exec.
+bool ReadFully(char* data, size_t size, int* received = nullptr) {
   while (size > 0) {
-    const ssize_t got = read(fd, data, size);
+    iovec part{data, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(render_protocol::kChannelFd, &message, MSG_CMSG_CLOEXEC);
     if (got < 0 && errno == EINTR) continue;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+      const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+      for (size_t i = 0; i < count; ++i) {
+        int fd;
+        std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+        if (received && *received < 0)
+          *received = fd;
+        else
+          close(fd);
+      }
+    }
     if (got <= 0) return false;
     data += got;
     size -= static_cast<size_t>(got);
@@ -46,23 +77,39 @@ bool ReadFully(int fd, char* data, size_t size) {
   return true;
 }
 
-bool ReadFrame(Kind& kind, std::string& payload) {
+bool ReadFrame(Kind& kind, std::string& payload, int* received = nullptr) {
   char header[8];
-  if (!ReadFully(render_protocol::kChannelFd, header, sizeof header)) return false;
+  if (!ReadFully(header, sizeof header, received)) return false;
   uint32_t raw_kind = 0, length = 0;
   render_protocol::ParseHeader(header, raw_kind, length);
   if (length > render_protocol::kMaxPayload) return false;
   kind = static_cast<Kind>(raw_kind);
   payload.resize(length);
-  return ReadFully(render_protocol::kChannelFd, payload.data(), length);
+  return ReadFully(payload.data(), length);
 }
 
-bool Send(FrameWriter& writer) {
+// Sends a frame, with descriptor (when not -1) riding on its first bytes.
+bool Send(FrameWriter& writer, int descriptor = -1) {
   std::string_view rest = writer.Frame();
   while (!rest.empty()) {
-    const ssize_t sent = send(render_protocol::kChannelFd, rest.data(), rest.size(), MSG_NOSIGNAL);
+    iovec part{const_cast<char*>(rest.data()), rest.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (descriptor >= 0) {
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      cmsghdr* c = CMSG_FIRSTHDR(&message);
+      c->cmsg_level = SOL_SOCKET;
+      c->cmsg_type = SCM_RIGHTS;
+      c->cmsg_len = CMSG_LEN(sizeof(int));
+      std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
+    }
+    const ssize_t sent = sendmsg(render_protocol::kChannelFd, &message, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
     if (sent <= 0) return false;
+    descriptor = -1;
     rest.remove_prefix(static_cast<size_t>(sent));
   }
   return true;
@@ -125,11 +172,82 @@ void ArmAlarm(int32_t timeout_ms) {
   if (timeout_ms > 0) alarm(static_cast<unsigned>(timeout_ms / 1000) * 2 + 2);
 }
 
-int Serve() {
+// How many threads this process has; 0 when that cannot be told.
+int ThreadCount() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return 0;
+  int count = 0;
+  while (const dirent* entry = readdir(tasks))
+    if (entry->d_name[0] != '.') ++count;
+  closedir(tasks);
+  return count;
+}
+
+// Answers a Spawn request with a copy of this process. The copy is made
+// with clone(CLONE_PARENT), so that it is the client's child, which waits
+// for it, ends it and reads its status as for a process it started
+// itself. Copying is only safe while this process has one thread (no lock
+// can be held by a thread the copy would not have); the template never
+// starts one, and checks before each copy. Returns 0 in the copy, holding
+// its own socket as descriptor 3 and the document (when one was sent) as
+// descriptor 4; in the template, the copy's pid or -1 when none was made,
+// with client_gone set when the answer could not be sent.
+pid_t SpawnCopy(int document, bool& client_gone) {
+  // Every descriptor in play above the two the copy places, so that
+  // placing one cannot overwrite another.
+  const auto lift = [](int fd) {
+    if (fd < 0) return fd;
+    const int lifted = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    return lifted;
+  };
+  document = lift(document);
+  const auto fail = [&](const std::string& reason) {
+    if (document >= 0) close(document);
+    FrameWriter failed(Kind::kSpawnFailed);
+    failed.Bytes(reason);
+    client_gone = !Send(failed);
+    return pid_t{-1};
+  };
+  if (ThreadCount() != 1) return fail("the renderer process has threads and cannot be copied");
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return fail(std::strerror(errno));
+  const int ours = lift(pair[0]);
+  const int theirs = lift(pair[1]);
+  if (ours < 0 || theirs < 0) {
+    if (ours >= 0) close(ours);
+    if (theirs >= 0) close(theirs);
+    return fail(std::strerror(errno));
+  }
+  const long pid = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    dup2(theirs, render_protocol::kChannelFd);
+    if (document >= 0)
+      dup2(document, render_protocol::kDocumentFd);
+    else
+      close(render_protocol::kDocumentFd);
+    close(theirs);
+    close(ours);
+    if (document >= 0) close(document);
+    return 0;
+  }
+  close(theirs);
+  if (document >= 0) close(document);
+  if (pid < 0) {
+    close(ours);
+    document = -1;
+    return fail(std::strerror(errno));
+  }
+  FrameWriter spawned(Kind::kSpawned);
+  spawned.Int32(static_cast<int32_t>(pid));
+  client_gone = !Send(spawned, ours);
+  close(ours);
+  return static_cast<pid_t>(pid);
+}
+
+int Serve(const std::string& payload) {
   std::set_new_handler(OutOfMemory);
   Kind kind{};
-  std::string payload;
-  if (!ReadFrame(kind, payload) || kind != Kind::kOpen) return 2;
   PayloadReader open(payload);
   const bool has_document_fd = open.Int32() != 0;
   TRenderSource source;
@@ -176,9 +294,10 @@ int Serve() {
 
   const Fault fault = FaultFromEnvironment();
   TRenderedPage page;
-  while (ReadFrame(kind, payload)) {
+  std::string request_payload;
+  while (ReadFrame(kind, request_payload)) {
     if (kind != Kind::kRender) return 2;
-    PayloadReader request(payload);
+    PayloadReader request(request_payload);
     const int32_t index = request.Int32();
     const int32_t longer_side = request.Int32();
     if (!request.Ok()) return 2;
@@ -200,7 +319,30 @@ int Serve() {
   return 0;
 }
 
+// A worker, or a template making workers until its client is gone.
+int Main() {
+  Kind kind{};
+  std::string payload;
+  int document = -1;
+  if (!ReadFrame(kind, payload, &document)) return 2;
+  while (kind == Kind::kSpawn) {
+    bool client_gone = false;
+    const pid_t copy = SpawnCopy(document, client_gone);
+    document = -1;  // SpawnCopy took it
+    if (copy == 0) {
+      // The copy: a worker from here on.
+      if (!ReadFrame(kind, payload)) return 0;
+      break;
+    }
+    if (client_gone) return 0;
+    if (!ReadFrame(kind, payload, &document)) return 0;
+  }
+  if (document >= 0) close(document);
+  if (kind != Kind::kOpen) return 2;
+  return Serve(payload);
+}
+
 }  // namespace
 }  // namespace pagemint
 
-int main() { return pagemint::Serve(); }
+int main() { return pagemint::Main(); }

@@ -40,16 +40,6 @@ namespace {
 // document; the bound keeps a wild job count from starting thousands of
 // threads.
 constexpr int32_t kMaxRenderWorkers = 64;
-// Renderer processes start one per worker at once for this many pages to
-// draw a worker, or more, or for pages whose share of the file's bytes
-// (big images, long content) adds up to kHeavyRenderBytes; else one
-// starts, and the other workers start theirs only when pages are left
-// after kSpareWorkerHoldBack. A process costs about 20 ms of start-up and
-// 10 ms reading the font configuration: a small document of simple pages
-// is done by one before another is ready.
-constexpr size_t kPagesPerRenderProcess = 16;
-constexpr double kHeavyRenderBytes = 1 << 20;
-constexpr std::chrono::milliseconds kSpareWorkerHoldBack(25);
 
 TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number) {
   if (page_number < 1 || page_number > state.PageCount())
@@ -122,20 +112,10 @@ class RenderRun {
 
   // Starts workers threads; the first takes the renderer opened already, if
   // any; the others open theirs on their first page that is not a scan.
-  // The others wait up to hold_back before their first page: a run the
-  // first one finishes by then is not worth starting a process for.
-  void Start(int32_t workers, std::unique_ptr<TPageRenderer> first,
-             std::chrono::milliseconds hold_back) {
+  void Start(int32_t workers, std::unique_ptr<TPageRenderer> first) {
     threads_.reserve(static_cast<size_t>(workers));
     threads_.emplace_back([this, r = first.release()] { Work(std::unique_ptr<TPageRenderer>(r)); });
-    const auto until = std::chrono::steady_clock::now() + hold_back;
-    for (int32_t i = 1; i < workers; ++i)
-      threads_.emplace_back([this, until] {
-        while (std::chrono::steady_clock::now() < until && next_.load() < pages_.size() &&
-               !stop_.load())
-          std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        Work(nullptr);
-      });
+    for (int32_t i = 1; i < workers; ++i) threads_.emplace_back([this] { Work(nullptr); });
   }
   // Stops taking pages and waits for the workers; safe to call twice.
   void Stop() {
@@ -520,8 +500,7 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
                     std::unique_ptr<TPageRenderer> first,
                     const std::vector<TScanPlan>* plans) {
     RenderRun run(source, PageCount(), list, size, thumbnail_encoding_, plans);
-    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first),
-              source.processes > 1 ? std::chrono::milliseconds(0) : kSpareWorkerHoldBack);
+    run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
     try {
       BeginWork(TgtWorkStep::Render);
       const std::chrono::milliseconds interval(kWorkReportIntervalMs);
@@ -551,14 +530,11 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
     if (PlanScannedPage(*state_->store, PageDictionary(*state_, pages[i]), size, plans[i]))
       ++scans;
   const TRenderSource loaded = RenderSource();
-  const double source_bytes = static_cast<double>(
-      loaded.bytes.empty() ? std::max<int64_t>(source_file_size_, 0) : loaded.bytes.size());
-  const double bytes_per_page = source_bytes / std::max(PageCount(), 1);
+  // One process per worker that has pages to draw, all started at once:
+  // past the first, a process is a copy of an idle one, ready in about a
+  // millisecond.
   auto processes_for = [&](size_t count) {
-    return count >= kPagesPerRenderProcess * static_cast<size_t>(workers) ||
-                   static_cast<double>(count) * bytes_per_page >= kHeavyRenderBytes
-               ? workers
-               : 1;
+    return static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(workers), count));
   };
 
   std::string trouble;

@@ -10,11 +10,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -282,9 +286,9 @@ TEST(PageRenderer, DecompressionBombStopsAtTheBudget) {
   EXPECT_TRUE(IsRed(At(page, 16, 16)));
 }
 
-// A process started before the program was exec'd is taken by the first
-// renderer on a file, which then ends and reaps it; entries that do not
-// name a child of this process on a socket are ignored.
+// A process started before the program was exec'd becomes the template
+// the renderers' processes are copied from, ended when asked; entries that
+// do not name a child of this process on a socket are ignored.
 TEST(PageRenderer, PrestartedProcessIsTakenOnlyWhenItIsOurs) {
   TempDir dir;
   const std::string file = dir.Write("doc.pdf", Document());
@@ -305,9 +309,48 @@ TEST(PageRenderer, PrestartedProcessIsTakenOnlyWhenItIsOurs) {
       ASSERT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
       EXPECT_TRUE(IsRed(At(page, 8, 4)));
     }
+    EndIdleRenderer();
     const bool last = &value == &forged[std::size(forged) - 1];
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD, last);
   }
+}
+
+// This process's children running the renderer program.
+std::vector<pid_t> RendererChildren() {
+  std::vector<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.find("(pagemint-render)") == std::string::npos) continue;
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    char state = 0;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == getpid() && state != 'Z')
+      found.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  }
+  return found;
+}
+
+// The renderers' processes are copies of one kept idle, children of this
+// process like it (so they are ended and reaped here); a template that
+// was killed is replaced by the next renderer.
+TEST(PageRenderer, ProcessesAreCopiesOfAnIdleOneThatIsReplacedWhenKilled) {
+  const std::string bytes = Document();
+  EndIdleRenderer();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    {
+      const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer({"", bytes, ""});
+      TRenderedPage page;
+      ASSERT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
+      EXPECT_TRUE(IsRed(At(page, 8, 4)));
+      EXPECT_EQ(RendererChildren().size(), 2u);
+    }
+    const std::vector<pid_t> idle = RendererChildren();
+    ASSERT_EQ(idle.size(), 1u);
+    kill(idle[0], SIGKILL);  // reaped by the next renderer opened
+  }
+  EXPECT_TRUE(RendererChildren().empty());
 }
 
 TEST(PageRenderer, MissingRendererProgramIsNamed) {
