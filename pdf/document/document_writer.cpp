@@ -86,6 +86,9 @@ class TgtDocumentWriter final : public TgtTextContext {
       : document_(document), state_(document.State()), output_(output) {}
 
   void Write();
+  // Writes the pages given (numbers from 1, in that order) as a document
+  // of their own for the renderer: see SavePagesForRenderer.
+  void WritePages(const std::vector<int32_t>& page_numbers);
 
   int32_t TargetNumber(const TgtPDFIndirectReference& reference) const override {
     const Slot slot = Find(reference);
@@ -134,8 +137,12 @@ class TgtDocumentWriter final : public TgtTextContext {
       throw EPDFException(Format(msg::kTooManyObjects, std::numeric_limits<int32_t>::max() - 1));
     return ++counter_;
   }
+  // Marks what roots reach, by store and temporary index; a reference to
+  // a store object flagged in excluded_ is not followed (written null).
+  void MarkReachable(std::vector<const TgtPDFObject*> roots,
+                     const std::vector<TgtPDFIndirectObject*>& pages);
   void MarkReachable();
-  void NumberObjects();
+  void NumberObjects(const std::vector<TgtPDFIndirectObject*>& pages);
   // Records where object number begins (after the leading CR LF) and
   // writes text.
   void WriteObjectText(int32_t number, const std::string& text) {
@@ -206,6 +213,9 @@ class TgtDocumentWriter final : public TgtTextContext {
   bool encrypting_ = false;
   // The save's progress so far, for the reports within a stream.
   double save_fraction_ = 0;
+  // WritePages: no progress reports, and the store objects not followed.
+  bool quiet_ = false;
+  std::vector<bool> excluded_;
 };
 
 std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
@@ -349,21 +359,24 @@ void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamC
 // long chains of objects cannot exhaust the stack, and visits each object
 // once, so cycles end.
 void TgtDocumentWriter::MarkReachable() {
+  const TgtPDFCatalog& catalog = *state_.catalog;
+  MarkReachable({catalog.metadata.get(), catalog.names.get(), catalog.outlines.get(),
+                 catalog.acro_form.get(), catalog.open_action.get(),
+                 catalog.additional_actions.get(), catalog.other_entries.get(),
+                 &state_.info->Dictionary()},
+                state_.pages);
+}
+
+void TgtDocumentWriter::MarkReachable(std::vector<const TgtPDFObject*> work,
+                                      const std::vector<TgtPDFIndirectObject*>& pages) {
   store_numbers_.assign(static_cast<size_t>(state_.store->Count()), 0);
   temporary_numbers_.assign(static_cast<size_t>(temporary_.Count()), 0);
-  std::vector<const TgtPDFObject*> work;
-  const TgtPDFCatalog& catalog = *state_.catalog;
-  const TgtPDFObject* const roots[] = {
-      catalog.metadata.get(),    catalog.names.get(),       catalog.outlines.get(),
-      catalog.acro_form.get(),   catalog.open_action.get(), catalog.additional_actions.get(),
-      catalog.other_entries.get(), &state_.info->Dictionary()};
-  work.assign(std::begin(roots), std::end(roots));
   // -1 marks an object reached but not numbered yet.
   for (int32_t i = 0; i < temporary_.Count(); ++i) {
     temporary_numbers_[static_cast<size_t>(i)] = -1;
     work.push_back(temporary_.ItemAt(i)->Content());
   }
-  for (const TgtPDFIndirectObject* page : state_.pages) {
+  for (const TgtPDFIndirectObject* page : pages) {
     const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
     if (index >= 0 && state_.store->ItemAt(index) == page) {
       int32_t& mark = store_numbers_[static_cast<size_t>(index)];
@@ -397,6 +410,8 @@ void TgtDocumentWriter::MarkReachable() {
       case otReference: {
         const Slot slot = Find(object->AsReference());
         if (slot.index < 0) break;
+        if (!slot.temporary && !excluded_.empty() && excluded_[static_cast<size_t>(slot.index)])
+          break;
         int32_t& mark =
             (slot.temporary ? temporary_numbers_ : store_numbers_)[static_cast<size_t>(slot.index)];
         if (mark != 0) break;
@@ -412,14 +427,14 @@ void TgtDocumentWriter::MarkReachable() {
 
 // Numbers from 4 in registration order: the store's objects, the pages
 // written twice, then the outline items.
-void TgtDocumentWriter::NumberObjects() {
+void TgtDocumentWriter::NumberObjects(const std::vector<TgtPDFIndirectObject*>& pages) {
   for (int32_t& number : store_numbers_)
     if (number != 0) number = NextNumber();
   // Flags by store index rather than sets of pointers: a document of a
   // hundred thousand pages saves without a node per page.
   is_page_.assign(store_numbers_.size(), false);
-  page_numbers_.reserve(state_.pages.size());
-  for (const TgtPDFIndirectObject* page : state_.pages) {
+  page_numbers_.reserve(pages.size());
+  for (const TgtPDFIndirectObject* page : pages) {
     const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
     if (index >= 0 && state_.store->ItemAt(index) == page && !is_page_[static_cast<size_t>(index)]) {
       is_page_[static_cast<size_t>(index)] = true;
@@ -449,6 +464,7 @@ const TgtPDFObject* TgtDocumentWriter::PageContent(const TgtPDFIndirectObject& p
 void TgtDocumentWriter::WriteObjects(int64_t& visited, int64_t total) {
   auto progress = [&] {
     ++visited;
+    if (quiet_) return;
     if (document_.OnIOProgress)
       document_.OnIOProgress(document_, static_cast<int32_t>(visited * 100 / total));
     if (document_.OnWorkProgress)
@@ -589,7 +605,7 @@ void TgtDocumentWriter::Write() {
 
   Status(msg::kBuildingObjects);
   MarkReachable();
-  NumberObjects();
+  NumberObjects(state_.pages);
   offsets_.reserve(static_cast<size_t>(counter_) + 1);
 
   WriteHeader();
@@ -621,6 +637,57 @@ void TgtDocumentWriter::Write() {
     WriteFramed(encrypt_number, content);
   }
   WriteTrailer(encrypt_number);
+}
+
+void TgtDocumentWriter::WritePages(const std::vector<int32_t>& page_numbers) {
+  quiet_ = true;
+  encrypting_ = false;
+  std::vector<TgtPDFIndirectObject*> pages;
+  pages.reserve(page_numbers.size());
+  for (const int32_t number : page_numbers)
+    if (number >= 1 && number <= static_cast<int32_t>(state_.pages.size()))
+      pages.push_back(state_.pages[static_cast<size_t>(number - 1)]);
+  // The other pages are not followed: a link, a bead or an annotation's
+  // /P to one of them is written null, so the copy holds what its own
+  // pages reach and no more.
+  excluded_.assign(static_cast<size_t>(state_.store->Count()), false);
+  for (const TgtPDFIndirectObject* page : state_.pages) {
+    const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
+    if (index >= 0) excluded_[static_cast<size_t>(index)] = true;
+  }
+  for (const TgtPDFIndirectObject* page : pages) {
+    const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
+    if (index >= 0) excluded_[static_cast<size_t>(index)] = false;
+  }
+  // What drawing reads from the catalog: which optional content is shown.
+  const TgtPDFObject* layers = state_.catalog->other_entries->Lookup("/OCProperties");
+  MarkReachable({layers}, pages);
+  NumberObjects(pages);
+  offsets_.reserve(static_cast<size_t>(counter_) + 1);
+
+  WriteHeader();
+  std::string content = "<<";
+  content.append(kCrLf);
+  content.append("/Type /Catalog");
+  content.append(kCrLf);
+  content.append("/Pages ");
+  AppendDecimal(content, kPageTreeNumber);
+  content.append(" 0 R");
+  content.append(kCrLf);
+  if (layers) {
+    content.append("/OCProperties ");
+    AppendObjectText(content, layers, this, kCatalogNumber);
+    content.append(kCrLf);
+  }
+  content.append(">>");
+  WriteFramed(kCatalogNumber, content);
+  WriteFramed(kInfoNumber, "<< >>");
+  content.clear();
+  AppendPageTreeText(content, page_numbers_);
+  WriteFramed(kPageTreeNumber, content);
+  int64_t visited = 0;
+  WriteObjects(visited, 1);
+  WriteTrailer(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -666,6 +733,14 @@ void TgtCustomPDFDocument::WriteDocument() {
   TgtDocumentWriter writer(*this, *write_stream_);
   writer.Write();
   if (OnWorkProgress) ReportWork(TgtWorkStep::Save, 1.0, true);
+}
+
+void TgtCustomPDFDocument::SavePagesForRenderer(const std::vector<int32_t>& page_numbers,
+                                                TStream& stream) {
+  RefuseReadForUpdate();
+  TgtWriteOnlyFilter filter(&stream);
+  TgtDocumentWriter writer(*this, filter);
+  writer.WritePages(page_numbers);
 }
 
 void TgtCustomPDFDocument::SaveToStream(TStream& stream) {

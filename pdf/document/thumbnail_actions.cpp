@@ -40,6 +40,13 @@ namespace {
 // document; the bound keeps a wild job count from starting thousands of
 // threads.
 constexpr int32_t kMaxRenderWorkers = 64;
+// The renderer copies the document's whole cross-reference table for each
+// page it draws, so a page of a large document costs in proportion to the
+// document: a document of this many objects or more is drawn a part of
+// kPagesPerPart pages at a time, each part a document of its own
+// (SavePagesForRenderer) in a process of its own.
+constexpr int32_t kObjectsForParts = 8192;
+constexpr size_t kPagesPerPart = 128;
 
 TgtPDFDictObject& PageDictionary(TgtPDFDocumentState& state, int32_t page_number) {
   if (page_number < 1 || page_number > state.PageCount())
@@ -110,6 +117,13 @@ class RenderRun {
         plans_(plans),
         results_(pages.size()) {}
 
+  // Draws the pages a part of pages_per_part at a time, from copies of
+  // document holding just those pages, instead of from the source.
+  void DrawInParts(TgtCustomPDFDocument& document, size_t pages_per_part) {
+    parts_document_ = &document;
+    pages_per_part_ = pages_per_part;
+  }
+
   // Starts workers threads; the first takes the renderer opened already, if
   // any; the others open theirs on their first page that is not a scan.
   void Start(int32_t workers, std::unique_ptr<TPageRenderer> first) {
@@ -145,32 +159,17 @@ class RenderRun {
  private:
   void Work(std::unique_ptr<TPageRenderer> renderer) {
     try {
-      TRenderedPage page;
+      if (parts_document_) {
+        WorkInParts();
+        return;
+      }
       std::string opening_error;
       for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();
            i = next_.fetch_add(1)) {
-        RenderResult result;
-        if (DrawScan(i, page)) {
-          result.width = page.width;
-          result.height = page.height;
-          result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
-        } else if (Opened(renderer, opening_error) &&
-                   renderer->Render(pages_[i] - 1, size_, page)) {
-          result.width = page.width;
-          result.height = page.height;
-          result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
-          result.trouble_count = page.trouble_count;
-          result.trouble = std::move(page.trouble);
-        } else if (renderer) {
-          result.error = renderer->LastError();
-          result.timed_out = renderer->LastFailureTimedOut();
-        } else {
-          result.error = opening_error;
+        if (!DrawScanned(i)) {
+          Opened(renderer, opening_error);
+          Store(i, Rendered(renderer.get(), pages_[i] - 1, opening_error));
         }
-        const std::lock_guard<std::mutex> lock(mutex_);
-        results_[i] = std::move(result);
-        ++finished_;
-        done_changed_.notify_one();
       }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -178,6 +177,81 @@ class RenderRun {
       stop_.store(true);
       done_changed_.notify_one();
     }
+  }
+
+  // Takes parts (pages_per_part_ pages of pages_ each) until none is left:
+  // draws its scans, then the other pages from a copy holding just them.
+  void WorkInParts() {
+    const size_t parts = (pages_.size() + pages_per_part_ - 1) / pages_per_part_;
+    for (size_t part = next_.fetch_add(1); part < parts && !stop_.load();
+         part = next_.fetch_add(1)) {
+      const size_t begin = part * pages_per_part_;
+      const size_t end = std::min(begin + pages_per_part_, pages_.size());
+      std::vector<size_t> left;
+      for (size_t i = begin; i < end && !stop_.load(); ++i)
+        if (!DrawScanned(i)) left.push_back(i);
+      if (left.empty() || stop_.load()) continue;
+      std::vector<int32_t> numbers;
+      for (const size_t i : left) numbers.push_back(pages_[i]);
+      TMemoryStream copy;
+      std::string opening_error;
+      std::unique_ptr<TPageRenderer> renderer;
+      try {
+        const std::lock_guard<std::mutex> lock(read_mutex_);
+        parts_document_->SavePagesForRenderer(numbers, copy);
+      } catch (const Exception& e) {
+        opening_error = e.Message();
+      }
+      if (opening_error.empty()) {
+        TRenderSource source;
+        source.timeout_ms = source_.timeout_ms;
+        source.memory_limit = source_.memory_limit;
+        source.bytes = std::string_view(static_cast<const char*>(copy.Memory()),
+                                        static_cast<size_t>(copy.Size()));
+        renderer = OpenRendererFor(source, static_cast<int32_t>(numbers.size()), opening_error);
+      }
+      for (size_t k = 0; k < left.size() && !stop_.load(); ++k)
+        Store(left[k], Rendered(renderer.get(), static_cast<int32_t>(k), opening_error));
+    }
+  }
+
+  // Page i drawn from its scan's image when it has a plan; stored then.
+  bool DrawScanned(size_t i) {
+    TRenderedPage page;
+    if (!DrawScan(i, page)) return false;
+    RenderResult result;
+    result.width = page.width;
+    result.height = page.height;
+    result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
+    Store(i, std::move(result));
+    return true;
+  }
+
+  // Page index of what renderer has open, drawn and encoded; its error
+  // (opening_error when there is no renderer) when it fails.
+  RenderResult Rendered(TPageRenderer* renderer, int32_t index, const std::string& opening_error) {
+    RenderResult result;
+    TRenderedPage page;
+    if (renderer && renderer->Render(index, size_, page)) {
+      result.width = page.width;
+      result.height = page.height;
+      result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
+      result.trouble_count = page.trouble_count;
+      result.trouble = std::move(page.trouble);
+    } else if (renderer) {
+      result.error = renderer->LastError();
+      result.timed_out = renderer->LastFailureTimedOut();
+    } else {
+      result.error = opening_error;
+    }
+    return result;
+  }
+
+  void Store(size_t i, RenderResult result) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    results_[i] = std::move(result);
+    ++finished_;
+    done_changed_.notify_one();
   }
 
   // Page i drawn from its scan's image when it has a plan; false sends it
@@ -213,6 +287,8 @@ class RenderRun {
   const int32_t size_;
   const TgtThumbnailEncoding encoding_;
   const std::vector<TScanPlan>* plans_;
+  TgtCustomPDFDocument* parts_document_ = nullptr;
+  size_t pages_per_part_ = 0;
   std::mutex read_mutex_;
   std::vector<RenderResult> results_;
   std::vector<std::thread> threads_;
@@ -497,9 +573,10 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   // Renders list from source with a first renderer opened already; raises
   // the progress event meanwhile and EOperationCancelled when asked to.
   auto render = [&](const TRenderSource& source, const std::vector<int32_t>& list,
-                    std::unique_ptr<TPageRenderer> first,
-                    const std::vector<TScanPlan>* plans) {
+                    std::unique_ptr<TPageRenderer> first, const std::vector<TScanPlan>* plans,
+                    bool in_parts = false) {
     RenderRun run(source, PageCount(), list, size, thumbnail_encoding_, plans);
+    if (in_parts) run.DrawInParts(*this, kPagesPerPart);
     run.Start(std::min<int32_t>(workers, static_cast<int32_t>(list.size())), std::move(first));
     try {
       BeginWork(TgtWorkStep::Render);
@@ -542,10 +619,16 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
   TRenderSource source = loaded;
   source.processes = processes_for(pages.size() - scans);
   const std::string password = source.password;
+  // A large document is drawn from copies of a part of its pages at a time
+  // (kObjectsForParts); they are written unencrypted, so only a document
+  // saved so is, and one without a form, whose fields a part would miss.
+  const bool in_parts = !Encryption().Enabled() && !state_->catalog->acro_form &&
+                        state_->store->Count() >= kObjectsForParts &&
+                        pages.size() - scans >= 2 * kPagesPerPart;
   // A document of scans only may need no renderer at all.
   std::unique_ptr<TPageRenderer> first =
-      scans < pages.size() ? OpenRendererFor(source, PageCount(), trouble) : nullptr;
-  if (!first && scans < pages.size()) {
+      scans < pages.size() && !in_parts ? OpenRendererFor(source, PageCount(), trouble) : nullptr;
+  if (!first && scans < pages.size() && !in_parts) {
     written = WriteForRenderer(*this);
     source = BytesSource(*written, password, RenderTimeout());
     source.processes = processes_for(pages.size() - scans);
@@ -553,7 +636,7 @@ int32_t TgtCustomPDFDocument::RenderThumbnails(const std::vector<int32_t>& page_
     first = OpenRendererFor(source, PageCount(), second_trouble);
     if (!first) throw ERenderError(Format(msg::kRenderUnavailable, trouble.c_str()));
   }
-  std::vector<RenderResult> results = render(source, pages, std::move(first), &plans);
+  std::vector<RenderResult> results = render(source, pages, std::move(first), &plans, in_parts);
   if (!written) {
     std::vector<int32_t> failed;
     std::vector<size_t> where;

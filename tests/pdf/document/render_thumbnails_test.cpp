@@ -257,6 +257,69 @@ TEST(RenderThumbnails, PagesDrawnDespiteDamageAreNamedInOneWarning) {
   }
 }
 
+// A document of 300 pages and about 9,000 objects, drawn a part at a time
+// from copies of its pages: each page still gets its own picture (a grey
+// of its own on the left, and on the right a form from the resources and
+// the media box the page inherits from the page tree), though each page
+// links to the next, which a part holds or not. A copy of one page holds
+// that page's objects only, its link written null, and the catalog's
+// optional-content settings.
+TEST(RenderThumbnails, LargeDocumentDrawnInPartsGivesEachPageItsOwn) {
+  constexpr int kPages = 300;
+  constexpr int kPadding = 28;  // objects each page reaches, for the count
+  PdfBuilder b;
+  b.Add(1, "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [] /D << /Order [] >> >> >>");
+  b.AddStream(3, "/Type /XObject /Subtype /Form /BBox [0 0 64 64]", "0 g 32 0 32 64 re f");
+  std::string kids;
+  int next = 4;
+  for (int page = 1; page <= kPages; ++page) {
+    const int number = next;
+    const int first_pad = number + 2;
+    std::string pads;
+    for (int k = 0; k < kPadding; ++k) {
+      b.Add(first_pad + k, std::to_string(page * 100 + k));
+      pads += std::to_string(first_pad + k) + " 0 R ";
+    }
+    const int following = number + 2 + kPadding;
+    const std::string grey = std::to_string((page * 37 % 200 + 40) / 255.0);
+    b.AddStream(number + 1, "", grey + " g 0 0 32 64 re f /Fm0 Do");
+    b.Add(number, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(number + 1) +
+                      " 0 R /Annots [<< /Type /Annot /Subtype /Link /Rect [0 0 8 8] /Dest [" +
+                      (page < kPages ? std::to_string(following) + " 0 R" : "null") +
+                      " /Fit] >>] /PieceInfo << /Pagemint << /Private [" + pads + "] >> >> >>");
+    kids += std::to_string(number) + " 0 R ";
+    next = following;
+  }
+  b.Add(2, "<< /Type /Pages /Count " + std::to_string(kPages) +
+               " /MediaBox [0 0 64 64] /Resources << /XObject << /Fm0 3 0 R >> >> /Kids [" + kids +
+               "] >>");
+  TgtPDFDocument doc;
+  ASSERT_TRUE(doc.LoadFromBytes(b.Build()));
+  ASSERT_GE(TgtDocumentInternals::State(doc).store->Count(), 8192);
+
+  TMemoryStream copy;
+  doc.SavePagesForRenderer({2}, copy);
+  TgtPDFDocument part;
+  ASSERT_TRUE(part.LoadFromBytes(std::string(static_cast<const char*>(copy.Memory()),
+                                             static_cast<size_t>(copy.Size()))));
+  EXPECT_EQ(part.PageCount(), 1);
+  EXPECT_LT(TgtDocumentInternals::State(part).store->Count(), 2 * kPadding);
+  const std::string text(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.Size()));
+  EXPECT_NE(text.find("/Dest [ null /Fit ]"), std::string::npos);
+  EXPECT_NE(text.find("/OCProperties"), std::string::npos);
+
+  EXPECT_EQ(doc.RenderThumbnails({}, 16, 2), kPages);
+  for (int page = 1; page <= kPages; ++page) {
+    SCOPED_TRACE(page);
+    const TgtThumbnailImage thumb = doc.Thumbnail(page, true);
+    ASSERT_EQ(thumb.width, 16);
+    ASSERT_EQ(thumb.height, 16);
+    const auto at = [&](int x) { return static_cast<uint8_t>(thumb.rgb[(8 * 16 + x) * 3]); };
+    EXPECT_NEAR(at(3), page * 37 % 200 + 40, 3);
+    EXPECT_LE(at(12), 3);
+  }
+}
+
 // Pages 1 and 2 share one source thumbnail; page 3 has an indexed one
 // whose palette is an object of its own.
 std::string WithThumbs() {
