@@ -36,15 +36,19 @@ def run(args, **kw):
 
 
 def ppm(path):
-    """Pixels of a picture file as (width, height, bytes) via convert."""
+    """Pixels of a picture file as (width, height, bytes) via convert; None
+    when it cannot be read (pdftoppm leaves an empty file for a page it
+    cannot draw)."""
     out = run(["convert", path, "-depth", "8", "ppm:-"]).stdout
     parts, pos = [], 0
     while len(parts) < 4:
         while out[pos:pos + 1].isspace():
             pos += 1
         end = pos
-        while not out[end:end + 1].isspace():
+        while end < len(out) and not out[end:end + 1].isspace():
             end += 1
+        if end == pos:
+            return None
         parts.append(out[pos:end])
         pos = end
     return int(parts[1]), int(parts[2]), out[pos + 1:]
@@ -89,6 +93,11 @@ def check(cli, source, password, work):
             continue
         a, b = ppm(ours), ppm(ref + ".png")
         os.remove(ref + ".png")
+        if a is None:  # our thumbnail unreadable: a failure
+            worst_mean = 255.0
+            continue
+        if b is None:  # no reference drawing for this page
+            continue
         worst_size = max(worst_size, abs(a[0] - b[0]), abs(a[1] - b[1]))
         worst_mean = max(worst_mean, mean_difference(a, b))
     ok = (len(thumbs) == pages and glib == pages and qpdf_ok and worst_size <= SIZE_SLACK
