@@ -138,7 +138,7 @@ class TgtCustomPDFDocument : public TgtComponent, private TgtReadReporter {
   // For drawing pages: a document of just the pages given (numbers from 1,
   // in that order, its pages 1, 2, ...) with what they reach and which
   // optional content the catalog shows, unencrypted; a reference to any
-  // other page is written null. A renderer's work per page grows with the
+  // other page is written as one to its first page. A renderer's work per page grows with the
   // objects of the document it has open, so a large document is drawn a
   // part at a time from such copies. The document itself is not changed.
   void SavePagesForRenderer(const std::vector<int32_t>& page_numbers, TStream& stream);

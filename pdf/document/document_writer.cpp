@@ -93,6 +93,8 @@ class TgtDocumentWriter final : public TgtTextContext {
   int32_t TargetNumber(const TgtPDFIndirectReference& reference) const override {
     const Slot slot = Find(reference);
     if (slot.index < 0) return 0;
+    if (stand_in_ > 0 && !slot.temporary && excluded_[static_cast<size_t>(slot.index)])
+      return stand_in_;
     return (slot.temporary ? temporary_numbers_ : store_numbers_)[static_cast<size_t>(slot.index)];
   }
   int32_t PageTreeRoot() const override { return kPageTreeNumber; }
@@ -216,6 +218,8 @@ class TgtDocumentWriter final : public TgtTextContext {
   // WritePages: no progress reports, and the store objects not followed.
   bool quiet_ = false;
   std::vector<bool> excluded_;
+  // WritePages: the page a reference to an excluded page is written as.
+  int32_t stand_in_ = 0;
 };
 
 std::unique_ptr<TgtPDFDictObject> TgtDocumentWriter::StreamDictionary(
@@ -647,9 +651,11 @@ void TgtDocumentWriter::WritePages(const std::vector<int32_t>& page_numbers) {
   for (const int32_t number : page_numbers)
     if (number >= 1 && number <= static_cast<int32_t>(state_.pages.size()))
       pages.push_back(state_.pages[static_cast<size_t>(number - 1)]);
-  // The other pages are not followed: a link, a bead or an annotation's
-  // /P to one of them is written null, so the copy holds what its own
-  // pages reach and no more.
+  // The other pages are not followed, so the copy holds what its own
+  // pages reach and no more. A link, a bead or an annotation's /P to one
+  // of them is written as a reference to the copy's first page: drawing
+  // does not follow them, but a renderer reports a destination that is not
+  // a page as damage.
   excluded_.assign(static_cast<size_t>(state_.store->Count()), false);
   for (const TgtPDFIndirectObject* page : state_.pages) {
     const int32_t index = state_.store->IndexOf(page->Serial(), page->Number(), page->Generation());
@@ -663,6 +669,7 @@ void TgtDocumentWriter::WritePages(const std::vector<int32_t>& page_numbers) {
   const TgtPDFObject* layers = state_.catalog->other_entries->Lookup("/OCProperties");
   MarkReachable({layers}, pages);
   NumberObjects(pages);
+  if (!page_numbers_.empty()) stand_in_ = page_numbers_.front();
   offsets_.reserve(static_cast<size_t>(counter_) + 1);
 
   WriteHeader();

@@ -260,10 +260,11 @@ TEST(RenderThumbnails, PagesDrawnDespiteDamageAreNamedInOneWarning) {
 // A document of 300 pages and about 9,000 objects, drawn a part at a time
 // from copies of its pages: each page still gets its own picture (a grey
 // of its own on the left, and on the right a form from the resources and
-// the media box the page inherits from the page tree), though each page
-// links to the next, which a part holds or not. A copy of one page holds
-// that page's objects only, its link written null, and the catalog's
-// optional-content settings.
+// the media box the page inherits from the page tree), and no warning of
+// damage comes of each page linking to the next (the last to the first),
+// which a part holds or not. A copy of one page holds that page's objects
+// only, its link to a page it lacks written as one to itself, and the
+// catalog's optional-content settings.
 TEST(RenderThumbnails, LargeDocumentDrawnInPartsGivesEachPageItsOwn) {
   constexpr int kPages = 300;
   constexpr int kPadding = 28;  // objects each page reaches, for the count
@@ -285,7 +286,7 @@ TEST(RenderThumbnails, LargeDocumentDrawnInPartsGivesEachPageItsOwn) {
     b.AddStream(number + 1, "", grey + " g 0 0 32 64 re f /Fm0 Do");
     b.Add(number, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(number + 1) +
                       " 0 R /Annots [<< /Type /Annot /Subtype /Link /Rect [0 0 8 8] /Dest [" +
-                      (page < kPages ? std::to_string(following) + " 0 R" : "null") +
+                      std::to_string(page < kPages ? following : 4) + " 0 R" +
                       " /Fit] >>] /PieceInfo << /Pagemint << /Private [" + pads + "] >> >> >>");
     kids += std::to_string(number) + " 0 R ";
     next = following;
@@ -304,11 +305,18 @@ TEST(RenderThumbnails, LargeDocumentDrawnInPartsGivesEachPageItsOwn) {
                                              static_cast<size_t>(copy.Size()))));
   EXPECT_EQ(part.PageCount(), 1);
   EXPECT_LT(TgtDocumentInternals::State(part).store->Count(), 2 * kPadding);
-  const std::string text(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.Size()));
-  EXPECT_NE(text.find("/Dest [ null /Fit ]"), std::string::npos);
-  EXPECT_NE(text.find("/OCProperties"), std::string::npos);
+  const TgtPDFIndirectObject& kept = *TgtDocumentInternals::State(part).pages[0];
+  const TgtPDFObject* link = kept.Content()->AsDictionary().Lookup("/Annots")->AsArray().ItemAt(0);
+  EXPECT_EQ(link->AsDictionary().Lookup("/Dest")->AsArray().ItemAt(0)->AsReference().Number(),
+            kept.Number());
+  EXPECT_NE(std::string(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.Size()))
+                .find("/OCProperties"),
+            std::string::npos);
 
+  std::vector<std::string> warnings;
+  doc.OnWarning = [&](TgtCustomPDFDocument&, const std::string& w) { warnings.push_back(w); };
   EXPECT_EQ(doc.RenderThumbnails({}, 16, 2), kPages);
+  EXPECT_TRUE(warnings.empty()) << warnings[0];
   for (int page = 1; page <= kPages; ++page) {
     SCOPED_TRACE(page);
     const TgtThumbnailImage thumb = doc.Thumbnail(page, true);
