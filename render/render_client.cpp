@@ -187,29 +187,7 @@ class WorkerProcess {
 
   // Sends frame, with descriptor (when not -1) riding on its first bytes.
   bool Send(const std::string& frame, int descriptor = -1) {
-    std::string_view rest = frame;
-    while (!rest.empty()) {
-      iovec part{const_cast<char*>(rest.data()), rest.size()};
-      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-      msghdr message{};
-      message.msg_iov = &part;
-      message.msg_iovlen = 1;
-      if (descriptor >= 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&message);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
-      }
-      const ssize_t sent = sendmsg(channel_, &message, MSG_NOSIGNAL);
-      if (sent < 0 && errno == EINTR) continue;
-      if (sent <= 0) return false;
-      descriptor = -1;
-      rest.remove_prefix(static_cast<size_t>(sent));
-    }
-    return true;
+    return render_protocol::SendAll(channel_, frame, descriptor);
   }
 
   enum class Got { kFrame, kTimedOut, kClosed };
@@ -262,26 +240,8 @@ class WorkerProcess {
       if (polled < 0 && errno == EINTR) continue;
       if (polled < 0) return Got::kClosed;
       if (polled == 0) continue;
-      iovec part{data, size};
-      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
-      msghdr message{};
-      message.msg_iov = &part;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
-      const ssize_t got = recvmsg(channel_, &message, MSG_CMSG_CLOEXEC);
+      const ssize_t got = render_protocol::ReceiveSome(channel_, data, size, received);
       if (got < 0 && errno == EINTR) continue;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-        for (size_t i = 0; i < (c->cmsg_len - CMSG_LEN(0)) / sizeof(int); ++i) {
-          int fd;
-          std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-          if (received && *received < 0)
-            *received = fd;
-          else
-            close(fd);
-        }
-      }
       if (got <= 0) return Got::kClosed;
       data += got;
       size -= static_cast<size_t>(got);

@@ -29,6 +29,10 @@
 // newly started worker does.
 #pragma once
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -137,5 +141,59 @@ class PayloadReader {
   std::string_view rest_;
   bool ok_ = true;
 };
+
+// Sends bytes whole over socket, with descriptor (when not -1) riding on
+// the first of them; false when the other end is gone.
+inline bool SendAll(int socket, std::string_view bytes, int descriptor = -1) {
+  while (!bytes.empty()) {
+    iovec part{const_cast<char*>(bytes.data()), bytes.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (descriptor >= 0) {
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      cmsghdr* c = CMSG_FIRSTHDR(&message);
+      c->cmsg_level = SOL_SOCKET;
+      c->cmsg_type = SCM_RIGHTS;
+      c->cmsg_len = CMSG_LEN(sizeof(int));
+      std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
+    }
+    const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    descriptor = -1;
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+// One read of up to size bytes from socket (as read() returns). A
+// descriptor sent with them goes to *received when that is -1 (the first
+// one; any other is closed), close-on-exec.
+inline ssize_t ReceiveSome(int socket, char* data, size_t size, int* received) {
+  iovec part{data, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
+  msghdr message{};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+  if (got < 0) return got;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+    for (size_t i = 0; i < (c->cmsg_len - CMSG_LEN(0)) / sizeof(int); ++i) {
+      int fd;
+      std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+      if (received && *received < 0)
+        *received = fd;
+      else
+        close(fd);
+    }
+  }
+  return got;
+}
 
 }  // namespace pagemint::render_protocol

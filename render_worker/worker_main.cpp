@@ -51,27 +51,9 @@ using render_protocol::PayloadReader;
 // *received (the first one; others are closed), close-on-exec.
 bool ReadFully(char* data, size_t size, int* received = nullptr) {
   while (size > 0) {
-    iovec part{data, size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(render_protocol::kChannelFd, &message, MSG_CMSG_CLOEXEC);
+    const ssize_t got =
+        render_protocol::ReceiveSome(render_protocol::kChannelFd, data, size, received);
     if (got < 0 && errno == EINTR) continue;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-      const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-      for (size_t i = 0; i < count; ++i) {
-        int fd;
-        std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-        if (received && *received < 0)
-          *received = fd;
-        else
-          close(fd);
-      }
-    }
     if (got <= 0) return false;
     data += got;
     size -= static_cast<size_t>(got);
@@ -92,29 +74,7 @@ bool ReadFrame(Kind& kind, std::string& payload, int* received = nullptr) {
 
 // Sends a frame, with descriptor (when not -1) riding on its first bytes.
 bool Send(FrameWriter& writer, int descriptor = -1) {
-  std::string_view rest = writer.Frame();
-  while (!rest.empty()) {
-    iovec part{const_cast<char*>(rest.data()), rest.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    if (descriptor >= 0) {
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
-      cmsghdr* c = CMSG_FIRSTHDR(&message);
-      c->cmsg_level = SOL_SOCKET;
-      c->cmsg_type = SCM_RIGHTS;
-      c->cmsg_len = CMSG_LEN(sizeof(int));
-      std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
-    }
-    const ssize_t sent = sendmsg(render_protocol::kChannelFd, &message, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    descriptor = -1;
-    rest.remove_prefix(static_cast<size_t>(sent));
-  }
-  return true;
+  return render_protocol::SendAll(render_protocol::kChannelFd, writer.Frame(), descriptor);
 }
 
 // An allocation that fails under the memory limit ends the process with a
