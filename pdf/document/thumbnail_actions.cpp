@@ -254,9 +254,6 @@ class RenderRun {
     done_changed_.notify_one();
   }
 
-  // Page i drawn from its scan's image when it has a plan; false sends it
-  // to the renderer. The image's data is read under a lock: the workers
-  // share the document's source.
   // Opens the thread's renderer when it has none and opening has not
   // failed before; false, with why in error, when there is none.
   bool Opened(std::unique_ptr<TPageRenderer>& renderer, std::string& error) const {
@@ -264,6 +261,9 @@ class RenderRun {
     return renderer != nullptr;
   }
 
+  // Page i drawn from its scan's image when it has a plan; false sends it
+  // to the renderer. The image's data is read under a lock: the workers
+  // share the document's source.
   bool DrawScan(size_t i, TRenderedPage& page) {
     if (!plans_ || !(*plans_)[i].image) return false;
     const TScanPlan& plan = (*plans_)[i];
