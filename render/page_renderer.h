@@ -112,8 +112,8 @@ std::string PrestartPageRenderer();
 void AdoptPrestartedRenderer();
 
 // Ends the idle renderer process kept for starting the others quickly
-// (it otherwise lives as long as this program); the next renderer opened
-// starts a new one.
+// (it otherwise lives as long as this program) and waits until it is
+// gone; the next renderer opened starts a new one.
 void EndIdleRenderer();
 
 }  // namespace pagemint

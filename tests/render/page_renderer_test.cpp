@@ -331,6 +331,17 @@ std::vector<pid_t> RendererChildren() {
   return found;
 }
 
+// RendererChildren() once it counts count, or after two seconds: a process
+// that was killed is gone a moment later.
+std::vector<pid_t> RendererChildrenOnce(size_t count) {
+  std::vector<pid_t> found = RendererChildren();
+  for (int i = 0; i < 200 && found.size() != count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    found = RendererChildren();
+  }
+  return found;
+}
+
 // The renderers' processes are copies of one kept idle, children of this
 // process like it (so they are ended and reaped here); a template that
 // was killed is replaced by the next renderer.
@@ -346,11 +357,11 @@ TEST(PageRenderer, ProcessesAreCopiesOfAnIdleOneThatIsReplacedWhenKilled) {
       EXPECT_TRUE(IsRed(At(page, 8, 4)));
       EXPECT_EQ(RendererChildren().size(), 2u);
     }
-    const std::vector<pid_t> idle = RendererChildren();
+    const std::vector<pid_t> idle = RendererChildrenOnce(1);
     ASSERT_EQ(idle.size(), 1u);
     kill(idle[0], SIGKILL);  // reaped by the next renderer opened
   }
-  EXPECT_TRUE(RendererChildren().empty());
+  EXPECT_TRUE(RendererChildrenOnce(0).empty());
 }
 
 TEST(PageRenderer, MissingRendererProgramIsNamed) {
