@@ -74,6 +74,11 @@ class TPageRenderer {
   // be drawn; why is then in LastError(), with the renderer's own report
   // when it made one.
   virtual bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) = 0;
+  // Says which page the next Render call will ask for, so that it can be
+  // drawn while the caller is still busy with the last one (a renderer
+  // process starts on it at once). Only a hint: a Render call for another
+  // page is answered as without it.
+  virtual void Prefetch(int32_t /*index*/, int32_t /*longer_side*/) {}
   virtual const std::string& LastError() const = 0;
   // True when the last failure was the page running past its time budget.
   // The same page drawn again from another copy of the document would most

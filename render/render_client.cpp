@@ -392,6 +392,14 @@ struct Channel {
   std::mutex mutex;
   std::unique_ptr<WorkerProcess> process;
   bool open_pending = false;  // the answer to Open is still to be read
+  // A Render request sent ahead (Prefetch) whose answer is still to be
+  // read: its page, size and when it was sent.
+  struct Ahead {
+    int32_t index;
+    int32_t longer_side;
+    Clock::time_point sent;
+  };
+  std::optional<Ahead> ahead;
 };
 
 // The renderers open on one source at once. Rendering in parallel opens
@@ -454,6 +462,7 @@ class WorkerPageRenderer final : public TPageRenderer {
   // in LastError() when that fails.
   bool Start() {
     process_.reset();
+    ahead_.reset();
     try {
       process_ = Launch(program_, source_, document_.get());
     } catch (const ERenderError& e) {
@@ -485,18 +494,36 @@ class WorkerPageRenderer final : public TPageRenderer {
 
   int32_t PageCount() const override { return page_count_; }
 
+  void Prefetch(int32_t index, int32_t longer_side) override {
+    const std::lock_guard<std::mutex> lock(channel_->mutex);
+    if (!process_ || ahead_) return;
+    if (open_pending_ && !AwaitOpened()) return;
+    FrameWriter request(Kind::kRender);
+    request.Int32(index).Int32(longer_side);
+    // A process that cannot take it has failed: the Render call finds out.
+    if (process_->Send(request.Frame())) ahead_ = Channel::Ahead{index, longer_side, Clock::now()};
+  }
+
   bool Render(int32_t index, int32_t longer_side, TRenderedPage& page) override {
     page = TRenderedPage();
     timed_out_ = false;
     const std::lock_guard<std::mutex> lock(channel_->mutex);
-    if (!process_ && !Start()) return false;
-    if (open_pending_ && !AwaitOpened()) return false;
-    FrameWriter request(Kind::kRender);
-    request.Int32(index).Int32(longer_side);
-    if (!process_->Send(request.Frame())) return Lost();
+    std::optional<Clock::time_point> deadline;
+    if (ahead_ && ahead_->index == index && ahead_->longer_side == longer_side) {
+      deadline = Deadline(ahead_->sent);
+      ahead_.reset();
+    } else {
+      if (ahead_) DropAhead();
+      if (!process_ && !Start()) return false;
+      if (open_pending_ && !AwaitOpened()) return false;
+      FrameWriter request(Kind::kRender);
+      request.Int32(index).Int32(longer_side);
+      if (!process_->Send(request.Frame())) return Lost();
+      deadline = Deadline(Clock::now());
+    }
     Kind kind{};
     std::string payload;
-    const WorkerProcess::Got got = process_->Receive(Deadline(), kind, payload);
+    const WorkerProcess::Got got = process_->Receive(deadline, kind, payload);
     if (got == WorkerProcess::Got::kTimedOut) return TimedOut();
     if (got == WorkerProcess::Got::kClosed) return Lost();
     PayloadReader reply(payload);
@@ -522,9 +549,23 @@ class WorkerPageRenderer final : public TPageRenderer {
   bool LastFailureTimedOut() const override { return timed_out_; }
 
  private:
-  std::optional<Clock::time_point> Deadline() const {
+  std::optional<Clock::time_point> Deadline() const { return Deadline(Clock::now()); }
+  // When a request sent at sent is given up.
+  std::optional<Clock::time_point> Deadline(Clock::time_point sent) const {
     if (source_.timeout_ms <= 0) return std::nullopt;
-    return Clock::now() + std::chrono::milliseconds(source_.timeout_ms) + kGrace;
+    return sent + std::chrono::milliseconds(source_.timeout_ms) + kGrace;
+  }
+  // Reads and drops the answer to a request sent ahead for another page;
+  // a process that gives none (that page crashed it, say) is given up, and
+  // the page asked for now goes to a new one.
+  void DropAhead() {
+    const std::optional<Clock::time_point> deadline = Deadline(ahead_->sent);
+    ahead_.reset();
+    Kind kind{};
+    std::string payload;
+    if (process_->Receive(deadline, kind, payload) != WorkerProcess::Got::kFrame ||
+        (kind != Kind::kPage && kind != Kind::kPageFailed))
+      process_.reset();
   }
   // The process ended or closed its end: why, from its status.
   bool Lost() {
@@ -554,6 +595,7 @@ class WorkerPageRenderer final : public TPageRenderer {
   // The channel's members, under its lock.
   std::unique_ptr<WorkerProcess>& process_ = channel_->process;
   bool& open_pending_ = channel_->open_pending;
+  std::optional<Channel::Ahead>& ahead_ = channel_->ahead;
   int32_t page_count_ = 0;
   std::string error_;
   bool timed_out_ = false;

@@ -164,12 +164,17 @@ class RenderRun {
         return;
       }
       std::string opening_error;
-      for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();
-           i = next_.fetch_add(1)) {
+      // The page after this one is taken before this one is drawn, so that
+      // the renderer can draw it while this one is encoded.
+      for (size_t i = next_.fetch_add(1); i < pages_.size() && !stop_.load();) {
+        const size_t following = next_.fetch_add(1);
         if (!DrawScanned(i)) {
           Opened(renderer, opening_error);
-          Store(i, Rendered(renderer.get(), pages_[i] - 1, opening_error));
+          const int32_t ahead =
+              following < pages_.size() && !Planned(following) ? pages_[following] - 1 : -1;
+          Store(i, Rendered(renderer.get(), pages_[i] - 1, opening_error, ahead));
         }
+        i = following;
       }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -211,7 +216,8 @@ class RenderRun {
         renderer = OpenRendererFor(source, static_cast<int32_t>(numbers.size()), opening_error);
       }
       for (size_t k = 0; k < left.size() && !stop_.load(); ++k)
-        Store(left[k], Rendered(renderer.get(), static_cast<int32_t>(k), opening_error));
+        Store(left[k], Rendered(renderer.get(), static_cast<int32_t>(k), opening_error,
+                                k + 1 < left.size() ? static_cast<int32_t>(k + 1) : -1));
     }
   }
 
@@ -228,11 +234,16 @@ class RenderRun {
   }
 
   // Page index of what renderer has open, drawn and encoded; its error
-  // (opening_error when there is no renderer) when it fails.
-  RenderResult Rendered(TPageRenderer* renderer, int32_t index, const std::string& opening_error) {
+  // (opening_error when there is no renderer) when it fails. Page ahead
+  // (-1: none), the one this thread draws next, is asked for before this
+  // one is encoded.
+  RenderResult Rendered(TPageRenderer* renderer, int32_t index, const std::string& opening_error,
+                        int32_t ahead) {
     RenderResult result;
     TRenderedPage page;
-    if (renderer && renderer->Render(index, size_, page)) {
+    const bool drawn = renderer && renderer->Render(index, size_, page);
+    if (renderer && ahead >= 0 && !stop_.load()) renderer->Prefetch(ahead, size_);
+    if (drawn) {
       result.width = page.width;
       result.height = page.height;
       result.encoded = EncodeThumbnail(page.rgb, page.width, page.height, encoding_);
@@ -261,11 +272,14 @@ class RenderRun {
     return renderer != nullptr;
   }
 
+  // Whether page i has a plan to be drawn from its scan's image.
+  bool Planned(size_t i) const { return plans_ && (*plans_)[i].image; }
+
   // Page i drawn from its scan's image when it has a plan; false sends it
   // to the renderer. The image's data is read under a lock: the workers
   // share the document's source.
   bool DrawScan(size_t i, TRenderedPage& page) {
-    if (!plans_ || !(*plans_)[i].image) return false;
+    if (!Planned(i)) return false;
     const TScanPlan& plan = (*plans_)[i];
     std::string data;
     try {

@@ -72,10 +72,16 @@ TEST(PageRenderer, DrawsEachPageAsAViewerShowsIt) {
       {2, 64, 64, 64, 60, 60, 10, 10},     // crop box: only the white right half
       {0, 16, 16, 8, 2, 2, 14, 6},         // the smallest thumbnail
   };
-  for (const auto& c : cases) {
+  // Each case's page is asked for ahead (Prefetch) while the one before
+  // is checked, except the last: another page is, whose answer must not
+  // be taken for it.
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const auto& c = cases[k];
     SCOPED_TRACE(c.index);
     TRenderedPage page;
     ASSERT_TRUE(renderer->Render(c.index, c.size, page)) << renderer->LastError();
+    if (k + 2 < std::size(cases)) renderer->Prefetch(cases[k + 1].index, cases[k + 1].size);
+    if (k + 2 == std::size(cases)) renderer->Prefetch(1, 99);
     EXPECT_EQ(page.width, c.width);
     EXPECT_EQ(page.height, c.height);
     ASSERT_EQ(page.rgb.size(), static_cast<size_t>(page.width) * page.height * 3);
@@ -209,15 +215,23 @@ TEST(PageRenderer, FailingProcessCostsOnePageAndIsReplaced) {
     source.memory_limit = int64_t{512} << 20;
     const std::unique_ptr<TPageRenderer> renderer = OpenPageRenderer(source);
     TRenderedPage page;
+    // The second round asks for the failing page ahead, as a run does.
     for (int round = 0; round < 2; ++round) {
       EXPECT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
       const auto start = std::chrono::steady_clock::now();
+      if (round == 1) renderer->Prefetch(1, 32);
       EXPECT_FALSE(renderer->Render(1, 32, page));
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
       EXPECT_NE(renderer->LastError().find(c.reason), std::string::npos) << renderer->LastError();
       EXPECT_EQ(renderer->LastFailureTimedOut(), c.timed_out);
       EXPECT_TRUE(page.rgb.empty());
       EXPECT_TRUE(renderer->Render(2, 32, page)) << renderer->LastError();
+    }
+    // Asked for ahead, then not taken: the next page is drawn all the same.
+    if (!c.timed_out) {
+      renderer->Prefetch(1, 32);
+      EXPECT_TRUE(renderer->Render(0, 32, page)) << renderer->LastError();
+      EXPECT_TRUE(IsRed(At(page, 4, 4)));
     }
   }
 }
