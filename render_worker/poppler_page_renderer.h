@@ -16,4 +16,11 @@ namespace pagemint {
 // is the caller's business.
 std::unique_ptr<TPageRenderer> OpenPopplerRenderer(const TRenderSource& source);
 
+// Sets up what Poppler creates for the process with its first open
+// document (its global settings and tables: about a millisecond and a few
+// hundred pages of memory) and keeps it, by keeping a one-page document
+// open for the life of the process. Once done, documents opened later
+// (here or in copies of this process) skip that work.
+void KeepRendererSettings();
+
 }  // namespace pagemint
