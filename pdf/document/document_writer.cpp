@@ -172,8 +172,9 @@ class TgtDocumentWriter final : public TgtTextContext {
   }
   void WriteObjects(int64_t& visited, int64_t total);
   // A page's content as written: a page the source left untyped is
-  // written with /Type /Page (which gives it its /Parent line), through a
-  // copy, so the document itself stays as it is.
+  // written with /Type /Page (which gives it its /Parent line), and a page
+  // in an article thread with the /B it was read with (the reader keeps it
+  // apart), through a copy, so the document itself stays as it is.
   const TgtPDFObject* PageContent(const TgtPDFIndirectObject& page);
   // An object's whole text, built in memory; a stream whose data is still
   // in the source is copied from there instead (WriteSourceStream).
@@ -203,8 +204,10 @@ class TgtDocumentWriter final : public TgtTextContext {
   std::vector<ExtraPage> extra_pages_;
   // Whether the store object at an index is a page of the page list.
   std::vector<bool> is_page_;
-  // Typed copies of untyped pages (see PageContent), by page object.
+  // The pages' copies as written (see PageContent), by page object.
   std::unordered_map<const TgtPDFIndirectObject*, TgtPDFObjectPtr> typed_pages_;
+  // A whole save: each page's /B as read, for the pages that had one.
+  std::unordered_map<const TgtPDFIndirectObject*, const TgtPDFObject*> beads_;
   int32_t counter_ = kPageTreeNumber;
   std::vector<int32_t> offsets_;
   std::string text_;
@@ -364,11 +367,16 @@ void TgtDocumentWriter::CopyStreamData(const TgtStreamExtent& extent, TgtStreamC
 // once, so cycles end.
 void TgtDocumentWriter::MarkReachable() {
   const TgtPDFCatalog& catalog = *state_.catalog;
-  MarkReachable({catalog.metadata.get(), catalog.names.get(), catalog.outlines.get(),
-                 catalog.acro_form.get(), catalog.open_action.get(),
-                 catalog.additional_actions.get(), catalog.other_entries.get(),
-                 &state_.info->Dictionary()},
-                state_.pages);
+  std::vector<const TgtPDFObject*> work{
+      catalog.metadata.get(),         catalog.names.get(),      catalog.outlines.get(),
+      catalog.acro_form.get(),        catalog.open_action.get(), catalog.additional_actions.get(),
+      catalog.other_entries.get(),    &state_.info->Dictionary()};
+  for (size_t i = 0; i < state_.pages.size() && i < state_.page_beads.size(); ++i)
+    if (const TgtPDFObject* beads = state_.page_beads[i].get()) {
+      beads_[state_.pages[i]] = beads;
+      work.push_back(beads);
+    }
+  MarkReachable(std::move(work), state_.pages);
 }
 
 void TgtDocumentWriter::MarkReachable(std::vector<const TgtPDFObject*> work,
@@ -455,14 +463,20 @@ void TgtDocumentWriter::NumberObjects(const std::vector<TgtPDFIndirectObject*>& 
 const TgtPDFObject* TgtDocumentWriter::PageContent(const TgtPDFIndirectObject& page) {
   const TgtPDFObject* content = page.Content();
   if (!content || !content->IsDictionary()) return content;
-  const TgtPDFObject* type = content->AsDictionary().Lookup("/Type");
-  if (type && type->IsName() && type->AsName().Text() == "/Page") return content;
-  TgtPDFObjectPtr& typed = typed_pages_[&page];
-  if (!typed) {
-    typed = content->Clone();
-    typed->AsDictionary().SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+  const TgtPDFDictObject& dictionary = content->AsDictionary();
+  const TgtPDFObject* type = dictionary.Lookup("/Type");
+  const bool typed = type && type->IsName() && type->AsName().Text() == "/Page";
+  const auto read = beads_.find(&page);
+  const TgtPDFObject* beads =
+      read != beads_.end() && !dictionary.Lookup("/B") ? read->second : nullptr;
+  if (typed && !beads) return content;
+  TgtPDFObjectPtr& copy = typed_pages_[&page];
+  if (!copy) {
+    copy = content->Clone();
+    if (!typed) copy->AsDictionary().SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
+    if (beads) copy->AsDictionary().SetValue("/B", beads->Clone());
   }
-  return typed.get();
+  return copy.get();
 }
 
 void TgtDocumentWriter::WriteObjects(int64_t& visited, int64_t total) {

@@ -57,7 +57,7 @@ struct TgtPDFDocumentState {
   // the entry out of the page, an update writes it back.
   std::vector<std::pair<int32_t, int32_t>> page_parents;
   // Each page's /B (its article beads) as the source wrote it, or null, by
-  // page index: the reader takes the entry out; an update writes it back.
+  // page index: the reader takes the entry out; a save writes it back.
   std::vector<TgtPDFObjectPtr> page_beads;
   std::unique_ptr<TgtPDFCatalog> catalog = std::make_unique<TgtPDFCatalog>();
   std::unique_ptr<TgtPDFInfo> info = std::make_unique<TgtPDFInfo>();

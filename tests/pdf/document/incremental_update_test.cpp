@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 
 #include "pdf/document/pdf_document.h"
 #include "pdf/document/test_signer.h"
@@ -214,10 +215,8 @@ TEST(IncrementalUpdateRefused, SaysWhyAndWritesNothing) {
   }
 }
 
-// A certified document: /Perms /DocMDP names the certifying signature,
-// whose permission decides the warning; a second signed field is warned
-// about as changed after signing. Both name their fields.
-// A page in an article thread keeps its /B when an update rewrites it.
+// A page in an article thread keeps its /B when an update rewrites it,
+// and when the whole document is written again.
 TEST(IncrementalUpdate, ChangedPageKeepsItsArticleBeads) {
   PdfBuilder b;
   b.Add(1, "<< /Type /Catalog /Pages 2 0 R /Threads [4 0 R] >>");
@@ -237,7 +236,24 @@ TEST(IncrementalUpdate, ChangedPageKeepsItsArticleBeads) {
   ASSERT_NE(update.find("/Thumb", section), std::string::npos);
   EXPECT_NE(update.find("/B [ 5 0 R ]", section), std::string::npos) << update.substr(section);
   EXPECT_EQ(QpdfCheckProblems(dir.File("update.pdf")), "");
+
+  // Written whole, the objects are renumbered: the page's /B names the
+  // bead whose /P names the page.
+  document.SaveToFile(dir.File("whole.pdf"));
+  EXPECT_EQ(QpdfCheckProblems(dir.File("whole.pdf")), "");
+  const std::string json = RunCommand("qpdf --json=2 --json-key=qpdf " +
+                                      ShellQuote(dir.File("whole.pdf")));
+  const std::regex page_entry(R"("obj:(\d+) 0 R": \{\s*"value": \{[^{}]*"/B": \[\s*"(\d+) 0 R")");
+  std::smatch page;
+  ASSERT_TRUE(std::regex_search(json, page, page_entry)) << json;
+  const std::regex bead_entry("\"obj:" + page[2].str() + R"( 0 R": \{\s*"value": \{[^{}]*"/P": ")" +
+                              page[1].str() + " 0 R\"");
+  EXPECT_TRUE(std::regex_search(json, bead_entry)) << json;
 }
+
+// A certified document: /Perms /DocMDP names the certifying signature,
+// whose permission decides the warning; a second signed field is warned
+// about as changed after signing. Both name their fields.
 
 TEST(IncrementalUpdateWarnings, NameTheSignedFields) {
   struct Case {
