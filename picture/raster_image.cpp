@@ -138,7 +138,9 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
     throw EInvalidGraphic(Format(msg::kImageInvalid, info.kind, name.c_str(), reason.c_str()));
   };
   SetQtAllocationLimit();
-  if (!QImageReader::supportedImageFormats().contains(QByteArray(info.qt_format)))
+  // Asked once: Qt lists its image plugins anew on each call.
+  static const QList<QByteArray> supported = QImageReader::supportedImageFormats();
+  if (!supported.contains(QByteArray(info.qt_format)))
     fail(Format(msg::kImageNoPlugin, info.kind));
 
   QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
