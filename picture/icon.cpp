@@ -17,10 +17,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "picture/dib.h"
 #include "picture/picture_limits.h"
+#include "picture/png_chunks.h"
 #include "platform/messages.h"
 
 namespace pagemint {
@@ -116,6 +119,9 @@ const Entry& Choose(const std::vector<Entry>& entries) {
 }
 
 QImage DecodePng(const Entry& e) {
+  const std::string trouble =
+      PngChunkTrouble(std::string_view(reinterpret_cast<const char*>(e.data), e.size));
+  if (!trouble.empty()) throw IconError(Format(msg::kIconPng, trouble.c_str()));
   QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(e.data),
                                              static_cast<qsizetype>(e.size));
   QBuffer buffer(&bytes);

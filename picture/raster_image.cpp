@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "picture/picture_limits.h"
+#include "picture/png_chunks.h"
 #include "platform/messages.h"
 
 namespace pagemint {
@@ -143,6 +144,8 @@ void TRasterImage::LoadFromBytes(std::string_view bytes, const std::string& name
   if (!supported.contains(QByteArray(info.qt_format)))
     fail(Format(msg::kImageNoPlugin, info.kind));
 
+  if (kind_ == Kind::Png)
+    if (const std::string trouble = PngChunkTrouble(bytes); !trouble.empty()) fail(trouble);
   QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);

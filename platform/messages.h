@@ -312,6 +312,8 @@ inline constexpr const char kPictureUnknownKind[] =
     "Picture \"%s\" is not a bitmap, JPEG, metafile, icon, PNG, GIF, TIFF or WebP picture";
 inline constexpr const char kImageInvalid[] = "%s image \"%s\" is not valid: %s";
 inline constexpr const char kImageUnreadable[] = "the image data cannot be read";
+inline constexpr const char kPngChunkPastEnd[] =
+    "its %s chunk claims %u bytes, more than the file holds";
 inline constexpr const char kImageNoPlugin[] = "this system has no reader for %s images";
 
 // render: pages drawn by the renderer

@@ -206,6 +206,8 @@ TEST(TIcon, DamagedFilesGiveAClearErrorNamingTheFile) {
   huge[22 + 4] = huge[22 + 5] = '\xFF';  // DIB width 65535
   huge[22 + 8] = huge[22 + 9] = '\xFF';  // DIB height 65535 (two halves)
   std::string bad_png = BuildIcon({{32, 32, 32, Png(32, 0xFF000000).substr(0, 60)}});
+  // IDAT claims its own bytes, the IEND chunk's and one more.
+  std::string long_png = BuildIcon({{32, 32, 32, test::WithLongerChunk(Png(32, 0), "IDAT", 13)}});
   const struct {
     const char* name;
     std::string bytes;
@@ -220,6 +222,7 @@ TEST(TIcon, DamagedFilesGiveAClearErrorNamingTheFile) {
       {"mask cut", mask_cut, "transparency mask is truncated"},
       {"huge DIB", huge, "too large (65535 x 32767"},
       {"PNG cut", bad_png, "PNG image cannot be read"},
+      {"PNG chunk past the end", long_png, "its IDAT chunk claims"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "corpus_manifest.h"
 #include "picture/dib_builder.h"
@@ -161,6 +166,46 @@ TEST(PictureFile, DamagedFilesFailWithOurMessageAndAreQuiet) {
     EXPECT_EQ(printed, "");
     if (file.find("cut.") != std::string::npos || file.ends_with(".dat")) {
       EXPECT_NE(message.find("\"" + file + "\""), std::string::npos) << message;
+    }
+  }
+}
+
+// A PNG chunk claiming more bytes than the file holds is refused before
+// Qt's reader allocates what it claims (a text chunk of a 272-byte file
+// claiming 2 GB cost 2 GB); one that fits, text included, loads.
+TEST(PictureFile, PngChunkPastTheEndIsRefusedBeforeItIsRead) {
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(qRgb(255, 0, 0));
+  image.setText("Comment", "written by Qt as a tEXt chunk");
+  QByteArray saved;
+  QBuffer buffer(&saved);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(image.save(&buffer, "PNG"));
+  const std::string png = saved.toStdString();
+  ASSERT_NE(png.find("tEXt"), std::string::npos);
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;  // empty: loads
+  } cases[] = {
+      {"whole", png, ""},
+      {"text claims 2 GB", test::WithLongerChunk(png, "tEXt", 2000000000), "its tEXt chunk claims 20000000"},
+      {"IDAT one byte past IEND", test::WithLongerChunk(png, "IDAT", 13), "its IDAT chunk claims"},
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir / "chunks.png";
+    test::WriteFile(path, c.bytes);
+    try {
+      const std::unique_ptr<TGraphic> picture = LoadPictureFile(path);
+      EXPECT_STREQ(c.reason, "");
+      EXPECT_EQ(picture->Width(), 8);
+    } catch (const EInvalidGraphic& e) {
+      const std::string m = e.what();
+      EXPECT_NE(std::string(c.reason), "") << m;
+      EXPECT_NE(m.find(c.reason), std::string::npos) << m;
+      EXPECT_NE(m.find(path), std::string::npos) << m;
     }
   }
 }

@@ -84,6 +84,17 @@ inline void SaveSeed(const std::string& kind, const std::string& name, const std
   WriteFile((dir / file).string(), bytes);
 }
 
+// png with the length of its first chunk of type raised by more (the
+// chunk then claims bytes past its own).
+inline std::string WithLongerChunk(std::string png, const std::string& type, uint32_t more) {
+  const size_t at = png.find(type) - 4;
+  uint32_t length = 0;
+  for (size_t i = 0; i < 4; ++i) length = (length << 8) | static_cast<uint8_t>(png[at + i]);
+  length += more;
+  for (size_t i = 0; i < 4; ++i) png[at + i] = static_cast<char>(length >> (24 - 8 * i));
+  return png;
+}
+
 inline bool HaveConvert() { return std::system("convert -version >/dev/null 2>&1") == 0; }
 
 // Runs ImageMagick's convert with the given arguments (already quoted).
