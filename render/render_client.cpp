@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -117,20 +118,53 @@ std::string EndReason(int status, int64_t memory_limit) {
   return Format(msg::kRenderWorkerExit, code);
 }
 
+// The processes ended and not yet reaped (ReapLater).
+struct Reaping {
+  std::mutex mutex;
+  std::condition_variable done;
+  int pending = 0;
+};
+
+Reaping& TheReaping() {
+  static Reaping* the = new Reaping;  // lives until exit, after every user
+  return *the;
+}
+
+// At exit: the processes ended last are gone by then, or nearly, so that
+// this program's resource usage, as its parent reads it, includes theirs.
+// Bounded: a process that does not go is not waited for past it.
+void AwaitReaping() {
+  Reaping& r = TheReaping();
+  std::unique_lock<std::mutex> lock(r.mutex);
+  r.done.wait_for(lock, std::chrono::seconds(2), [&r] { return r.pending == 0; });
+}
+
 // Waits for pid, which was sent SIGKILL, on a thread of its own. A
 // renderer process takes about a millisecond to go (it unmaps its copy of
 // the rendering libraries); the renderer ending it, and the run waiting
 // for that renderer, go on meanwhile.
 void ReapLater(pid_t pid) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(AwaitReaping); });
+  Reaping& r = TheReaping();
   const auto reap = [pid] {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
   };
-  try {
-    std::thread(reap).detach();
-  } catch (const std::system_error&) {
+  {
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    ++r.pending;
+  }
+  const auto reap_and_count = [&r, reap] {
     reap();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    if (--r.pending == 0) r.done.notify_all();
+  };
+  try {
+    std::thread(reap_and_count).detach();
+  } catch (const std::system_error&) {
+    reap_and_count();
   }
 }
 
