@@ -147,24 +147,21 @@ void ReapLater(pid_t pid) {
   static std::once_flag registered;
   std::call_once(registered, [] { std::atexit(AwaitReaping); });
   Reaping& r = TheReaping();
-  const auto reap = [pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  };
   {
     const std::lock_guard<std::mutex> lock(r.mutex);
     ++r.pending;
   }
-  const auto reap_and_count = [&r, reap] {
-    reap();
+  const auto reap = [&r, pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     const std::lock_guard<std::mutex> lock(r.mutex);
     if (--r.pending == 0) r.done.notify_all();
   };
   try {
-    std::thread(reap_and_count).detach();
+    std::thread(reap).detach();
   } catch (const std::system_error&) {
-    reap_and_count();
+    reap();
   }
 }
 

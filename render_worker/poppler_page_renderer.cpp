@@ -215,18 +215,13 @@ class BytesDevice final : public QBuffer {
 
 }  // namespace
 
-void KeepRendererSettings() {
-  static const char kEmptyPage[] =
-      "%PDF-1.4\n"
-      "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-      "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-      "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] >> endobj\n"
-      "trailer << /Root 1 0 R >>\n";
+void KeepRendererSettings(std::string_view document) {
   QuietPoppler();
   const std::lock_guard<std::mutex> lock(g_open_close);
   static Poppler::Document* kept = nullptr;  // never closed
   if (!kept)
-    kept = Poppler::Document::load(QByteArray::fromRawData(kEmptyPage, sizeof kEmptyPage - 1))
+    kept = Poppler::Document::load(QByteArray::fromRawData(
+                                       document.data(), static_cast<qsizetype>(document.size())))
                .release();
 }
 

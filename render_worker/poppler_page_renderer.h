@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "render/page_renderer.h"
 
@@ -18,9 +19,10 @@ std::unique_ptr<TPageRenderer> OpenPopplerRenderer(const TRenderSource& source);
 
 // Sets up what Poppler creates for the process with its first open
 // document (its global settings and tables: about a millisecond and a few
-// hundred pages of memory) and keeps it, by keeping a one-page document
-// open for the life of the process. Once done, documents opened later
-// (here or in copies of this process) skip that work.
-void KeepRendererSettings();
+// hundred pages of memory) and keeps it, by keeping document (bytes that
+// live as long as the process) open for the life of the process. Once
+// done, documents opened later (here or in copies of this process) skip
+// that work; later calls do nothing.
+void KeepRendererSettings(std::string_view document);
 
 }  // namespace pagemint

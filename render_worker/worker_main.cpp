@@ -281,6 +281,38 @@ int Serve(const std::string& payload) {
   return 0;
 }
 
+// A one-page PDF document (72 points square) whose page draws content
+// with resources.
+std::string OnePageDocument(const std::string& content, const std::string& resources) {
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Resources << " + resources +
+          " >> /Contents 4 0 R >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+          "\nendstream",
+  };
+  std::string pdf = "%PDF-1.4\n";
+  std::string xref = "xref\n0 " + std::to_string(std::size(objects) + 1) + "\n0000000000 65535 f \n";
+  for (size_t i = 0; i < std::size(objects); ++i) {
+    char entry[24];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+    xref += entry;
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t start = pdf.size();
+  pdf += xref + "trailer\n<< /Size " + std::to_string(std::size(objects) + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
+  return pdf;
+}
+
+// Sets up the renderer's global settings and keeps them (a blank page's
+// document kept open for the life of the process).
+void KeepSettings() {
+  static const std::string blank = OnePageDocument("", "");
+  KeepRendererSettings(blank);
+}
+
 // Keeps the renderer's global settings and draws a one-page document with
 // a line of text in a standard font, so that what every process sets up
 // on its first page of text (the renderer's global tables, the font
@@ -289,30 +321,12 @@ int Serve(const std::string& payload) {
 // kept across runs (a second burst of requests: a batch, the window), when
 // it is idle; a single run, which would only pay for it, never does.
 void WarmUp() {
-  KeepRendererSettings();
-  const std::string content = "BT /F1 24 Tf 8 30 Td (Ag) Tj ET";
-  const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Resources << /Font << /F1 4 0 R >> "
-      ">> /Contents 5 0 R >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
-          "\nendstream",
-  };
-  std::string pdf = "%PDF-1.4\n";
-  std::string xref = "xref\n0 6\n0000000000 65535 f \n";
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    char entry[24];
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
-    xref += entry;
-    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t start = pdf.size();
-  pdf += xref + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(start) +
-         "\n%%EOF\n";
+  KeepSettings();
   TRenderSource source;
-  source.bytes = pdf;
+  const std::string text = OnePageDocument(
+      "BT /F1 24 Tf 8 30 Td (Ag) Tj ET",
+      "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
+  source.bytes = text;
   try {
     TRenderedPage page;
     OpenPopplerRenderer(source)->Render(0, 16, page);
@@ -329,7 +343,7 @@ int Main() {
   // the renderer's global settings are set up meanwhile, once for every
   // copy. A process started for a request finds it waiting and skips this.
   pollfd first{render_protocol::kChannelFd, POLLIN, 0};
-  if (poll(&first, 1, 0) == 0) KeepRendererSettings();
+  if (poll(&first, 1, 0) == 0) KeepSettings();
   if (!ReadFrame(kind, payload, &document)) return 2;
   bool warm = false;
   int bursts = 0;  // runs of requests served, each ended by a pause

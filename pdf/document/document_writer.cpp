@@ -205,7 +205,7 @@ class TgtDocumentWriter final : public TgtTextContext {
   // Whether the store object at an index is a page of the page list.
   std::vector<bool> is_page_;
   // The pages' copies as written (see PageContent), by page object.
-  std::unordered_map<const TgtPDFIndirectObject*, TgtPDFObjectPtr> typed_pages_;
+  std::unordered_map<const TgtPDFIndirectObject*, TgtPDFObjectPtr> page_copies_;
   // A whole save: each page's /B as read, for the pages that had one.
   std::unordered_map<const TgtPDFIndirectObject*, const TgtPDFObject*> beads_;
   int32_t counter_ = kPageTreeNumber;
@@ -470,7 +470,7 @@ const TgtPDFObject* TgtDocumentWriter::PageContent(const TgtPDFIndirectObject& p
   const TgtPDFObject* beads =
       read != beads_.end() && !dictionary.Lookup("/B") ? read->second : nullptr;
   if (typed && !beads) return content;
-  TgtPDFObjectPtr& copy = typed_pages_[&page];
+  TgtPDFObjectPtr& copy = page_copies_[&page];
   if (!copy) {
     copy = content->Clone();
     if (!typed) copy->AsDictionary().SetValue("/Type", std::make_unique<TgtPDFNameObject>("/Page"));
